@@ -1,0 +1,77 @@
+#include "getmuch.h"
+
+#include <ctime>
+#include <vector>
+
+#include "data_packet.h"
+#include "frame_assembler.h"
+#include "udp_socket.h"
+
+std::atomic<int> EchoFlag{0};
+
+namespace kv {
+void registerAcquisitionMetaTypes() {
+    qRegisterMetaType<MuchLidarData>("MuchLidarData");
+    qRegisterMetaType<MuchLidarData>("struct MuchLidarData");
+}
+}  // namespace kv
+
+GetMuch::GetMuch(QObject* parent) : QThread(parent) { kv::registerAcquisitionMetaTypes(); }
+
+GetMuch::~GetMuch() {
+    stopRequested = true;
+    wait();
+}
+
+void GetMuch::run() {
+    packetsAccepted = 0;
+    datagramsRejected = 0;
+    framesEmitted = 0;
+    kernelDrops = 0;
+
+    kv::UdpSocket socket;
+    if (!socket.open() || !socket.bindAny(dataPort)) {
+        emit SendError(QString("Data Port:%1 : Bind Error").arg(dataPort));
+        stopRequested = false;
+        return;
+    }
+    socket.joinMulticast(multicastAddress);  // an unusable group leaves a plain listener
+    receiveBufferBytes = socket.setReceiveBufferBytes(kReceiveBufferRequest);
+    socket.enableDropCounter();
+
+    kv::FrameAssembler assembler(productionMode, unsigned(std::time(nullptr)));
+    if (!socket.setReceiveTimeoutMs(kReceiveTimeoutMs))
+        emit SendError("Data : Set SO_RCVTIMEO timeout error!!");
+
+    // One buffer byte more than a packet: a datagram that fills it is too long, whatever the
+    // kernel says about truncation.
+    constexpr std::size_t kSlot = kv::datapkt::kPacketBytes + 1;
+    constexpr int kBatch = 32;
+    std::vector<std::uint8_t> buffers(kSlot * kBatch);
+    kv::UdpSocket::Datagram datagrams[kBatch];
+    std::vector<MuchLidarData> frames;
+
+    while (!stopRequested.load(std::memory_order_relaxed)) {
+        const int n = socket.receiveBatch(buffers.data(), kSlot, datagrams, kBatch);
+        std::uint64_t accepted = 0;
+        for (int i = 0; i < n; ++i) {
+            if (datagrams[i].truncated || datagrams[i].length != kv::datapkt::kPacketBytes) {
+                datagramsRejected.fetch_add(1, std::memory_order_relaxed);
+                continue;
+            }
+            const std::uint8_t* packet = buffers.data() + std::size_t(i) * kSlot;
+            EchoFlag.store(packet[kv::datapkt::kEchoFlagOffset], std::memory_order_relaxed);
+            assembler.feed(packet, echoMode.load(std::memory_order_relaxed), frames);
+            ++accepted;
+        }
+        packetsAccepted.fetch_add(accepted, std::memory_order_relaxed);
+        kernelDrops.store(socket.kernelDrops(), std::memory_order_relaxed);
+        for (MuchLidarData& f : frames) {
+            emit SendLidarData(std::move(f));
+            framesEmitted.fetch_add(1, std::memory_order_relaxed);
+        }
+        frames.clear();
+    }
+    socket.close();
+    stopRequested = false;  // the unfinished frame goes with the assembler
+}

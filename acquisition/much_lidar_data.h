@@ -1,0 +1,51 @@
+// One frame of measurements as it travels from a receiver to the frame display:
+// four parallel arrays, one entry per measured point.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+struct MuchLidarData {
+    std::vector<int> channel;      // laser line of the point (0-15, 0-3 in practice)
+    std::vector<float> azimuth;    // horizontal angle, degrees
+    std::vector<float> distance;   // range, centimetres; 0 = no return
+    std::vector<int> intensity;    // reflectivity 0-255
+
+    std::size_t size() const { return channel.size(); }
+    bool empty() const { return channel.empty(); }
+
+    void clear() {
+        channel.clear();
+        azimuth.clear();
+        distance.clear();
+        intensity.clear();
+    }
+
+    void reserve(std::size_t n) {
+        channel.reserve(n);
+        azimuth.reserve(n);
+        distance.reserve(n);
+        intensity.reserve(n);
+    }
+
+    void append(int line, float azimuthDeg, float distanceCm, int inten) {
+        channel.push_back(line);
+        azimuth.push_back(azimuthDeg);
+        distance.push_back(distanceCm);
+        intensity.push_back(inten);
+    }
+
+    // Appends all of `other` after this frame's points.
+    void appendAll(const MuchLidarData& other) {
+        channel.insert(channel.end(), other.channel.begin(), other.channel.end());
+        azimuth.insert(azimuth.end(), other.azimuth.begin(), other.azimuth.end());
+        distance.insert(distance.end(), other.distance.begin(), other.distance.end());
+        intensity.insert(intensity.end(), other.intensity.begin(), other.intensity.end());
+    }
+
+    bool operator==(const MuchLidarData& o) const {
+        return channel == o.channel && azimuth == o.azimuth && distance == o.distance &&
+               intensity == o.intensity;
+    }
+    bool operator!=(const MuchLidarData& o) const { return !(*this == o); }
+};

@@ -1,0 +1,91 @@
+// The display pass over one frame: filters, point computation, colours, the point table's
+// rows and the selection statistics. Pure; the window turns the result into clouds and cells.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "much_lidar_data.h"
+#include "point_geometry.h"
+
+namespace kv {
+
+constexpr int kPointTableRows = 256;
+
+// The selection box of the picked region, metres, all ends included. All zeros at start.
+struct SelectionBox {
+    float xMin = 0, xMax = 0, yMin = 0, yMax = 0, zMin = 0, zMax = 0;
+    bool contains(const PointM& p) const {
+        return xMin <= p.xM && p.xM <= xMax && yMin <= p.yM && p.yM <= yMax && zMin <= p.zM &&
+               p.zM <= zMax;
+    }
+};
+
+struct DisplayFilter {
+    std::array<bool, kLineCount> lineShown{{true, false, false, false}};
+    bool ignoreLineSelection = false;  // production mode shows every line
+    double minAngleDeg = 0.0;
+    double maxAngleDeg = 180.0;
+    int colourMode = kColourIntensity;
+    SelectionBox box;
+    bool selectionActive = false;  // a picked region is followed: the table lists its points
+};
+
+struct ColouredPoint {
+    float xM, yM, zM;
+    Rgb rgb;
+};
+
+// One row of the point table, as numbers; pointRowTexts() formats it.
+struct PointRow {
+    int line;
+    PointM p;
+    float distanceCm;
+    float azimuthDeg;
+    int intensity;
+};
+
+struct SelectionStats {
+    std::size_t count = 0;
+    double xMin = 0, xMax = 0, yMin = 0, yMax = 0, zMin = 0, zMax = 0, ySum = 0;
+    void add(const PointM& p);
+};
+
+struct FramePoints {
+    std::vector<ColouredPoint> displayed;  // every accepted point
+    std::vector<ColouredPoint> selected;   // accepted points inside the selection box
+    std::vector<PointRow> tableRows;       // rows 0.. of the point table (at most 256)
+    std::vector<PointRow> selectedRows;    // in-box points while a selection is followed
+    SelectionStats stats;
+
+    void clear() {
+        displayed.clear();
+        selected.clear();
+        tableRows.clear();
+        selectedRows.clear();
+        stats = SelectionStats();
+    }
+};
+
+// Runs the display pass over `frame` into `out` (cleared first; its capacity is reused).
+// Points on lines outside 0-3 cannot be looked up in the geometry and are skipped.
+void computeFramePoints(const MuchLidarData& frame, const BeamGeometry& geometry,
+                        const DisplayFilter& filter, FramePoints& out);
+
+// The five cell texts of a table row: line, "x y z" (4 decimals), distance in metres,
+// azimuth (3 decimals), intensity (4 decimals). `distanceDecimals` is 3 for the frame's rows,
+// 4 for the rows of a followed selection.
+std::array<std::string, 5> pointRowTexts(const PointRow& row, int distanceDecimals = 3);
+
+// The three status-bar texts for the statistics: X, Y (with the average) and Z; " " each
+// when no point lay in the box.
+std::array<std::string, 3> selectionLabelTexts(const SelectionStats& s);
+
+// "VX<n>" or, after dual-echo packets (echo flag 2), "MS_VX<n>".
+std::string modelLabel(int lidarLineType, int echoFlag);
+// The model label followed by " Viewer", and " --Production" in production mode.
+std::string windowTitle(const std::string& label, bool production);
+
+}  // namespace kv

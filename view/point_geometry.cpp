@@ -1,0 +1,64 @@
+#include "point_geometry.h"
+
+#include <cmath>
+
+namespace kv {
+
+BeamGeometry BeamGeometry::forLineType(int lidarLineType) {
+    BeamGeometry g;
+    for (int i = 0; i < kLineCount; ++i) {
+        if (lidarLineType == 1) {
+            g.horizontal[i] = 1.0f;
+            g.elevation[i] = 0.0f;
+        } else {
+            // H uses multiples of 0.33 deg, E the rounded tilts 0, 0.33, 0.67 and 1.0 deg.
+            static constexpr double kTiltDeg[kLineCount] = {0.0, 0.33, 0.67, 1.0};
+            g.horizontal[i] = float(std::cos(i * 0.33 * kPi / 180.0));
+            g.elevation[i] = float(std::sin(kTiltDeg[i] * kPi / 180.0));
+        }
+    }
+    return g;
+}
+
+PointM computePoint(const BeamGeometry& g, int line, double azimuthDeg, double distanceCm) {
+    const double theta = azimuthDeg * kPi / 180.0;
+    const double h = g.horizontal[line];
+    const double rangeM = distanceCm / 100.0;
+    PointM p;
+    p.xM = float(std::cos(theta) * h * rangeM);
+    p.yM = float(std::sin(theta) * h * rangeM);
+    p.zM = float(std::cos(azimuthDeg * kPi / 360.0) * 2.0 * double(g.elevation[line]) * rangeM);
+    return p;
+}
+
+Rgb intensityColour(int v) {
+    auto byte = [](int x) { return std::uint8_t(x & 0xFF); };  // colour bytes wrap modulo 256
+    if (v < 32) return {0, byte(8 * v), 255};
+    if (v < 64) return {0, 255, byte(255 - 4 * (v - 32))};
+    if (v < 128) return {byte(4 * v - 64), 255, 0};
+    return {255, byte(511 - 2 * v), 0};
+}
+
+Rgb elevationColour(float z) {
+    if (z < -2.0f) return {139, 69, 19};
+    if (z > -2.0f && z < 0.0f) return {255, 255, 0};
+    if (z > 0.0f && z < 1.0f) return {255, 255, 255};
+    if (z > 1.0f && z < 5.0f) return {0, 128, 0};
+    return {0, 0, 255};  // exactly -2, 0 or 1, or 5 and above
+}
+
+Rgb azimuthColour(float a) {
+    if (a < 45.0f) return {0, 255, 255};
+    if (a < 90.0f) return {0, 125, 192};
+    if (a < 135.0f) return {0, 255, 0};
+    return {255, 255, 0};
+}
+
+Rgb laserIdColour(int line) {
+    static constexpr Rgb kByPair[7] = {{102, 102, 255}, {153, 153, 255}, {204, 204, 255}, {255, 255, 255},
+                                       {255, 178, 178}, {255, 102, 102}, {255, 76, 76}};
+    if (line >= 0 && line < 14) return kByPair[line / 2];
+    return {255, 0, 0};
+}
+
+}  // namespace kv

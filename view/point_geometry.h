@@ -1,0 +1,62 @@
+// Beam geometry, the point computation and the colour modes of the frame display.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace kv {
+
+constexpr double kPi = 3.14159;  // the value every conversion of this program uses
+constexpr int kLineCount = 4;    // the line model: lines 0-3
+
+inline bool isModelLine(int line) { return line >= 0 && line < kLineCount; }
+
+// Horizontal factor H and elevation factor E per line.
+struct BeamGeometry {
+    std::array<float, kLineCount> horizontal{};
+    std::array<float, kLineCount> elevation{};
+
+    // Line type 1: four flat lines; any other value: lines tilted by 0, 0.33, 0.67 and 1.0 deg.
+    static BeamGeometry forLineType(int lidarLineType);
+};
+
+struct PointM {
+    float xM, yM, zM;
+};
+
+// (line 0-3, azimuth in degrees, distance in centimetres) to metres; x and y horizontal,
+// z up, azimuth 0 along +x and 90 along +y. The caller checks the line is a model line.
+PointM computePoint(const BeamGeometry& g, int line, double azimuthDeg, double distanceCm);
+
+struct Rgb {
+    std::uint8_t r, g, b;
+    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
+};
+
+enum ColourMode : int {
+    kColourIntensity = 0,
+    kColourSolid = 1,
+    kColourElevation = 2,
+    kColourAzimuth = 3,
+    kColourLaserId = 4,
+};
+
+Rgb intensityColour(int intensity);
+Rgb elevationColour(float zM);
+Rgb azimuthColour(float azimuthDeg);
+Rgb laserIdColour(int line);
+
+// Colour of a point in the given mode (the index of the colour selector). An index outside
+// the five modes colours black.
+inline Rgb pointColour(int mode, int intensity, float zM, float azimuthDeg, int line) {
+    switch (mode) {
+    case kColourIntensity: return intensityColour(intensity);
+    case kColourSolid: return {255, 255, 255};
+    case kColourElevation: return elevationColour(zM);
+    case kColourAzimuth: return azimuthColour(azimuthDeg);
+    case kColourLaserId: return laserIdColour(line);
+    default: return {0, 0, 0};
+    }
+}
+
+}  // namespace kv

@@ -1,0 +1,8 @@
+# Core ring tests: pure packet, frame, geometry and settings logic, plus the data receiver
+# over real loopback UDP.
+set(KV_CORE_TEST_DIR ${CMAKE_CURRENT_SOURCE_DIR}/core)
+
+kv_test(core_frame_assembler_test
+  SOURCES ${KV_CORE_TEST_DIR}/frame_assembler_test.cpp
+  LIBS kv_acquisition_core)
+target_include_directories(core_frame_assembler_test PRIVATE ${KV_CORE_TEST_DIR})

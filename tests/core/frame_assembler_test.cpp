@@ -1,0 +1,278 @@
+// Frame assembly over synthetic packet streams: marker counting, echo selection, record kinds,
+// production mode and the decoding units of both layouts.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+
+#include "packet_builder.h"
+
+using kvtest::feed;
+using kvtest::PacketStream;
+
+namespace {
+
+constexpr std::uint8_t kSingle = 0, kDual = 2;
+
+// The tests number points through their azimuth (in layout units) and read the number back.
+std::vector<long> ids(const MuchLidarData& f, bool dual) {
+    std::vector<long> out;
+    for (float a : f.azimuth) out.push_back(std::lround(double(a) * (dual ? 1000.0 : 100.0)));
+    return out;
+}
+
+std::vector<long> range(long first, long last) {
+    std::vector<long> v;
+    for (long i = first; i <= last; ++i) v.push_back(i);
+    return v;
+}
+
+class MarkerRule : public ::testing::TestWithParam<std::uint8_t> {};
+
+TEST_P(MarkerRule, FirstFrameKeepsPreMarkerDataLaterFramesHoldFourPeriods) {
+    PacketStream s(GetParam());
+    std::uint32_t id = 1;
+    auto period = [&](int n) {
+        for (int k = 0; k < n; ++k, ++id) s.point(int(id % 4), id, 256, 1, 512, 2);
+        s.marker();
+    };
+    // Enough points before the first marker that the last marker ends a packet exactly.
+    const long perPacket = s.dual() ? 100 : 171, pre = perPacket - (1 + 8 * 51) % perPacket;
+    period(int(pre));
+    for (int p = 0; p < 8; ++p) period(50);     // two frames of four periods, spanning packets
+    const std::size_t lastMarkerPacket = s.packets().size();
+    s.endPacket().voidRecord();
+
+    kv::FrameAssembler a;
+    auto frames = feed(a, s.packets(), kv::kFirstEcho, 0, lastMarkerPacket);
+    // A single-echo frame closes at the marker that completes it; a dual-echo frame waits for
+    // the next non-marker record, here the void record in the next packet.
+    ASSERT_EQ(frames.size(), s.dual() ? 1u : 2u);
+    auto late = feed(a, s.packets(), kv::kFirstEcho, lastMarkerPacket);
+    EXPECT_EQ(late.size(), s.dual() ? 1u : 0u);
+    frames.insert(frames.end(), late.begin(), late.end());
+
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(ids(frames[0], s.dual()), range(1, pre + 200));
+    EXPECT_EQ(ids(frames[1], s.dual()), range(pre + 201, pre + 400));
+    for (const auto& f : frames) {
+        const auto fid = ids(f, s.dual());
+        for (std::size_t i = 0; i < f.size(); ++i) ASSERT_EQ(f.channel[i], fid[i] % 4);
+    }
+    EXPECT_EQ(a.markerCount(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, MarkerRule, ::testing::Values(kSingle, kDual));
+
+// Three dual records (first echo: distance 100+k, intensity 11+k; second: 200+k, 21+k) in one
+// frame, closed by echo modes and layouts. Single layout reads only the first echo.
+struct EchoCase {
+    std::uint8_t flag;
+    int echoMode;
+    bool first, second;  // which echoes the one frame holds; neither = no frame
+};
+
+class EchoModes : public ::testing::TestWithParam<EchoCase> {};
+
+TEST_P(EchoModes, FrameHoldsTheSelectedEchoes) {
+    const EchoCase c = GetParam();
+    PacketStream s(c.flag);
+    s.marker();
+    for (int k = 0; k < 3; ++k) s.point(k + 1, std::uint32_t(1000 * (k + 1)), 100 + k, 11 + k, 200 + k, 21 + k);
+    s.marker().marker().marker().marker().voidRecord();  // consecutive markers all count
+
+    MuchLidarData expected;
+    const float unit = s.dual() ? 1000.0f : 100.0f;
+    for (int echo = 0; echo < 2; ++echo) {
+        if ((echo == 0 && !c.first) || (echo == 1 && !c.second)) continue;
+        for (int k = 0; k < 3; ++k)
+            expected.append(k + 1, 1000.0f * (k + 1) / unit, (100.0f * (echo + 1) + k) / 256.0f,
+                            11 + 10 * echo + k);
+    }
+    kv::FrameAssembler a;
+    const auto frames = feed(a, s.packets(), c.echoMode);
+    if (!c.first && !c.second) {
+        EXPECT_TRUE(frames.empty());
+    } else {
+        ASSERT_EQ(frames.size(), 1u);
+        EXPECT_EQ(frames[0], expected);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, EchoModes,
+                         ::testing::Values(EchoCase{kDual, 0, true, true}, EchoCase{kDual, 1, true, false},
+                                           EchoCase{kDual, 2, false, true}, EchoCase{kDual, 3, false, false},
+                                           EchoCase{kDual, -1, false, false},
+                                           EchoCase{kSingle, 0, true, false}, EchoCase{kSingle, 2, true, false},
+                                           EchoCase{kSingle, 3, true, false}));
+
+TEST(FrameAssembler, VoidAndOtherNoPointRecordsAreSkippedAndNotCounted) {
+    for (std::uint8_t flag : {kSingle, kDual}) {
+        PacketStream s(flag);
+        s.marker().point(2, 7, 256, 3);
+        s.voidRecord().raw(0xFF, 0x00, 0x00).raw(0xFF, 0xAA, 0xBA).raw(0xFF, 0xBB, 0xAA);
+        s.marker().marker().marker();
+        kv::FrameAssembler a;
+        EXPECT_TRUE(feed(a, s.packets()).empty());
+        EXPECT_EQ(a.markerCount(), 4) << int(flag);
+
+        PacketStream close(flag);
+        close.marker().voidRecord();
+        const auto frames = feed(a, close.packets());
+        ASSERT_EQ(frames.size(), 1u);
+        EXPECT_EQ(frames[0].size(), s.dual() ? 2u : 1u);  // echo mode 0 keeps both echoes
+        EXPECT_EQ(frames[0].channel[0], 2);
+    }
+}
+
+TEST(FrameAssembler, LinesAboveThreePassUnchanged) {
+    PacketStream s;
+    s.marker();
+    for (int line = 0; line < 16; ++line) s.point(line, std::uint32_t(line), 256, 0);
+    s.raw(0xFE, 0x00, 0x10);  // 0xFE is line 15, not a no-point record
+    for (int m = 0; m < 4; ++m) s.marker();
+    kv::FrameAssembler a;
+    const auto frames = feed(a, s.packets());
+    ASSERT_EQ(frames.size(), 1u);
+    std::vector<int> lines;
+    for (int line = 0; line < 16; ++line) lines.push_back(line);
+    lines.push_back(15);
+    EXPECT_EQ(frames[0].channel, lines);
+}
+
+// Neither the tail after the last record nor any echo flag other than 2 changes the result.
+TEST(FrameAssembler, OnlyRecordsAndTheDualFlagMatter) {
+    for (std::uint8_t layout : {kSingle, kDual}) {
+        PacketStream s(layout);
+        for (int p = 0; p < 10; ++p) {
+            for (int k = 0; k < 40; ++k) s.point(k % 4, std::uint32_t(p * 100 + k), 1000u + k, k, 2000u + k, k);
+            s.marker();
+        }
+        s.voidRecord();
+        kv::FrameAssembler ref;
+        const auto expected = feed(ref, s.packets());
+        ASSERT_EQ(expected.size(), 2u);
+
+        const std::size_t tail = layout == kDual ? 1200 : 1197;
+        const std::vector<std::uint8_t> flags = layout == kDual ? std::vector<std::uint8_t>{2}
+                                                                : std::vector<std::uint8_t>{0, 1, 3, 4, 255};
+        for (std::uint8_t flag : flags) {
+            for (int pattern = 0; pattern < 3; ++pattern) {
+                auto packets = s.packets();
+                for (auto& p : packets) {
+                    for (std::size_t b = tail; b < kv::datapkt::kEchoFlagOffset; ++b)
+                        p[b] = pattern == 0 ? 0x00 : pattern == 1 ? std::uint8_t(0xFFAABBu >> (16 - 8 * ((b - tail) % 3)))
+                                                                  : std::uint8_t(b * 37);
+                    p[kv::datapkt::kEchoFlagOffset] = flag;
+                }
+                kv::FrameAssembler a;
+                EXPECT_EQ(feed(a, packets), expected) << "flag " << int(flag) << " pattern " << pattern;
+            }
+        }
+        // The same bytes under the other flag decode differently.
+        auto other = s.packets();
+        for (auto& p : other) p[kv::datapkt::kEchoFlagOffset] = layout == kDual ? 0 : 2;
+        kv::FrameAssembler a;
+        EXPECT_NE(feed(a, other), expected);
+    }
+}
+
+TEST(FrameAssembler, ProductionModeKeepsOneRandomLinePerFrameAndEmitsEmptyFrames) {
+    PacketStream s;
+    s.marker();  // no pre-marker data: every frame is four periods of its own
+    const int kFrames = 40;
+    for (int f = 0; f < kFrames; ++f)
+        for (int p = 0; p < 4; ++p) {
+            for (int line = 0; line < 4; ++line)
+                if (f % 2 == 0 || line == 0) s.point(line, std::uint32_t(line), 256, 0);  // odd frames: line 0 only
+            s.marker();
+        }
+    kv::FrameAssembler a(true, 12345);
+    const auto frames = feed(a, s.packets());
+    ASSERT_EQ(frames.size(), std::size_t(kFrames));
+    std::set<int> linesSeen;
+    int emptyFrames = 0;
+    for (int f = 0; f < kFrames; ++f) {
+        const auto& fr = frames[std::size_t(f)];
+        if (fr.empty()) {
+            EXPECT_EQ(f % 2, 1) << "frames with every line can never be empty";
+            ++emptyFrames;
+            continue;
+        }
+        const int line = fr.channel[0];
+        linesSeen.insert(line);
+        EXPECT_EQ(fr.size(), 4u) << "frame " << f;  // one point of the line per period
+        for (int c : fr.channel) EXPECT_EQ(c, line);
+    }
+    EXPECT_GT(linesSeen.size(), 1u);
+    EXPECT_GT(emptyFrames, 0);
+
+    kv::FrameAssembler all(false);
+    const auto allFrames = feed(all, s.packets());
+    ASSERT_FALSE(allFrames.empty());
+    EXPECT_EQ(allFrames[0].size(), 16u);
+}
+
+TEST(FrameAssembler, ResetDropsTheHalfFrameAndRestartsTheCount) {
+    PacketStream half;
+    half.point(0, 999, 256, 0).marker().point(1, 998, 256, 0).marker().marker();
+    PacketStream whole;
+    whole.point(2, 1, 256, 0);
+    for (int m = 0; m < 4; ++m) whole.marker().point(3, std::uint32_t(2 + m), 256, 0);
+    whole.marker();
+
+    kv::FrameAssembler a;
+    EXPECT_TRUE(feed(a, half.packets()).empty());
+    a.reset();
+    EXPECT_EQ(a.markerCount(), 0);
+    // Counting on from the dropped half frame would close a frame at the second marker.
+    const auto frames = feed(a, whole.packets());
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(ids(frames[0], false), range(1, 5));
+}
+
+TEST(DataPacket, DecodesSingleRecordsBigEndianInTheirUnits) {
+    struct Row {
+        std::array<std::uint8_t, 7> bytes;
+        int line;
+        float azimuthDeg, distanceCm;
+        int intensity;
+    };
+    const Row rows[] = {
+        {{0x30, 0x8C, 0xA0, 0x00, 0x01, 0x00, 0xFF}, 3, 360.0f, 1.0f, 255},
+        {{0x2A, 0x12, 0x34, 0x12, 0x34, 0x56, 0x07}, 2, 46.6f, 4660.3359375f, 7},  // low nibble unread
+        {{0xF0, 0x00, 0x01, 0xFF, 0xFF, 0xFF, 0x00}, 15, 0.01f, 65535.99609375f, 0},
+        {{0x00, 0xFF, 0xFF, 0x00, 0x00, 0x01, 0x80}, 0, 655.35f, 0.00390625f, 128},
+    };
+    for (const Row& r : rows) {
+        const auto e = kv::datapkt::decodeSingle(r.bytes.data());
+        EXPECT_EQ(e.line, r.line);
+        EXPECT_FLOAT_EQ(e.azimuthDeg, r.azimuthDeg);
+        EXPECT_EQ(e.distanceCm, r.distanceCm);
+        EXPECT_EQ(e.intensity, r.intensity);
+    }
+}
+
+TEST(DataPacket, DecodesDualRecordsBigEndianInTheirUnits) {
+    struct Row {
+        std::array<std::uint8_t, 12> bytes;
+        int line;
+        float azimuthDeg, d1, d2;
+        int i1, i2;
+    };
+    const Row rows[] = {
+        {{0x10, 0x05, 0x7E, 0x40, 0x00, 0x01, 0x00, 0x80, 0x12, 0x34, 0x56, 0x01}, 1, 360.0f, 1.0f, 4660.3359375f, 128, 1},
+        {{0xE5, 0x00, 0x30, 0x39, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00, 0xFF}, 14, 12.345f, 65535.99609375f, 0.0f, 0, 255},
+    };
+    for (const Row& r : rows) {
+        const auto e = kv::datapkt::decodeDual(r.bytes.data());
+        EXPECT_EQ(e.line, r.line);
+        EXPECT_FLOAT_EQ(e.azimuthDeg, r.azimuthDeg);
+        EXPECT_EQ(e.distance1Cm, r.d1);
+        EXPECT_EQ(e.distance2Cm, r.d2);
+        EXPECT_EQ(e.intensity1, r.i1);
+        EXPECT_EQ(e.intensity2, r.i2);
+    }
+}
+
+}  // namespace

@@ -51,6 +51,7 @@ void GetMuch::run() {
     kv::UdpSocket::Datagram datagrams[kBatch];
     std::vector<MuchLidarData> frames;
 
+    listening = true;
     while (!stopRequested.load(std::memory_order_relaxed)) {
         const int n = socket.receiveBatch(buffers.data(), kSlot, datagrams, kBatch);
         std::uint64_t accepted = 0;
@@ -72,6 +73,7 @@ void GetMuch::run() {
         }
         frames.clear();
     }
+    listening = false;
     socket.close();
     stopRequested = false;  // the unfinished frame goes with the assembler
 }

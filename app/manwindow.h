@@ -1,0 +1,92 @@
+// The main window: hosts the 3D view, the controls and the receivers, and turns each frame
+// that arrives into the picture, the point table and the statistics.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "frame_display.h"
+#include "metatypes.h"
+#include "point_geometry.h"
+#include "ui_manwindow.h"
+
+class GetMuch;
+class QStandardItemModel;
+class QLabel;
+
+namespace kv {
+class CloudView;
+}
+
+class manwindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit manwindow(QWidget* parent = nullptr);
+    ~manwindow() override;
+
+    // For tests and diagnostics.
+    Ui::manwindowClass& ui() { return ui_; }
+    GetMuch* dataReceiver() const { return getMuch_; }
+    kv::CloudView& cloudView() const { return *cloudView_; }
+    const MuchLidarData& lastFrame() const { return lastFrame_; }
+    const std::string& modelLabelText() const { return modelLabel_; }
+    QStandardItemModel* pointTableModel() const { return tableModel_; }
+    bool isLiveRunning() const { return liveRunning_; }
+    bool isSuspended() const { return suspended_; }
+    std::uint64_t framesHandled() const { return framesHandled_; }
+    std::uint64_t framesDrawn() const { return framesDrawn_; }
+    std::uint64_t drawsSkipped() const { return drawsSkipped_; }
+    std::uint64_t kernelDrops() const;
+    int pointSize() const { return pointSize_; }
+
+signals:
+    void sendProgressChangeValue(int);
+
+public slots:
+    void view();
+    void CalculateMuch(MuchLidarData lidardata);
+    void showErrorMessage(QString Mess);
+    void AirReturn_Mode();
+
+private:
+    void startReception();  // the "Lidar" button
+    void toggleSuspend();
+    void toggleDataList();
+    void drawLatestFrame();
+    void refreshTitle();
+    void writePointTable(const kv::FramePoints& points);
+    void updateStatistics(const kv::SelectionStats& stats);
+    kv::DisplayFilter currentFilter() const;
+
+    Ui::manwindowClass ui_;
+    std::unique_ptr<kv::CloudView> cloudView_;
+    GetMuch* getMuch_ = nullptr;
+    QStandardItemModel* tableModel_ = nullptr;
+    QLabel* labelY_ = nullptr;
+    QLabel* labelX_ = nullptr;
+    QLabel* labelZ_ = nullptr;
+
+    kv::BeamGeometry geometry_;
+    kv::DisplayFilter filter_;     // line selection and selection box live here
+    kv::FramePoints framePoints_;  // reused from frame to frame
+    MuchLidarData lastFrame_;
+    std::string modelLabel_;       // empty until the first frame
+    QString title_;
+
+    int pointSize_ = 1;
+    bool coordinateShown_ = false;
+    bool gridHidden_ = true;
+    bool suspended_ = false;
+    bool liveRunning_ = false;
+    int echoIndex_ = 0;
+
+    // Frames can arrive faster than they can be drawn: every frame takes the data path at
+    // once, the drawing runs from the event queue and takes the newest frame.
+    bool drawPending_ = false;
+    std::uint64_t framesHandled_ = 0;
+    std::uint64_t framesDrawn_ = 0;
+    std::uint64_t drawsSkipped_ = 0;
+};

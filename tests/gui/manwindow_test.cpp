@@ -1,0 +1,211 @@
+// The main window driven through its widgets, on a real display.
+#include <QStandardItemModel>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "cloud_view.h"
+#include "getmuch.h"
+#include "gui_helpers.h"
+#include "manwindow.h"
+#include "settings.h"
+
+using kvtest::waitUntil;
+
+namespace {
+
+std::unique_ptr<manwindow> makeWindow(const kv::AppSettings& s = kv::AppSettings()) {
+    kv::installSettings(s);
+    EchoFlag = 0;
+    return std::make_unique<manwindow>();
+}
+
+MuchLidarData frameOf(int n, int line = 0) {
+    MuchLidarData f;
+    for (int i = 0; i < n; ++i) f.append(line, float(i % 180), 500.0f + float(i), i % 256);
+    return f;
+}
+
+void startLive(manwindow& w, int port) {
+    w.ui().lineEdit_portNumber->setText(QString::number(port));
+    QTest::mouseClick(w.ui().toolButton_Lidar, Qt::LeftButton);
+}
+
+}  // namespace
+
+TEST(ManWindow, TitleFollowsConfigurationAndEchoLayout) {
+    struct Case {
+        int lineType;
+        bool production;
+        int echoFlag;
+        const char* atStart;
+        const char* afterFrame;
+    } cases[] = {
+        {1, false, 0, "VX1 Viewer", "VX1 Viewer"},
+        {2, false, 2, "VX2 Viewer", "MS_VX2 Viewer"},
+        {1, true, 1, "VX1 Viewer --Production", "VX1 Viewer --Production"},
+        {4, true, 2, "VX4 Viewer --Production", "MS_VX4 Viewer --Production"},
+    };
+    for (const Case& c : cases) {
+        kv::AppSettings s;
+        s.LidarLineType = c.lineType;
+        s.isProductionUsed = c.production;
+        auto w = makeWindow(s);
+        w->show();
+        EXPECT_EQ(w->windowTitle(), c.atStart);
+        EXPECT_TRUE(w->modelLabelText().empty());
+        EchoFlag = c.echoFlag;
+        w->CalculateMuch(frameOf(10));
+        EXPECT_EQ(w->windowTitle(), c.afterFrame);
+    }
+}
+
+TEST(ManWindow, ConstructionState) {
+    auto w = makeWindow();
+    auto& ui = w->ui();
+    EXPECT_EQ(w->objectName(), "manwindowClass");
+    EXPECT_EQ(ui.tabWidget->currentIndex(), 0);
+    EXPECT_EQ(ui.tabWidget->tabText(0), "Lidar");
+    EXPECT_EQ(ui.lineEdit_portNumber->text(), "2368");
+    EXPECT_EQ(ui.lineEdit_portNumber_2->text(), "2369");
+    EXPECT_EQ(ui.lineEdit_2->text(), "224.1.1.1");
+    EXPECT_EQ(ui.comboBox_View->currentIndex(), 1);
+    EXPECT_EQ(ui.comboBox_EchoSelection->currentText(), "DualEcho");
+    EXPECT_EQ(ui.comboBox_4->currentText(), "Intensity");
+    EXPECT_EQ(ui.doubleSpinBox_minAngle->value(), 0.0);
+    EXPECT_EQ(ui.doubleSpinBox_maxAngle->value(), 180.0);
+    EXPECT_EQ(ui.LidraDataDock->windowTitle(), "LidarData");
+    for (QToolButton* b : {ui.toolButton_Play, ui.toolButton_GoToEnd, ui.toolButton_GoToStart,
+                           ui.toolButton_SeekBackward, ui.toolButton_SeekForward, ui.toolButton_Play_PCD,
+                           ui.toolButton_GoToEnd_PCD, ui.toolButton_SeekForward_PCD,
+                           ui.toolButton_SeekBackward_PCD})
+        EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
+    for (QToolButton* b : {ui.toolButton_Open, ui.toolButton_SavePcapData, ui.toolButton_OpenPCD,
+                           ui.toolButton_SavePCDData, ui.toolButton_Lidar})
+        EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
+    double pos[3], focal[3], up[3];
+    w->cloudView().cameraPose(pos, focal, up);  // the top preset
+    EXPECT_DOUBLE_EQ(pos[2], 1.0);
+    EXPECT_DOUBLE_EQ(up[1], 1.0);
+}
+
+TEST(ManWindow, FrameReachesTheViewTableAndLabels) {
+    auto w = makeWindow();
+    w->show();
+    QStandardItemModel* model = nullptr;
+    // The table model comes with the first start; use an unused port so nothing arrives.
+    startLive(*w, kvtest::freeUdpPort());
+    model = w->pointTableModel();
+    ASSERT_NE(model, nullptr);
+    EXPECT_EQ(model->columnCount(), 5);
+    EXPECT_EQ(model->headerData(1, Qt::Horizontal).toString(), "Points_m_XYZ");
+
+    MuchLidarData f = frameOf(300);
+    f.distance[0] = 0;  // no return: not drawn, no row
+    w->CalculateMuch(f);
+    ASSERT_TRUE(waitUntil([&] { return w->framesDrawn() == 1; }));
+    EXPECT_EQ(w->cloudView().cloudPointCount(kv::CloudView::kRealTimeId), 299);
+    EXPECT_EQ(w->cloudView().cloudPointCount(kv::CloudView::kClickedId), 0);
+    EXPECT_EQ(model->rowCount(), 256);
+    EXPECT_EQ(model->item(0, 0)->text(), "0");
+    EXPECT_EQ(model->item(0, 3)->text(), "1.000");      // the second point: azimuth 1
+    EXPECT_EQ(model->item(0, 2)->text(), "5.010");      // 501 cm
+    EXPECT_EQ(model->item(0, 4)->text(), "1.0000");
+    EXPECT_EQ(w->lastFrame(), f);
+    EXPECT_EQ(w->findChild<QLabel*>("label_X")->text(), " ");
+
+    // Only line 0 is offered by default: a frame of line 1 draws nothing.
+    w->CalculateMuch(frameOf(50, 1));
+    ASSERT_TRUE(waitUntil([&] { return w->framesDrawn() == 2; }));
+    EXPECT_EQ(w->cloudView().cloudPointCount(kv::CloudView::kRealTimeId), 0);
+}
+
+TEST(ManWindow, DrawingSkipsToTheNewestFrameWhenBehind) {
+    auto w = makeWindow();
+    for (int i = 1; i <= 10; ++i) w->CalculateMuch(frameOf(i * 10));
+    EXPECT_EQ(w->framesHandled(), 10u);
+    EXPECT_EQ(w->lastFrame().size(), 100u);
+    ASSERT_TRUE(waitUntil([&] { return w->framesDrawn() == 1; }));
+    QApplication::processEvents();
+    EXPECT_EQ(w->framesDrawn(), 1u);
+    EXPECT_EQ(w->drawsSkipped(), 9u);
+    EXPECT_EQ(w->cloudView().cloudPointCount(kv::CloudView::kRealTimeId), 100);
+}
+
+TEST(ManWindow, SuspendKeepsThePictureButFollowsTheTitle) {
+    auto w = makeWindow();
+    w->CalculateMuch(frameOf(20));
+    ASSERT_TRUE(waitUntil([&] { return w->framesDrawn() == 1; }));
+    QTest::mouseClick(w->ui().tolbtn_SuspendData, Qt::LeftButton);
+    EXPECT_TRUE(w->isSuspended());
+    EchoFlag = 2;
+    w->CalculateMuch(frameOf(40));
+    QApplication::processEvents();
+    EXPECT_EQ(w->windowTitle(), "MS_VX1 Viewer");
+    EXPECT_EQ(w->lastFrame().size(), 20u);
+    EXPECT_EQ(w->framesDrawn(), 1u);
+    EXPECT_EQ(w->cloudView().cloudPointCount(kv::CloudView::kRealTimeId), 20);
+}
+
+TEST(ManWindow, DockToggles) {
+    auto w = makeWindow();
+    w->show();
+    for (bool visible : {false, true, false}) {
+        QTest::mouseClick(w->ui().toolButton_LidarDataList, Qt::LeftButton);
+        EXPECT_EQ(w->ui().LidraDataDock->isVisible(), visible);
+    }
+}
+
+TEST(ManWindow, LiveFramesArriveOverUdpAndRestartKeepsOneConnection) {
+    auto w = makeWindow();
+    w->show();
+    const int port = kvtest::freeUdpPort();
+    startLive(*w, port);
+    ASSERT_TRUE(waitUntil([&] { return w->dataReceiver()->isRunning(); }));
+    QTest::mouseClick(w->ui().toolButton_Lidar, Qt::LeftButton);  // restart: still one connection
+    ASSERT_TRUE(waitUntil([&] { return w->dataReceiver()->listening.load(); }));
+    EXPECT_TRUE(w->isLiveRunning());
+
+    kv::UdpSocket tx;
+    ASSERT_TRUE(tx.open());
+    // Period 0 (before the first marker) + 4 whole periods = one frame of 5 x 20 points.
+    for (int i = 0; i < 5; ++i) {
+        auto p = kvtest::singleEchoPacket(20, 1);
+        tx.sendTo("127.0.0.1", port, p.data(), p.size());
+        QTest::qWait(5);
+    }
+    ASSERT_TRUE(waitUntil([&] { return w->framesHandled() >= 1; }))
+        << "accepted " << w->dataReceiver()->packetsAccepted << " rejected " << w->dataReceiver()->datagramsRejected
+        << " emitted " << w->dataReceiver()->framesEmitted;
+    QTest::qWait(100);
+    EXPECT_EQ(w->framesHandled(), 1u);  // a frame is handled once, not once per connection
+    EXPECT_EQ(w->lastFrame().size(), 100u);
+    ASSERT_TRUE(waitUntil([&] { return w->framesDrawn() >= 1; }));
+    EXPECT_EQ(w->cloudView().cloudPointCount(kv::CloudView::kRealTimeId), 100);
+    EXPECT_EQ(w->kernelDrops(), 0u);
+}
+
+TEST(ManWindow, BindErrorArrivesAsTipsBox) {
+    auto w = makeWindow();
+    w->show();
+    kv::UdpSocket holder;
+    ASSERT_TRUE(holder.open());
+    ASSERT_TRUE(holder.bindAny(0));
+    const int port = holder.localPort();
+    kvtest::MessageBoxCatcher catcher;
+    catcher.arm();
+    startLive(*w, port);
+    ASSERT_TRUE(waitUntil([&] { return catcher.seen; }));
+    EXPECT_EQ(catcher.title, "Tips");
+    EXPECT_EQ(catcher.text, QString("Data Port:%1 : Bind Error").arg(port));
+    EXPECT_EQ(catcher.buttons, 1);
+    EXPECT_TRUE(waitUntil([&] { return !w->dataReceiver()->isRunning(); }));
+}
+
+TEST(ManWindow, EchoSelectorReachesTheReceiver) {
+    auto w = makeWindow();
+    for (int i : {2, 1, 0}) {
+        w->ui().comboBox_EchoSelection->setCurrentIndex(i);
+        EXPECT_EQ(w->dataReceiver()->echoMode.load(), i);
+    }
+}

@@ -1,0 +1,54 @@
+// The 3D view of the main window: a PCL visualiser named "viewer" inside the window's
+// VTK render widget. PCL and VTK stay behind this header.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frame_display.h"
+
+class QVTKOpenGLNativeWidget;
+
+namespace kv {
+
+class CloudView {
+public:
+    // Cloud ids of the view.
+    static constexpr const char* kRealTimeId = "realTime_points";
+    static constexpr const char* kClickedId = "clicked_points";
+    static constexpr const char* kPcdId = "mPointCloud";
+    static constexpr float kClickedPointSize = 5.0f;
+
+    // Builds the visualiser without an interactor of its own, hands its render window to
+    // `screen` and takes the widget's interactor.
+    explicit CloudView(QVTKOpenGLNativeWidget* screen);
+    ~CloudView();
+    CloudView(const CloudView&) = delete;
+    CloudView& operator=(const CloudView&) = delete;
+
+    // Replaces "clicked_points" (single blue, size 5) and "realTime_points" (the points' own
+    // colours, size `pointSize`), removes "mPointCloud" and updates the camera and the widget.
+    void presentFrame(const std::vector<ColouredPoint>& displayed,
+                      const std::vector<ColouredPoint>& selected, int pointSize);
+
+    // Camera presets of the view selector: 0 Front, 1 Top, 2 Left.
+    void applyCameraPreset(int index);
+
+    // Renders now (the widget otherwise renders on its next paint).
+    void renderNow();
+
+    // Number of points the visualiser holds under `id`, or -1 when it holds no such cloud.
+    long cloudPointCount(const std::string& id) const;
+    // Camera position and view-up, for checks of the presets.
+    void cameraPose(double position[3], double focal[3], double up[3]) const;
+
+    struct Impl;
+    Impl& impl() const { return *d_; }  // for code that includes cloud_view_pcl.h
+
+private:
+    std::unique_ptr<Impl> d_;
+};
+
+}  // namespace kv

@@ -1,0 +1,27 @@
+// PCL-side view of CloudView, for the few files that work with the visualiser directly.
+// Heavy: include it only in .cpp files.
+#pragma once
+
+#include <pcl/point_cloud.h>
+#include <pcl/point_types.h>
+#include <pcl/visualization/pcl_visualizer.h>
+
+#include "cloud_view.h"
+
+class QVTKOpenGLNativeWidget;
+
+namespace kv {
+
+using Cloud = pcl::PointCloud<pcl::PointXYZRGB>;
+
+struct CloudView::Impl {
+    QVTKOpenGLNativeWidget* screen = nullptr;
+    pcl::visualization::PCLVisualizer::Ptr viewer;  // named "viewer"
+    Cloud::Ptr displayed{new Cloud};                 // drawn as "realTime_points"
+    Cloud::Ptr selected{new Cloud};                  // drawn as "clicked_points"
+};
+
+// Copies display points into a PCL cloud (width = count, height 1).
+void fillCloud(const std::vector<ColouredPoint>& points, Cloud& cloud);
+
+}  // namespace kv

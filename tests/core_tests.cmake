@@ -6,3 +6,11 @@ kv_test(core_frame_assembler_test
   SOURCES ${KV_CORE_TEST_DIR}/frame_assembler_test.cpp
   LIBS kv_acquisition_core)
 target_include_directories(core_frame_assembler_test PRIVATE ${KV_CORE_TEST_DIR})
+
+kv_test(core_settings_test
+  SOURCES ${KV_CORE_TEST_DIR}/settings_test.cpp
+  LIBS kv_app_settings Qt5::Core)
+
+kv_test(core_view_test
+  SOURCES ${KV_CORE_TEST_DIR}/view_core_test.cpp
+  LIBS kv_view_core)

@@ -1,0 +1,22 @@
+# Sourced by run.sh and test.sh: installs the Debian packages that are missing.
+kv_install_missing() {
+    local missing=() p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    if [ "$(id -u)" -ne 0 ]; then
+        if command -v sudo >/dev/null 2>&1; then sudo="sudo"; else
+            echo "error: missing packages (${missing[*]}) and no root rights to install them" >&2
+            return 1
+        fi
+    fi
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+KV_BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev libpcl-dev libvtk9-qt-dev libpcap-dev
+                   libgl1-mesa-dri libgtest-dev libbenchmark-dev)
+KV_TEST_PACKAGES=(xvfb xauth)

@@ -1,0 +1,133 @@
+// View benchmarks, on a real display (Xvfb + Mesa in headless runs):
+//  - PresentFrame: the window's per-frame drawing of a 100k-point frame (display points to
+//    PCL cloud, the clouds replaced under their ids, render) against
+//  - BareVisualiser: PCL's own remove/add/render of the same, ready-made cloud.
+//  - LiveViewer: the running window fed by the simulated sensor at line rate for 10 s.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSurfaceFormat>
+#include <QVTKOpenGLNativeWidget.h>
+#include <benchmark/benchmark.h>
+#include <cmath>
+#include <memory>
+
+#include "cloud_view_pcl.h"
+#include "getmuch.h"
+#include "manwindow.h"
+#include "settings.h"
+#include "udp_socket.h"
+
+namespace {
+
+constexpr int kFramePoints = 100000;
+
+std::vector<kv::ColouredPoint> syntheticPoints() {
+    std::vector<kv::ColouredPoint> pts(kFramePoints);
+    for (int i = 0; i < kFramePoints; ++i) {
+        const double a = i * 180.0 / kFramePoints * 3.14159 / 180.0;
+        const float r = 5.0f + float(i % 100) * 0.3f;
+        pts[std::size_t(i)] = {float(std::cos(a)) * r, float(std::sin(a)) * r, float(i % 4) * 0.1f,
+                               kv::intensityColour(i % 256)};
+    }
+    return pts;
+}
+
+struct Screen {
+    QVTKOpenGLNativeWidget widget;
+    std::unique_ptr<kv::CloudView> view;
+    Screen() {
+        widget.resize(1024, 768);
+        widget.show();
+        view = std::make_unique<kv::CloudView>(&widget);
+        QApplication::processEvents();
+    }
+};
+
+std::unique_ptr<Screen> g_screen;  // destroyed before the application object
+
+Screen& screen() {
+    if (!g_screen) g_screen = std::make_unique<Screen>();
+    return *g_screen;
+}
+
+void PresentFrame(benchmark::State& state) {
+    Screen& s = screen();
+    const auto pts = syntheticPoints();
+    const std::vector<kv::ColouredPoint> none;
+    for (auto _ : state) {
+        s.view->presentFrame(pts, none, 1);
+        s.view->renderNow();
+    }
+    s.view->impl().viewer->removeAllPointClouds();
+    state.SetItemsProcessed(state.iterations() * kFramePoints);
+}
+
+void BareVisualiser(benchmark::State& state) {
+    Screen& s = screen();
+    kv::Cloud::Ptr cloud(new kv::Cloud);
+    kv::fillCloud(syntheticPoints(), *cloud);
+    auto& v = *s.view->impl().viewer;
+    for (auto _ : state) {
+        v.removePointCloud("bare");
+        pcl::visualization::PointCloudColorHandlerRGBField<pcl::PointXYZRGB> own(cloud);
+        v.addPointCloud<pcl::PointXYZRGB>(cloud, own, "bare");
+        s.view->renderNow();
+    }
+    v.removeAllPointClouds();
+    state.SetItemsProcessed(state.iterations() * kFramePoints);
+}
+
+// The running window fed at `pps` packets a second by the simulated sensor for 10 s.
+void LiveViewer(benchmark::State& state) {
+    const int pps = int(state.range(0));
+    for (auto _ : state) {
+        kv::installSettings(kv::AppSettings());
+        manwindow w;
+        w.show();
+        kv::UdpSocket probe;
+        probe.open();
+        probe.bindAny(0);
+        const int port = probe.localPort();
+        probe.close();
+        w.ui().lineEdit_portNumber->setText(QString::number(port));
+        w.ui().toolButton_Lidar->click();
+        while (!w.dataReceiver()->listening) QApplication::processEvents(QEventLoop::AllEvents, 10);
+
+        QProcess sim;
+        sim.start(QString(KV_BIN_DIR) + "/kv-sensor-sim",
+                  {"--dest", "127.0.0.1", "--data-port", QString::number(port), "--equip-port",
+                   QString::number(port + 1), "--bind-port", "0", "--pps", QString::number(pps), "--seconds", "10"});
+        sim.waitForStarted();
+        QElapsedTimer t;
+        t.start();
+        while (sim.state() != QProcess::NotRunning) QApplication::processEvents(QEventLoop::AllEvents, 20);
+        const double seconds = t.elapsed() / 1000.0;
+        QApplication::processEvents();
+        GetMuch& rx = *w.dataReceiver();
+        state.counters["packets_per_s"] = double(rx.packetsAccepted) / seconds;
+        state.counters["kernel_drops"] = double(rx.kernelDrops);
+        state.counters["frames_handled"] = double(w.framesHandled());
+        state.counters["frames_drawn"] = double(w.framesDrawn());
+        state.counters["draws_skipped"] = double(w.drawsSkipped());
+        state.counters["rcvbuf_MB"] = rx.receiveBufferBytes / 1048576.0;
+    }
+}
+
+}  // namespace
+
+BENCHMARK(PresentFrame)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BareVisualiser)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(LiveViewer)->Arg(98000)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+int main(int argc, char** argv) {
+    QSurfaceFormat format = QVTKOpenGLNativeWidget::defaultFormat();
+    format.setSamples(0);
+    QSurfaceFormat::setDefaultFormat(format);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    g_screen.reset();
+    return 0;
+}

@@ -26,6 +26,8 @@ UdpSocket& UdpSocket::operator=(UdpSocket&& o) noexcept {
         drops_ = o.drops_;
         lastDropCounter_ = o.lastDropCounter_;
         dropCounterSeen_ = o.dropCounterSeen_;
+        control_ = std::move(o.control_);  // the drop counter's receive buffer goes with the socket
+        o.control_.clear();
         o.fd_ = -1;
     }
     return *this;

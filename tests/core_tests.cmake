@@ -14,3 +14,11 @@ kv_test(core_settings_test
 kv_test(core_view_test
   SOURCES ${KV_CORE_TEST_DIR}/view_core_test.cpp
   LIBS kv_view_core)
+
+# Real UDP over the loopback adapter; the receiver thread needs an application object, so
+# this program brings its own main.
+kv_test(core_getmuch_loopback_test
+  SOURCES ${KV_CORE_TEST_DIR}/getmuch_loopback_test.cpp
+  LIBS kv_acquisition Qt5::Core
+  LABELS core loopback)
+target_include_directories(core_getmuch_loopback_test PRIVATE ${KV_CORE_TEST_DIR})

@@ -1,0 +1,190 @@
+// The simulated sensor's status packets and how it takes configuration packets.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <tuple>
+
+#include "byte_order.h"
+#include "config_fixture.h"
+#include "status_packet.h"
+#include "status_state.h"
+
+namespace {
+
+using namespace kv::statuspkt;
+using kv::sim::SensorSettings;
+using kv::sim::StatusState;
+using kv::simtest::ConfigEdits;
+using kv::simtest::configFromStatus;
+
+constexpr std::int64_t kBase = 1700000000;  // 2023-11-14 22:13:20 UTC
+
+TEST(Status, CarriesTheSettingsAndPlausibleReadings) {
+    SensorSettings s;
+    s.motorSpeedRpm = 1200;
+    s.dataPort = 2370;
+    s.equipPort = 2371;
+    s.destIp = {10, 0, 0, 7};
+    const StatusState state(s, 9, kBase);
+    const kv::sim::StatusPacket pk = state.buildStatusPacket(0.5);
+    const std::uint8_t* p = pk.data();
+
+    EXPECT_TRUE(hasHeader(p));
+    EXPECT_EQ(kv::readBe16(p + kMotorSpeedRpm), 1200u);
+    EXPECT_EQ(kv::readBe16(p + kDataPort), 2370u);
+    EXPECT_EQ(kv::readBe16(p + kEquipPort), 2371u);
+    EXPECT_EQ(kv::readBe32(p + kSensorIp), 0xC0A801C8u);
+    EXPECT_EQ(kv::readBe32(p + kDestIp), 0x0A000007u);
+    EXPECT_EQ(p[kMac] & 0x01, 0) << "a unicast MAC";
+    EXPECT_EQ(kv::readBe16(p + kMotorState), 0u);
+    EXPECT_EQ(kv::readBe16(p + kPacketInterval), 1u);
+    EXPECT_EQ(kv::readBe16(p + kPhaseLock), 0u);
+    const std::uint8_t gps[6] = {23, 11, 14, 22, 13, 20};
+    EXPECT_EQ(std::memcmp(p + kGpsTime, gps, 6), 0);
+
+    EXPECT_EQ(p[kIdentityVersionLetter], 'V');
+    EXPECT_NE(kv::readBe32(p + kIdentitySerial), 0u);
+
+    // Readings as the configuration dialog converts them (2.5 V reference).
+    const double highVoltage = 281 - kv::readBe16(p + kRawHighVoltage) * 0.0692138;
+    const double tempC = kv::readBe16(p + kRawTemperature) * 2.5 / 4096 * 100 - 50;
+    EXPECT_GT(highVoltage, 100);
+    EXPECT_LT(highVoltage, 200);
+    EXPECT_GT(tempC, 20);
+    EXPECT_LT(tempC, 60);
+    EXPECT_GT(p[kThreshold], 0);
+    EXPECT_EQ(p[kThreshold], p[kMonitorWords + 4 * kMonitorWordBytes]);
+
+    const std::string lat(reinterpret_cast<const char*>(p + kLatitude), kGeoTextBytes);
+    const std::string lon(reinterpret_cast<const char*>(p + kLongitude), kGeoTextBytes);
+    EXPECT_EQ(lat.find_first_not_of("0123456789."), std::string::npos) << lat;
+    EXPECT_EQ(lon.find_first_not_of("0123456789."), std::string::npos) << lon;
+    EXPECT_NE(std::string("NS").find(char(p[kLatitudeHemisphere])), std::string::npos);
+    EXPECT_NE(std::string("EW").find(char(p[kLongitudeHemisphere])), std::string::npos);
+
+    // Firmware 2023.6.14-V1.2.07.
+    const std::uint8_t firmware[6] = {0x07, 0xE7, 6, 14, 0x12, 0x07};
+    EXPECT_EQ(std::memcmp(p + kFirmwareYear, firmware, 6), 0);
+}
+
+TEST(Status, GpsTimeFollowsTheClock) {
+    struct Case {
+        std::int64_t unix;
+        kv::sim::CivilTime civil;
+    };
+    const Case cases[] = {
+        {0, {1970, 1, 1, 0, 0, 0}},
+        {951782400, {2000, 2, 29, 0, 0, 0}},
+        {1709251199, {2024, 2, 29, 23, 59, 59}},
+        {1735689600, {2025, 1, 1, 0, 0, 0}},
+        {kBase + 100000, {2023, 11, 16, 2, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        const kv::sim::CivilTime t = kv::sim::civilFromUnix(c.unix);
+        EXPECT_EQ(std::make_tuple(t.year, t.month, t.day, t.hour, t.minute, t.second),
+                  std::make_tuple(c.civil.year, c.civil.month, c.civil.day, c.civil.hour, c.civil.minute,
+                                  c.civil.second))
+            << c.unix;
+    }
+    const StatusState state(SensorSettings{}, 1, kBase);
+    EXPECT_EQ(state.buildStatusPacket(100000.7)[kGpsTime + 2], 16);
+}
+
+TEST(Config, RoundTripThroughTheNextStatusPacket) {
+    StatusState state(SensorSettings{}, 1, kBase);
+    ConfigEdits e;
+    e.rpm = 1800;
+    e.sensorIp = {192, 168, 1, 10};
+    e.destIp = {192, 168, 1, 102};
+    e.mac = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+    e.dataPort = 2370;
+    e.equipPort = 2371;
+    e.phaseLockOn = true;
+    e.phaseLockDeg = 12.34;  // 617 = 0x0269, bytes 82 69 with the lock bit
+    e.motorState = 1;
+    e.packetInterval = 5;
+    const auto config = configFromStatus(state.buildStatusPacket(0).data(), e);
+    ASSERT_TRUE(state.applyConfigPacket(config.data(), config.size()));
+
+    const kv::sim::StatusPacket pk = state.buildStatusPacket(1);
+    const std::uint8_t* p = pk.data();
+    EXPECT_EQ(kv::readBe16(p + kMotorSpeedRpm), 1800u);
+    EXPECT_EQ(kv::readBe32(p + kSensorIp), 0xC0A8010Au);
+    EXPECT_EQ(kv::readBe32(p + kDestIp), 0xC0A80166u);
+    EXPECT_EQ(std::memcmp(p + kMac, e.mac.data(), 6), 0);
+    EXPECT_EQ(kv::readBe16(p + kDataPort), 2370u);
+    EXPECT_EQ(kv::readBe16(p + kEquipPort), 2371u);
+    EXPECT_EQ(p[kPhaseLock], 0x82);
+    EXPECT_EQ(p[kPhaseLock + 1], 0x69);
+    EXPECT_EQ(kv::readBe16(p + kMotorState), 1u);
+    EXPECT_EQ(kv::readBe16(p + kPacketInterval), 5u);
+    const double errDeg = std::int16_t(kv::readBe16(p + kPhaseLockError)) / 100.0;
+    EXPECT_LE(std::fabs(errDeg), 0.3) << "locked: a small angle error";
+    EXPECT_TRUE(state.settings().motorStopped);
+    EXPECT_EQ(state.configApplied(), 1u);
+}
+
+TEST(Config, RefusedPacketsChangeNothingAndAreCounted) {
+    struct Case {
+        const char* what;
+        std::size_t len;
+        std::size_t corruptAt;  // 0 = none
+    };
+    const Case cases[] = {
+        {"1205 bytes", 1205, 0},      {"1207 bytes", 1207, 0},       {"no bytes", 0, 0},
+        {"status header", 1206, 1},   {"last header byte", 1206, 7}, {"trailer", 1206, 1205},
+    };
+    StatusState state(SensorSettings{}, 1, kBase);
+    const kv::sim::StatusPacket before = state.buildStatusPacket(0);
+    ConfigEdits e;
+    e.rpm = 3600;
+    e.dataPort = 4000;
+    std::array<std::uint8_t, 1300> buf{};
+    const auto good = configFromStatus(before.data(), e);
+    std::uint64_t ignored = 0;
+    for (const Case& c : cases) {
+        std::memcpy(buf.data(), good.data(), good.size());
+        if (c.corruptAt) buf[c.corruptAt] ^= 0x5A;
+        EXPECT_FALSE(state.applyConfigPacket(buf.data(), c.len)) << c.what;
+        EXPECT_EQ(state.configIgnored(), ++ignored) << c.what;
+        EXPECT_EQ(state.buildStatusPacket(0), before) << c.what;
+    }
+    EXPECT_FALSE(state.applyConfigPacket(nullptr, 1206));
+    EXPECT_EQ(state.configApplied(), 0u);
+}
+
+TEST(Config, UnusableValuesKeepTheCurrentSetting) {
+    struct Case {
+        const char* what;
+        void (*edit)(ConfigEdits&);
+        bool (*kept)(const SensorSettings&);
+    };
+    const Case cases[] = {
+        {"speed 0", [](ConfigEdits& e) { e.rpm = 0; }, [](const SensorSettings& s) { return s.motorSpeedRpm == 600; }},
+        {"speed 9000", [](ConfigEdits& e) { e.rpm = 9000; },
+         [](const SensorSettings& s) { return s.motorSpeedRpm == 600; }},
+        {"motor state 2", [](ConfigEdits& e) { e.motorState = 2; },
+         [](const SensorSettings& s) { return !s.motorStopped; }},
+        {"sensor 0.0.0.0", [](ConfigEdits& e) { e.sensorIp = {0, 0, 0, 0}; },
+         [](const SensorSettings& s) { return s.sensorIp[3] == 200; }},
+        {"sensor 255.255.255.255", [](ConfigEdits& e) { e.sensorIp = {255, 255, 255, 255}; },
+         [](const SensorSettings& s) { return s.sensorIp[3] == 200; }},
+        {"MAC of zeros", [](ConfigEdits& e) { e.mac = {}; }, [](const SensorSettings& s) { return s.mac[0] == 0x02; }},
+        {"group MAC", [](ConfigEdits& e) { e.mac = {0x01, 0, 0x5E, 1, 1, 1}; },
+         [](const SensorSettings& s) { return s.mac[0] == 0x02; }},
+        {"data port 0", [](ConfigEdits& e) { e.dataPort = 0; }, [](const SensorSettings& s) { return s.dataPort == 2368; }},
+    };
+    for (const Case& c : cases) {
+        StatusState state(SensorSettings{}, 1, kBase);
+        ConfigEdits e;
+        c.edit(e);
+        const auto config = configFromStatus(state.buildStatusPacket(0).data(), e);
+        EXPECT_TRUE(state.applyConfigPacket(config.data(), config.size())) << c.what;
+        EXPECT_TRUE(c.kept(state.settings())) << c.what;
+    }
+}
+
+}  // namespace

@@ -1,7 +1,11 @@
 #include "manwindow.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QPalette>
@@ -9,6 +13,7 @@
 
 #include "cloud_view.h"
 #include "getmuch.h"
+#include "qlaserselectionmuch.h"
 #include "settings.h"
 
 namespace {
@@ -37,11 +42,27 @@ QLabel* statusLabel(QWidget* parent, int w = 0, int h = 0) {
     return l;
 }
 
+// The project's page: its README, beside the program or at the top of the source tree.
+QLabel* projectLinkLabel(QWidget* parent) {
+    auto* l = new QLabel(parent);
+    l->setObjectName("label_projectLink");
+    const QDir bin(QCoreApplication::applicationDirPath());
+    for (const QString& candidate : {bin.filePath("README.md"), bin.filePath("../../README.md")}) {
+        if (!QFileInfo::exists(candidate)) continue;
+        const QString url = QUrl::fromLocalFile(QFileInfo(candidate).canonicalFilePath()).toString();
+        l->setText(QString("<a href=\"%1\">KV CloudScope</a>").arg(url));
+        l->setTextFormat(Qt::RichText);
+        l->setOpenExternalLinks(true);
+        return l;
+    }
+    l->setText("KV CloudScope");
+    return l;
+}
+
 }  // namespace
 
 manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     const kv::AppSettings& settings = kv::appSettings();
-    for (int line = 0; line < kv::kLineCount; ++line) filter_.lineShown[std::size_t(line)] = line < settings.LineShowNumber;
     filter_.ignoreLineSelection = settings.isProductionUsed;
 
     ui_.setupUi(this);
@@ -50,6 +71,7 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
 
     getMuch_ = new GetMuch(this);
     getMuch_->productionMode = settings.isProductionUsed;
+    laserSelection_ = new QLaserSelectionMuch(settings.LineShowNumber);
 
     geometry_ = kv::BeamGeometry::forLineType(settings.LidarLineType);
     refreshTitle();
@@ -66,10 +88,15 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     ui_.statusBar->addWidget(labelX_);
     ui_.statusBar->addWidget(statusLabel(this, 10, 20));
     ui_.statusBar->addWidget(labelZ_);
+    ui_.statusBar->addPermanentWidget(projectLinkLabel(this));
+    cloudView_->setKeyPressHandler([this](char key) { handleViewKey(key); });
 
     connect(ui_.toolButton_Lidar, &QToolButton::clicked, this, &manwindow::startReception);
     connect(ui_.tolbtn_SuspendData, &QToolButton::clicked, this, &manwindow::toggleSuspend);
     connect(ui_.toolButton_LidarDataList, &QToolButton::clicked, this, &manwindow::toggleDataList);
+    connect(ui_.toolButton_Coor, &QToolButton::clicked, this, &manwindow::toggleCoordinate);
+    connect(ui_.toolButton_MeaGrid, &QToolButton::clicked, this, &manwindow::toggleGrid);
+    connect(ui_.toolButton_3, &QToolButton::clicked, laserSelection_, &QWidget::show);
     connect(ui_.comboBox_View, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::view);
     connect(ui_.comboBox_EchoSelection, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &manwindow::AirReturn_Mode);
@@ -90,6 +117,27 @@ manwindow::~manwindow() {
     if (getMuch_) {
         getMuch_->stopRequested = true;
         getMuch_->wait();
+    }
+    delete laserSelection_;
+}
+
+void manwindow::handleViewKey(char key) {
+    if (key == '+') pointSize_ = std::min(pointSize_ + 1, 10);
+    else if (key == '-') pointSize_ = std::max(pointSize_ - 1, 1);
+}
+
+void manwindow::toggleCoordinate() {
+    coordinateShown_ = !coordinateShown_;
+    cloudView_->showCoordinateSystem(coordinateShown_);
+}
+
+void manwindow::toggleGrid() {
+    if (gridHidden_) {
+        gridHidden_ = false;
+        cloudView_->drawMeasuringGrid();
+    } else {
+        cloudView_->removeAllShapes();
+        gridHidden_ = true;
     }
 }
 
@@ -173,6 +221,7 @@ void manwindow::CalculateMuch(MuchLidarData lidardata) {
 
 kv::DisplayFilter manwindow::currentFilter() const {
     kv::DisplayFilter f = filter_;
+    for (int line = 0; line < kv::kLineCount; ++line) f.lineShown[std::size_t(line)] = laserSelection_->isLineShown(line);
     f.minAngleDeg = ui_.doubleSpinBox_minAngle->value();
     f.maxAngleDeg = ui_.doubleSpinBox_maxAngle->value();
     f.colourMode = ui_.comboBox_4->currentIndex();
@@ -186,6 +235,7 @@ void manwindow::drawLatestFrame() {
     writePointTable(framePoints_);
     updateStatistics(framePoints_.stats);
     cloudView_->presentFrame(framePoints_.displayed, framePoints_.selected, pointSize_);
+    if (readoutFlag_) lastReadout_ = QString::fromStdString(cloudView_->runCursorReadout());
 }
 
 void manwindow::writePointTable(const kv::FramePoints& points) {

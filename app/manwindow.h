@@ -14,6 +14,7 @@
 #include "ui_manwindow.h"
 
 class GetMuch;
+class QLaserSelectionMuch;
 class QStandardItemModel;
 class QLabel;
 
@@ -41,6 +42,11 @@ public:
     std::uint64_t drawsSkipped() const { return drawsSkipped_; }
     std::uint64_t kernelDrops() const;
     int pointSize() const { return pointSize_; }
+    QLaserSelectionMuch* laserSelection() const { return laserSelection_; }
+    bool readoutEnabled() const { return readoutFlag_; }
+    const QString& lastReadout() const { return lastReadout_; }
+    // What the view does on a key press ('+' and '-' change the point size).
+    void handleViewKey(char key);
 
 signals:
     void sendProgressChangeValue(int);
@@ -55,6 +61,8 @@ private:
     void startReception();  // the "Lidar" button
     void toggleSuspend();
     void toggleDataList();
+    void toggleCoordinate();
+    void toggleGrid();
     void drawLatestFrame();
     void refreshTitle();
     void writePointTable(const kv::FramePoints& points);
@@ -64,6 +72,7 @@ private:
     Ui::manwindowClass ui_;
     std::unique_ptr<kv::CloudView> cloudView_;
     GetMuch* getMuch_ = nullptr;
+    QLaserSelectionMuch* laserSelection_ = nullptr;  // top-level window, owned here
     QStandardItemModel* tableModel_ = nullptr;
     QLabel* labelY_ = nullptr;
     QLabel* labelX_ = nullptr;
@@ -78,7 +87,9 @@ private:
 
     int pointSize_ = 1;
     bool coordinateShown_ = false;
-    bool gridHidden_ = true;
+    bool gridHidden_ = true;       // true: the grid is not drawn and the next click draws it
+    bool readoutFlag_ = true;      // the cursor readout runs after every presented frame
+    QString lastReadout_;
     bool suspended_ = false;
     bool liveRunning_ = false;
     int echoIndex_ = 0;

@@ -1,17 +1,26 @@
 #include "cloud_view.h"
 
 #include <QVTKOpenGLNativeWidget.h>
-
-#include "cloud_view_pcl.h"
+#include <vtkAxesActor.h>
 #include <vtkCamera.h>
-#include <vtkGenericOpenGLRenderWindow.h>
-#include <vtkPolyData.h>
 #include <vtkDataSet.h>
+#include <vtkGenericOpenGLRenderWindow.h>
 #include <vtkMapper.h>
+#include <vtkOrientationMarkerWidget.h>
+#include <vtkRenderWindowInteractor.h>
 #include <vtkRenderer.h>
 #include <vtkRendererCollection.h>
+#include <vtkWorldPointPicker.h>
+
+#include "cloud_view_pcl.h"
+#include "overlays.h"
 
 namespace kv {
+
+namespace {
+constexpr const char* kCoordinateId = "coordinate";
+constexpr const char* kReadoutId = "0";
+}  // namespace
 
 void fillCloud(const std::vector<ColouredPoint>& points, Cloud& cloud) {
     cloud.resize(points.size());
@@ -44,9 +53,25 @@ CloudView::CloudView(QVTKOpenGLNativeWidget* screen) : d_(new Impl) {
     d_->viewer->getRenderWindow()->SetMultiSamples(0);
     screen->setRenderWindow(d_->viewer->getRenderWindow());
     d_->viewer->setupInteractor(screen->interactor(), screen->renderWindow());
+
+    d_->viewer->registerKeyboardCallback(
+        [this](const pcl::visualization::KeyboardEvent& e) {
+            if (e.keyDown() && d_->keyHandler) d_->keyHandler(e.getKeyCode());
+        });
+
+    // The small axes in the corner follow the camera but cannot be dragged.
+    vtkSmartPointer<vtkAxesActor> axes = vtkSmartPointer<vtkAxesActor>::New();
+    d_->axesWidget = vtkSmartPointer<vtkOrientationMarkerWidget>::New();
+    d_->axesWidget->SetOrientationMarker(axes);
+    d_->axesWidget->SetInteractor(screen->interactor());
+    d_->axesWidget->SetEnabled(1);
+    d_->axesWidget->InteractiveOff();
+    screen->update();
 }
 
-CloudView::~CloudView() = default;
+CloudView::~CloudView() {
+    if (d_->axesWidget) d_->axesWidget->SetEnabled(0);
+}
 
 void CloudView::presentFrame(const std::vector<ColouredPoint>& displayed,
                              const std::vector<ColouredPoint>& selected, int pointSize) {
@@ -85,6 +110,61 @@ void CloudView::applyCameraPreset(int index) {
                                   p.up[1], p.up[2], 0);
     d_->screen->update();
 }
+
+void CloudView::showCoordinateSystem(bool shown) {
+    if (shown) d_->viewer->addCoordinateSystem(0.5, 0, 0, 0, kCoordinateId, 0);
+    else d_->viewer->removeCoordinateSystem(kCoordinateId, 0);
+    d_->viewer->resetCamera();
+    d_->screen->update();
+}
+
+bool CloudView::hasShape(const std::string& id) const { return d_->viewer->contains(id); }
+
+void CloudView::drawMeasuringGrid() {
+    auto& v = *d_->viewer;
+    const double c = kGridColour;
+    for (const GridSegment& s : measuringGridSegments()) {
+        v.addLine(pcl::PointXYZ(float(s.x1), float(s.y1), 0.f), pcl::PointXYZ(float(s.x2), float(s.y2), 0.f), c, c, c,
+                  s.id, 0);
+        v.setShapeRenderingProperties(pcl::visualization::PCL_VISUALIZER_OPACITY, kGridOpacity, s.id, 0);
+    }
+    for (const GridLabel& l : measuringGridLabels())
+        v.addText3D(l.text, pcl::PointXYZ(float(l.x), float(l.y), 0.f), kGridLabelScale, c, c, c, l.id, 0);
+    v.resetCamera();
+    d_->screen->update();
+}
+
+void CloudView::removeAllShapes() {
+    d_->viewer->removeAllShapes(0);
+    d_->viewer->resetCamera();
+    d_->screen->update();
+}
+
+std::size_t CloudView::shapeCount() const { return d_->viewer->getShapeActorMap()->size(); }
+
+void CloudView::clearAll() {
+    d_->viewer->removeAllPointClouds(0);
+    d_->viewer->removeAllShapes(0);
+    d_->screen->update();
+}
+
+std::string CloudView::runCursorReadout() {
+    vtkRenderWindowInteractor* interactor = d_->screen->interactor();
+    vtkSmartPointer<vtkWorldPointPicker> picker = vtkSmartPointer<vtkWorldPointPicker>::New();
+    interactor->SetPicker(picker);
+    const int* pos = interactor->GetEventPosition();
+    vtkRenderer* renderer = d_->screen->renderWindow()->GetRenderers()->GetFirstRenderer();
+    picker->Pick(pos[0], pos[1], 0, renderer);
+    double world[3];
+    picker->GetPickPosition(world);
+    const std::string text = cursorReadoutText(cursorReadout(world[0], world[1], world[2]));
+    // Adding fails harmlessly once the text exists; the update then moves it along.
+    d_->viewer->addText(text, 150, 0, 20, 0, 0, 1, kReadoutId, 0);
+    d_->viewer->updateText(text, 150, 0, 20, 0, 0, 1, kReadoutId);
+    return text;
+}
+
+void CloudView::setKeyPressHandler(std::function<void(char)> handler) { d_->keyHandler = std::move(handler); }
 
 void CloudView::renderNow() { d_->screen->renderWindow()->Render(); }
 

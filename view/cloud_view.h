@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +36,24 @@ public:
 
     // Camera presets of the view selector: 0 Front, 1 Top, 2 Left.
     void applyCameraPreset(int index);
+
+    // The axes glyph "coordinate" (scale 0.5 at the origin); the camera is reset either way.
+    void showCoordinateSystem(bool shown);
+    bool hasShape(const std::string& id) const;  // clouds, shapes and coordinate systems
+    // Draws the measuring grid (lines, rings and range labels) and resets the camera.
+    void drawMeasuringGrid();
+    // Removes every shape (the grid and the readout text) and resets the camera.
+    void removeAllShapes();
+    std::size_t shapeCount() const;
+    // Removes every cloud and shape, as "Clear" does.
+    void clearAll();
+
+    // Picks the world point under the mouse's last position and shows its distance and
+    // azimuth as the 2D text "0". Returns the text shown.
+    std::string runCursorReadout();
+
+    // Called with the key code on every key press in the view (key releases are ignored).
+    void setKeyPressHandler(std::function<void(char)> handler);
 
     // Renders now (the widget otherwise renders on its next paint).
     void renderNow();

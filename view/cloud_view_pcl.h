@@ -5,6 +5,10 @@
 #include <pcl/point_cloud.h>
 #include <pcl/point_types.h>
 #include <pcl/visualization/pcl_visualizer.h>
+#include <vtkOrientationMarkerWidget.h>
+#include <vtkSmartPointer.h>
+
+#include <functional>
 
 #include "cloud_view.h"
 
@@ -19,6 +23,8 @@ struct CloudView::Impl {
     pcl::visualization::PCLVisualizer::Ptr viewer;  // named "viewer"
     Cloud::Ptr displayed{new Cloud};                 // drawn as "realTime_points"
     Cloud::Ptr selected{new Cloud};                  // drawn as "clicked_points"
+    vtkSmartPointer<vtkOrientationMarkerWidget> axesWidget;
+    std::function<void(char)> keyHandler;
 };
 
 // Copies display points into a PCL cloud (width = count, height 1).

@@ -1,0 +1,181 @@
+// The 3D view's overlays and the line selection window, driven through the window's widgets.
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QVTKOpenGLNativeWidget.h>
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "cloud_view.h"
+#include "getmuch.h"
+#include "gui_helpers.h"
+#include "manwindow.h"
+#include "qlaserselectionmuch.h"
+#include "settings.h"
+
+using kvtest::waitUntil;
+
+namespace {
+
+std::unique_ptr<manwindow> makeWindow(int lineShowNumber = 1, bool production = false) {
+    kv::AppSettings s;
+    s.LineShowNumber = lineShowNumber;
+    s.isProductionUsed = production;
+    kv::installSettings(s);
+    EchoFlag = 0;
+    auto w = std::make_unique<manwindow>();
+    w->show();
+    return w;
+}
+
+// One point on each of the four lines.
+MuchLidarData fourLines() {
+    MuchLidarData f;
+    for (int line = 0; line < 4; ++line) f.append(line, 90.0f, 1000.0f, 50);
+    return f;
+}
+
+long drawnPoints(manwindow& w, const MuchLidarData& f) {
+    const auto before = w.framesDrawn();
+    w.CalculateMuch(f);
+    waitUntil([&] { return w.framesDrawn() > before; });
+    return w.cloudView().cloudPointCount(kv::CloudView::kRealTimeId);
+}
+
+constexpr std::size_t kGridShapes = 82 + 360 + 10;
+
+}  // namespace
+
+TEST(ViewOverlays, GridToggleDrawsRemovesAndRedraws) {
+    auto w = makeWindow();
+    w->ui().toolButton_MeaGrid->click();
+    EXPECT_EQ(w->cloudView().shapeCount(), kGridShapes);
+    for (const char* id : {"LineX-200", "LineX200", "LineY0", "Circle100", "Circle190350", "Circle10", "Circle190"})
+        EXPECT_TRUE(w->cloudView().hasShape(id)) << id;
+    w->ui().toolButton_MeaGrid->click();
+    EXPECT_EQ(w->cloudView().shapeCount(), 0u);
+    w->ui().toolButton_MeaGrid->click();
+    EXPECT_EQ(w->cloudView().shapeCount(), kGridShapes);
+}
+
+TEST(ViewOverlays, ReadoutTextFollowsEveryFrameAndSurvivesTheGrid) {
+    auto w = makeWindow();
+    drawnPoints(*w, fourLines());
+    EXPECT_TRUE(w->cloudView().hasShape("0"));
+    EXPECT_TRUE(w->lastReadout().startsWith("Distance:")) << w->lastReadout().toStdString();
+    EXPECT_TRUE(w->lastReadout().contains("    Azimuth:"));
+    w->ui().toolButton_MeaGrid->click();
+    w->ui().toolButton_MeaGrid->click();  // removing the grid removes the readout too
+    EXPECT_FALSE(w->cloudView().hasShape("0"));
+    drawnPoints(*w, fourLines());  // the next frame brings it back
+    EXPECT_TRUE(w->cloudView().hasShape("0"));
+}
+
+TEST(ViewOverlays, CoordinateToggle) {
+    auto w = makeWindow();
+    for (bool shown : {true, false, true}) {
+        w->ui().toolButton_Coor->click();
+        EXPECT_EQ(w->cloudView().hasShape("coordinate"), shown);
+    }
+}
+
+TEST(ViewOverlays, CameraPresets) {
+    auto w = makeWindow();
+    struct Case {
+        int index;
+        double pos[3], focal[3], up[3];
+    } cases[] = {
+        {0, {0, -1, 0}, {0, 0.2, -0.2}, {0, 0, 1}},
+        {2, {-1, 0, 0}, {0, 0, -0.2}, {0, 0, 1}},
+        {1, {0, 0, 1}, {0, 0, 0}, {0, 1, 0}},
+    };
+    for (const Case& c : cases) {
+        w->ui().comboBox_View->setCurrentIndex(c.index);
+        double pos[3], focal[3], up[3];
+        w->cloudView().cameraPose(pos, focal, up);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_NEAR(pos[i], c.pos[i], 1e-9) << "preset " << c.index;
+            EXPECT_NEAR(focal[i], c.focal[i], 1e-9) << "preset " << c.index;
+            EXPECT_NEAR(up[i], c.up[i], 1e-6) << "preset " << c.index;
+        }
+    }
+}
+
+TEST(ViewOverlays, PointSizeKeysStayWithinOneToTen) {
+    auto w = makeWindow();
+    w->handleViewKey('-');
+    EXPECT_EQ(w->pointSize(), 1);
+    for (int i = 0; i < 11; ++i) w->handleViewKey('+');
+    EXPECT_EQ(w->pointSize(), 10);
+    w->handleViewKey('x');
+    EXPECT_EQ(w->pointSize(), 10);
+    // Through the view itself: a real key press on the render widget.
+    w->ui().screen->setFocus();
+    QTest::keyClick(w->ui().screen, Qt::Key_Minus, Qt::NoModifier);
+    EXPECT_EQ(w->pointSize(), 9);
+}
+
+TEST(LineSelection, DefaultsFollowTheConfiguredRowCount) {
+    struct Case {
+        int rows;
+        bool allBoxShown;
+        long drawn;  // of one point per line
+    } cases[] = {{1, false, 1}, {2, true, 2}, {4, true, 4}, {9, true, 4}, {0, false, 1}};
+    for (const Case& c : cases) {
+        auto w = makeWindow(c.rows);
+        QLaserSelectionMuch* sel = w->laserSelection();
+        EXPECT_EQ(sel->windowTitle(), "QLaserSelectionMuch");
+        EXPECT_EQ(sel->size(), QSize(390, 453));
+        EXPECT_TRUE(sel->windowFlags() & Qt::WindowStaysOnTopHint);
+        const int rows = std::clamp(c.rows, 1, 4);
+        EXPECT_EQ(sel->tableWidget_laserselection->rowCount(), rows);
+        EXPECT_EQ(sel->tableWidget_laserselection->item(rows - 1, 1)->text(), QString::number(rows - 1));
+        EXPECT_EQ(sel->tableWidget_laserselection->item(0, 2)->text(), "0");
+        w->ui().toolButton_3->click();
+        EXPECT_TRUE(sel->isVisible());
+        EXPECT_EQ(sel->checkBox->isVisible(), c.allBoxShown) << c.rows;
+        EXPECT_EQ(drawnPoints(*w, fourLines()), c.drawn) << c.rows;
+        sel->hide();
+    }
+}
+
+TEST(LineSelection, OkAppliesCancelKeepsBoxesAndToggles) {
+    auto w = makeWindow(4);
+    QLaserSelectionMuch* sel = w->laserSelection();
+    w->ui().toolButton_3->click();
+    sel->lineBox(2)->setChecked(false);
+    EXPECT_EQ(drawnPoints(*w, fourLines()), 4);  // proposed only
+    sel->pushButton_Cancel->click();
+    EXPECT_FALSE(sel->isVisible());
+    EXPECT_FALSE(sel->lineBox(2)->isChecked());
+    EXPECT_EQ(drawnPoints(*w, fourLines()), 4);
+    sel->pushButton_OK->click();
+    EXPECT_FALSE(sel->isLineShown(2));
+    EXPECT_EQ(drawnPoints(*w, fourLines()), 3);
+
+    // "All/All no choice": first click unchecks all, the second checks all.
+    sel->checkBox->click();
+    for (int i = 0; i < 4; ++i) EXPECT_FALSE(sel->lineBox(i)->isChecked());
+    sel->checkBox->click();
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(sel->lineBox(i)->isChecked());
+}
+
+TEST(LineSelection, SwitchSelectionSharesTheFlagWithAllBox) {
+    auto w = makeWindow(4);
+    QLaserSelectionMuch* sel = w->laserSelection();
+    sel->checkBox->click();  // all unchecked, flag set
+    sel->checkBox->click();  // all checked, flag clear
+    sel->lineBox(0)->setChecked(false);
+    sel->pushButton_toggleselection->click();  // flag false: checks row 0, sets flag
+    EXPECT_TRUE(sel->lineBox(0)->isChecked());
+    sel->lineBox(1)->setChecked(false);
+    sel->checkBox->click();  // flag set by the button: checks every row
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(sel->lineBox(i)->isChecked());
+}
+
+TEST(LineSelection, ProductionModeIgnoresTheSelection) {
+    auto w = makeWindow(1, true);
+    EXPECT_EQ(drawnPoints(*w, fourLines()), 4);
+}

@@ -27,10 +27,10 @@ std::vector<long> range(long first, long last) {
     return v;
 }
 
-class MarkerRule : public ::testing::TestWithParam<std::uint8_t> {};
+class MarkerRule : public ::testing::TestWithParam<int> {};  // the echo flag
 
 TEST_P(MarkerRule, FirstFrameKeepsPreMarkerDataLaterFramesHoldFourPeriods) {
-    PacketStream s(GetParam());
+    PacketStream s{std::uint8_t(GetParam())};
     std::uint32_t id = 1;
     auto period = [&](int n) {
         for (int k = 0; k < n; ++k, ++id) s.point(int(id % 4), id, 256, 1, 512, 2);
@@ -62,7 +62,8 @@ TEST_P(MarkerRule, FirstFrameKeepsPreMarkerDataLaterFramesHoldFourPeriods) {
     EXPECT_EQ(a.markerCount(), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, MarkerRule, ::testing::Values(kSingle, kDual));
+INSTANTIATE_TEST_SUITE_P(Layouts, MarkerRule, ::testing::Values(int(kSingle), int(kDual)),
+                         [](const auto& i) { return std::string(i.param == kDual ? "Dual" : "Single"); });
 
 // Three dual records (first echo: distance 100+k, intensity 11+k; second: 200+k, 21+k) in one
 // frame, closed by echo modes and layouts. Single layout reads only the first echo.
@@ -71,6 +72,8 @@ struct EchoCase {
     int echoMode;
     bool first, second;  // which echoes the one frame holds; neither = no frame
 };
+
+void PrintTo(const EchoCase& c, std::ostream* os) { *os << "flag " << int(c.flag) << " echo mode " << c.echoMode; }
 
 class EchoModes : public ::testing::TestWithParam<EchoCase> {};
 
@@ -104,7 +107,11 @@ INSTANTIATE_TEST_SUITE_P(Table, EchoModes,
                                            EchoCase{kDual, 2, false, true}, EchoCase{kDual, 3, false, false},
                                            EchoCase{kDual, -1, false, false},
                                            EchoCase{kSingle, 0, true, false}, EchoCase{kSingle, 2, true, false},
-                                           EchoCase{kSingle, 3, true, false}));
+                                           EchoCase{kSingle, 3, true, false}),
+                         [](const auto& i) {
+                             return std::string(i.param.flag == kDual ? "Dual" : "Single") + "Mode" +
+                                    (i.param.echoMode < 0 ? "Minus1" : std::to_string(i.param.echoMode));
+                         });
 
 TEST(FrameAssembler, VoidAndOtherNoPointRecordsAreSkippedAndNotCounted) {
     for (std::uint8_t flag : {kSingle, kDual}) {

@@ -31,6 +31,8 @@ kv::AppSettings make(int type, float hp, bool pls, int angle, bool production, i
 
 const kv::AppSettings kDefaults = make(1, 2.5f, false, -1, false, 1);
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class SettingsFile : public ::testing::TestWithParam<Case> {};
 
 TEST_P(SettingsFile, ReadsWithoutWriting) {

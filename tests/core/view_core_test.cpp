@@ -113,6 +113,8 @@ kv::DisplayFilter filterWith(std::array<bool, 4> lines, double minDeg = 0, doubl
     return f;
 }
 
+void PrintTo(const PassCase& c, std::ostream* os) { *os << c.name; }
+
 class DisplayPass : public ::testing::TestWithParam<PassCase> {};
 
 TEST_P(DisplayPass, KeepsExactlyThePointsThatPassEveryFilter) {

@@ -18,6 +18,7 @@ constexpr std::size_t kMotorSpeedRpm = 8;      // u16
 constexpr std::size_t kSensorIp = 10;          // 4 x u8
 constexpr std::size_t kDestIp = 14;            // 4 x u8
 constexpr std::size_t kMac = 18;               // 6 x u8
+constexpr std::size_t kMacBytes = 6;
 constexpr std::size_t kDataPort = 24;          // u16
 constexpr std::size_t kEquipPort = 26;         // u16
 constexpr std::size_t kPhaseLock = 32;         // u16: bit 15 on/off, bits 14..0 angle x 50
@@ -50,6 +51,7 @@ constexpr std::size_t kFirmwareMonth = 1200;
 constexpr std::size_t kFirmwareDay = 1201;
 constexpr std::size_t kFirmwareVersionA = 1202;  // nibbles: first . second
 constexpr std::size_t kFirmwareVersionB = 1203;  // nibbles: two digits of the third component
+constexpr std::size_t kFirmwareBytes = 6;        // 1198..1203 travel with the record
 
 // Blocks carried through unread.
 constexpr std::size_t kBlock70 = 70, kBlock70Bytes = 128;

@@ -30,3 +30,26 @@ file(WRITE ${KV_LOOPBACK_LABELS}
   "  set_tests_properties(\${core_getmuch_loopback_test_TESTS} PROPERTIES LABELS \"core;loopback\")\n"
   "endif()\n")
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${KV_LOOPBACK_LABELS})
+
+# Status packet decoding, and the status receiver over loopback UDP (its own main and a
+# receiver object of its own, hence moc).
+kv_test(core_status_decode_test
+  SOURCES ${KV_CORE_TEST_DIR}/status_decode_test.cpp
+  LIBS kv_acquisition_core)
+
+kv_test(core_status_getset_loopback_test
+  SOURCES ${KV_CORE_TEST_DIR}/status_getset_loopback_test.cpp
+  LIBS kv_acquisition Qt5::Core
+  LABELS core loopback)
+set_target_properties(core_status_getset_loopback_test PROPERTIES AUTOMOC ON)
+set(KV_STATUS_LOOPBACK_LABELS ${CMAKE_CURRENT_BINARY_DIR}/core_status_getset_loopback_test_labels.cmake)
+file(WRITE ${KV_STATUS_LOOPBACK_LABELS}
+  "if(core_status_getset_loopback_test_TESTS)\n"
+  "  set_tests_properties(\${core_status_getset_loopback_test_TESTS} PROPERTIES LABELS \"core;loopback\")\n"
+  "endif()\n")
+set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${KV_STATUS_LOOPBACK_LABELS})
+
+# The simulated sensor's status packet through the decoder.
+kv_test(core_status_sim_test
+  SOURCES ${KV_CORE_TEST_DIR}/status_sim_test.cpp
+  LIBS kv_sim_core kv_acquisition_core)

@@ -1,0 +1,83 @@
+#include "getset.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+
+#include "udp_socket.h"
+
+namespace kv {
+void registerStatusMetaTypes() {
+    qRegisterMetaType<SettingData>("SettingData");
+    qRegisterMetaType<SettingData>("struct SettingData");
+    qRegisterMetaType<SettingData*>("SettingData*");
+    qRegisterMetaType<std::vector<int>>("std::vector<int>");
+    qRegisterMetaType<const u_char*>("const u_char*");
+}
+}  // namespace kv
+
+GetSet::GetSet(QObject* parent) : QThread(parent) { kv::registerStatusMetaTypes(); }
+
+GetSet::~GetSet() {
+    stopRequested = true;
+    wait();
+}
+
+std::shared_ptr<const GetSet::Snapshot> GetSet::lastStatus() const {
+    std::lock_guard<std::mutex> lock(lastMutex_);
+    return last_;
+}
+
+void GetSet::handOver(std::shared_ptr<Snapshot> snap) {
+    {
+        std::lock_guard<std::mutex> lock(lastMutex_);
+        last_ = snap;
+    }
+    emit SendLidarStatusToSettingUI(&snap->record, snap->mac);
+    emit SendDataDifo(snap->packet.data());
+    emit SendMasterPanelVersion(snap->version);
+    // Queued after the deliveries above: the snapshot is released once they have all run.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, [keep = std::move(snap)] { (void)keep; }, Qt::QueuedConnection);
+}
+
+void GetSet::run() {
+    packetsAccepted = 0;
+    datagramsRejected = 0;
+
+    kv::UdpSocket socket;  // closed on every way out, the bind failure included
+    if (!socket.open() || !socket.bindAny(equipPort)) {
+        emit SendError(QString("Equi Port:%1 : Bind Error").arg(equipPort));
+        stopRequested = false;
+        return;
+    }
+    socket.joinMulticast(multicastAddress);  // an unusable group leaves a plain listener
+    if (!socket.setReceiveTimeoutMs(kReceiveTimeoutMs))
+        emit SendError("Equi : Set SO_RCVTIMEO timeout error!!");
+
+    // One byte more than a packet: a datagram that fills the buffer is too long, whatever the
+    // kernel says about truncation.
+    std::array<std::uint8_t, kv::statuspkt::kPacketBytes + 1> buffer{};
+    kv::UdpSocket::Datagram datagram;
+    SettingData record;
+    std::vector<int> mac;
+
+    listening = true;
+    while (!stopRequested.load(std::memory_order_relaxed)) {
+        if (socket.receiveBatch(buffer.data(), buffer.size(), &datagram, 1) != 1) continue;
+        if (datagram.truncated ||
+            !decodeStatusPacket(buffer.data(), datagram.length, record, mac)) {
+            datagramsRejected.fetch_add(1, std::memory_order_relaxed);
+            continue;
+        }
+        auto snap = std::make_shared<Snapshot>();
+        snap->record = record;
+        snap->mac = mac;
+        std::copy(buffer.begin(), buffer.begin() + kv::statuspkt::kPacketBytes, snap->packet.begin());
+        snap->version = QString::fromStdString(firmwareVersionText(buffer.data()));
+        handOver(std::move(snap));
+        packetsAccepted.fetch_add(1, std::memory_order_relaxed);  // counted once handed over
+    }
+    listening = false;
+    socket.close();
+    stopRequested = false;
+}

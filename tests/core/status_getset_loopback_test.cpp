@@ -1,0 +1,183 @@
+// The status receiver over real loopback UDP, connected by signature to receivers in this
+// (the application) thread as the window connects it: what reaches the receivers, that each
+// delivery still reads its own packet when the receivers run late, what is ignored, bind
+// errors, and stopping.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QStringList>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "getset.h"
+#include "udp_socket.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Packet = std::array<std::uint8_t, kv::statuspkt::kPacketBytes>;
+
+// Polls until `done` holds, handling this thread's events only when asked to. The deadline only
+// bounds a failing test and is no speed claim.
+template <class F>
+bool eventually(F done, bool handleEvents = true) {
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        if (handleEvents) QCoreApplication::processEvents();
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+Packet statusPacket(int n) {
+    using namespace kv::statuspkt;
+    Packet p{};
+    writeHeader(p.data());
+    kv::writeBe16(p.data() + kMotorSpeedRpm, 600u * unsigned(n));
+    p[kMac + kMacBytes - 1] = std::uint8_t(n);
+    kv::writeBe16(p.data() + kFirmwareYear, 2020u + unsigned(n));
+    p[kFirmwareVersionB] = std::uint8_t(n);
+    std::memcpy(p.data() + kLatitude, "04808.2130", kGeoTextBytes);
+    return p;
+}
+
+}  // namespace
+
+class StatusSink : public QObject {
+    Q_OBJECT
+public:
+    QStringList log, versions, errors;
+    std::vector<SettingData> records;
+    std::vector<std::vector<int>> macs;
+    std::vector<Packet> packets;
+public slots:
+    void onStatus(SettingData* d, std::vector<int> mac) { log << "status", records.push_back(*d), macs.push_back(mac); }
+    void onDifo(const u_char* p) {
+        log << "difo";
+        packets.emplace_back();
+        std::memcpy(packets.back().data(), p, packets.back().size());
+    }
+    void onVersion(QString v) { log << "version", versions << v; }
+    void onError(QString e) { log << "error", errors << e; }
+};
+
+namespace {
+
+class StatusReceiver : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto kind = Qt::ConnectionType(Qt::AutoConnection | Qt::UniqueConnection);
+        ASSERT_TRUE(QObject::connect(rx.get(), SIGNAL(SendLidarStatusToSettingUI(SettingData*, std::vector<int>)), &sink,
+                                     SLOT(onStatus(SettingData*, std::vector<int>)), kind));
+        ASSERT_TRUE(QObject::connect(rx.get(), SIGNAL(SendDataDifo(const u_char*)), &sink, SLOT(onDifo(const u_char*)), kind));
+        ASSERT_TRUE(QObject::connect(rx.get(), SIGNAL(SendMasterPanelVersion(QString)), &sink, SLOT(onVersion(QString)), kind));
+        ASSERT_TRUE(QObject::connect(rx.get(), SIGNAL(SendError(QString)), &sink, SLOT(onError(QString)), kind));
+        ASSERT_TRUE(tx.open());
+        kv::UdpSocket probe;
+        ASSERT_TRUE(probe.open() && probe.bindAny(0));
+        port = probe.localPort();
+    }
+    void start() {
+        rx->equipPort = port;
+        rx->start();
+        ASSERT_TRUE(eventually([&] { return rx->listening.load(); }));
+    }
+    void send(const std::uint8_t* data, std::size_t len) {
+        ASSERT_EQ(tx.sendTo("127.0.0.1", port, data, len), long(len));
+    }
+    // Sends the packets and waits until the thread has handed all of them over, leaving every
+    // delivery queued: the receivers run only after the thread has moved on.
+    void sendAndLetThemQueue(const std::vector<Packet>& ps) {
+        const auto before = rx->packetsAccepted.load();
+        for (const Packet& p : ps) send(p.data(), p.size());
+        ASSERT_TRUE(eventually([&] { return rx->packetsAccepted.load() == before + ps.size(); }, false));
+    }
+    void expectDelivered(std::size_t i, const Packet& p) {
+        SettingData d;
+        std::vector<int> mac;
+        ASSERT_TRUE(decodeStatusPacket(p.data(), p.size(), d, mac));
+        ASSERT_LT(i, sink.records.size());
+        EXPECT_EQ(sink.records[i], d);
+        EXPECT_EQ(sink.macs[i], mac);
+        EXPECT_EQ(sink.packets[i], p);
+        EXPECT_EQ(sink.versions[i].toStdString(), firmwareVersionText(p.data()));
+    }
+
+    std::unique_ptr<GetSet> rx = std::make_unique<GetSet>();
+    StatusSink sink;
+    kv::UdpSocket tx;
+    int port = 0;
+};
+
+TEST_F(StatusReceiver, EachDeliveryReadsItsOwnPacketHoweverLateTheReceiversRun) {
+    start();
+    const std::vector<Packet> ps = {statusPacket(1), statusPacket(2), statusPacket(3)};
+    sendAndLetThemQueue(ps);
+    ASSERT_TRUE(eventually([&] { return sink.log.size() == 9; }));
+    EXPECT_EQ(sink.log.join(" "), "status difo version status difo version status difo version");
+    for (std::size_t i = 0; i < ps.size(); ++i) expectDelivered(i, ps[i]);
+    EXPECT_EQ(rx->lastStatus()->packet, ps[2]);
+
+    // Deliveries still queued when the thread object is destroyed read intact data too.
+    sendAndLetThemQueue({statusPacket(4), statusPacket(5)});
+    rx.reset();
+    ASSERT_TRUE(eventually([&] { return sink.records.size() == 5; }));
+    expectDelivered(3, statusPacket(4));
+    expectDelivered(4, statusPacket(5));
+}
+
+TEST_F(StatusReceiver, OnlyWholeStatusPacketsAreDelivered) {
+    start();
+    std::vector<std::uint8_t> big(1300);
+    kv::statuspkt::writeHeader(big.data());
+    Packet wrongHeader = statusPacket(7);
+    wrongHeader[3] = 0x5B;
+    send(wrongHeader.data(), wrongHeader.size());
+    for (std::size_t len : {std::size_t(1300), std::size_t(1207), std::size_t(1205), std::size_t(0)}) send(big.data(), len);
+    ASSERT_TRUE(eventually([&] { return rx->datagramsRejected.load() == 5; }));
+    const Packet good = statusPacket(8);
+    send(good.data(), good.size());
+    ASSERT_TRUE(eventually([&] { return sink.log.size() == 3; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(sink.log.join(" "), "status difo version");
+    expectDelivered(0, good);
+}
+
+TEST_F(StatusReceiver, PortInUseReportsBindErrorAndEnds) {
+    kv::UdpSocket holder;
+    ASSERT_TRUE(holder.open() && holder.bindAny(port));
+    rx->equipPort = port;
+    rx->start();
+    ASSERT_TRUE(rx->wait(10000));
+    ASSERT_TRUE(eventually([&] { return !sink.errors.empty(); }));
+    EXPECT_EQ(sink.log.join(" "), "error");
+    EXPECT_EQ(sink.errors[0].toStdString(), "Equi Port:" + std::to_string(port) + " : Bind Error");
+    EXPECT_FALSE(rx->stopRequested.load());
+}
+
+TEST_F(StatusReceiver, StopFlagEndsTheRunAndTheLastStatusStays) {
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        start();
+        sendAndLetThemQueue({statusPacket(run)});
+        rx->stopRequested = true;
+        ASSERT_TRUE(rx->wait(10000));
+        EXPECT_FALSE(rx->stopRequested.load());
+        EXPECT_FALSE(rx->listening.load());
+        EXPECT_EQ(rx->lastStatus()->packet, statusPacket(run));
+        ASSERT_TRUE(eventually([&] { return sink.records.size() == std::size_t(run); }));
+    }
+    EXPECT_TRUE(sink.errors.empty());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
+
+#include "status_getset_loopback_test.moc"

@@ -48,6 +48,22 @@ bool portBound(int port) {
     return false;
 }
 
+// Memberships of 224.1.1.1 on this host, summed over the adapters; -1 when the kernel's table
+// cannot be read.
+int groupMembers() {
+    std::ifstream in("/proc/net/igmp");
+    if (!in) return -1;
+    int users = 0;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string group;
+        int n = 0;
+        if (fields >> group >> n && group == "010101E0") users += n;  // 224.1.1.1, little-endian hex
+    }
+    return users;
+}
+
 // A stream of `frames` whole frames after a few pre-marker points, plus half a frame.
 PacketStream streamOf(std::uint8_t flag, int frames) {
     PacketStream s(flag);
@@ -203,8 +219,13 @@ TEST_F(Receiver, JoinsTheMulticastGroup) {
         if (!probe.open() || !probe.joinMulticast(kGroup))
             GTEST_SKIP() << "this machine lets no socket join " << kGroup << ": " << std::strerror(errno);
     }
+    const int members = groupMembers();
+    if (members < 0) GTEST_SKIP() << "no /proc/net/igmp to see the membership in";
     rx.multicastAddress = kGroup;
     start();
+    // Looped-back group traffic reaches any socket bound to the port (IP_MULTICAST_ALL), so the
+    // join itself is checked in the kernel's table.
+    EXPECT_TRUE(eventually([&] { return groupMembers() > members; })) << "the receiver did not join " << kGroup;
     ASSERT_TRUE(tx.setMulticastLoopback(true));
     ASSERT_TRUE(tx.setMulticastTtl(0));  // looped back to this host, never put on a wire
     const PacketStream s = streamOf(0, 1);
@@ -214,6 +235,9 @@ TEST_F(Receiver, JoinsTheMulticastGroup) {
     ASSERT_TRUE(eventually([&] { return frameCount() == 1; }));
     kv::FrameAssembler reference;
     EXPECT_EQ(framesSoFar(), kvtest::feed(reference, s.packets()));
+    rx.stopRequested = true;
+    ASSERT_TRUE(rx.wait(5000));
+    EXPECT_TRUE(eventually([&] { return groupMembers() == members; })) << "the group was not left";
 }
 
 // The socket reports the datagrams the kernel had to drop for want of buffer room.

@@ -13,6 +13,7 @@
 
 #include "cloud_view.h"
 #include "getmuch.h"
+#include "getset.h"
 #include "qlaserselectionmuch.h"
 #include "settings.h"
 
@@ -71,6 +72,7 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
 
     getMuch_ = new GetMuch(this);
     getMuch_->productionMode = settings.isProductionUsed;
+    getSet_ = new GetSet(this);
     laserSelection_ = new QLaserSelectionMuch(settings.LineShowNumber);
 
     geometry_ = kv::BeamGeometry::forLineType(settings.LidarLineType);
@@ -114,11 +116,19 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
 }
 
 manwindow::~manwindow() {
-    if (getMuch_) {
-        getMuch_->stopRequested = true;
-        getMuch_->wait();
-    }
+    stopReceivers();
     delete laserSelection_;
+}
+
+void manwindow::stopReceivers() {
+    // Both flags go up before either wait, so the two receive time-outs run side by side.
+    const bool dataRunning = getMuch_->isRunning(), statusRunning = getSet_->isRunning();
+    if (dataRunning) getMuch_->stopRequested = true;
+    if (statusRunning) getSet_->stopRequested = true;
+    if (dataRunning)
+        while (!getMuch_->wait(20)) qDebug() << "ZoRoviv wait....";
+    if (statusRunning)
+        while (!getSet_->wait(20)) qDebug() << "LidarSet wait....";
 }
 
 void manwindow::handleViewKey(char key) {
@@ -155,11 +165,9 @@ void manwindow::refreshTitle() {
 }
 
 void manwindow::startReception() {
-    if (getMuch_->isRunning()) {
-        getMuch_->stopRequested = true;
-        while (!getMuch_->wait(20)) qDebug() << "ZoRoviv wait....";
-    }
+    stopReceivers();
     kv::registerAcquisitionMetaTypes();
+    kv::registerStatusMetaTypes();
 
     tableModel_ = new QStandardItemModel(0, 5, this);
     tableModel_->setHorizontalHeaderLabels({"ID", "Points_m_XYZ", "Distance", "Azimuth", "Intensity"});
@@ -174,12 +182,16 @@ void manwindow::startReception() {
     ui_.toolButton_Play->setEnabled(false);
     liveRunning_ = true;
     getMuch_->multicastAddress = ui_.lineEdit_2->text().toStdString();
+    getSet_->multicastAddress = getMuch_->multicastAddress;
     getMuch_->dataPort = ui_.lineEdit_portNumber->text().toInt(nullptr, 10);
+    getSet_->equipPort = ui_.lineEdit_portNumber_2->text().toInt(nullptr, 10);
 
     connect(getMuch_, SIGNAL(SendLidarData(MuchLidarData)), this, SLOT(CalculateMuch(MuchLidarData)),
             Qt::UniqueConnection);
     connect(getMuch_, SIGNAL(SendError(QString)), this, SLOT(showErrorMessage(QString)), Qt::UniqueConnection);
+    connect(getSet_, SIGNAL(SendError(QString)), this, SLOT(showErrorMessage(QString)), Qt::UniqueConnection);
     getMuch_->start();
+    getSet_->start();
 }
 
 void manwindow::toggleSuspend() { suspended_ = !suspended_; }

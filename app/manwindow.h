@@ -14,6 +14,7 @@
 #include "ui_manwindow.h"
 
 class GetMuch;
+class GetSet;
 class QLaserSelectionMuch;
 class QStandardItemModel;
 class QLabel;
@@ -31,6 +32,7 @@ public:
     // For tests and diagnostics.
     Ui::manwindowClass& ui() { return ui_; }
     GetMuch* dataReceiver() const { return getMuch_; }
+    GetSet* statusReceiver() const { return getSet_; }
     kv::CloudView& cloudView() const { return *cloudView_; }
     const MuchLidarData& lastFrame() const { return lastFrame_; }
     const std::string& modelLabelText() const { return modelLabel_; }
@@ -59,6 +61,7 @@ public slots:
 
 private:
     void startReception();  // the "Lidar" button
+    void stopReceivers();
     void toggleSuspend();
     void toggleDataList();
     void toggleCoordinate();
@@ -72,6 +75,7 @@ private:
     Ui::manwindowClass ui_;
     std::unique_ptr<kv::CloudView> cloudView_;
     GetMuch* getMuch_ = nullptr;
+    GetSet* getSet_ = nullptr;
     QLaserSelectionMuch* laserSelection_ = nullptr;  // top-level window, owned here
     QStandardItemModel* tableModel_ = nullptr;
     QLabel* labelY_ = nullptr;

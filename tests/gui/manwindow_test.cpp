@@ -6,6 +6,7 @@
 
 #include "cloud_view.h"
 #include "getmuch.h"
+#include "getset.h"
 #include "gui_helpers.h"
 #include "manwindow.h"
 #include "settings.h"
@@ -26,8 +27,11 @@ MuchLidarData frameOf(int n, int line = 0) {
     return f;
 }
 
+// Starts both receivers; the status receiver gets a free port unless the test chose one.
 void startLive(manwindow& w, int port) {
     w.ui().lineEdit_portNumber->setText(QString::number(port));
+    if (w.ui().lineEdit_portNumber_2->text() == "2369")
+        w.ui().lineEdit_portNumber_2->setText(QString::number(kvtest::freeUdpPort()));
     QTest::mouseClick(w.ui().toolButton_Lidar, Qt::LeftButton);
 }
 
@@ -164,6 +168,7 @@ TEST(ManWindow, LiveFramesArriveOverUdpAndRestartKeepsOneConnection) {
     ASSERT_TRUE(waitUntil([&] { return w->dataReceiver()->isRunning(); }));
     QTest::mouseClick(w->ui().toolButton_Lidar, Qt::LeftButton);  // restart: still one connection
     ASSERT_TRUE(waitUntil([&] { return w->dataReceiver()->listening.load(); }));
+    ASSERT_TRUE(waitUntil([&] { return w->statusReceiver()->listening.load(); }));
     EXPECT_TRUE(w->isLiveRunning());
 
     kv::UdpSocket tx;
@@ -185,21 +190,26 @@ TEST(ManWindow, LiveFramesArriveOverUdpAndRestartKeepsOneConnection) {
     EXPECT_EQ(w->kernelDrops(), 0u);
 }
 
-TEST(ManWindow, BindErrorArrivesAsTipsBox) {
-    auto w = makeWindow();
-    w->show();
-    kv::UdpSocket holder;
-    ASSERT_TRUE(holder.open());
-    ASSERT_TRUE(holder.bindAny(0));
-    const int port = holder.localPort();
-    kvtest::MessageBoxCatcher catcher;
-    catcher.arm();
-    startLive(*w, port);
-    ASSERT_TRUE(waitUntil([&] { return catcher.seen; }));
-    EXPECT_EQ(catcher.title, "Tips");
-    EXPECT_EQ(catcher.text, QString("Data Port:%1 : Bind Error").arg(port));
-    EXPECT_EQ(catcher.buttons, 1);
-    EXPECT_TRUE(waitUntil([&] { return !w->dataReceiver()->isRunning(); }));
+TEST(ManWindow, BindErrorsArriveAsTipsBoxes) {
+    for (bool dataPortTaken : {true, false}) {
+        auto w = makeWindow();
+        w->show();
+        kv::UdpSocket holder;
+        ASSERT_TRUE(holder.open());
+        ASSERT_TRUE(holder.bindAny(0));
+        const int taken = holder.localPort(), freePort = kvtest::freeUdpPort();
+        w->ui().lineEdit_portNumber_2->setText(QString::number(dataPortTaken ? freePort : taken));
+        kvtest::MessageBoxCatcher catcher;
+        catcher.arm();
+        startLive(*w, dataPortTaken ? taken : freePort);
+        ASSERT_TRUE(waitUntil([&] { return catcher.seen; }));
+        EXPECT_EQ(catcher.title, "Tips");
+        EXPECT_EQ(catcher.text, QString(dataPortTaken ? "Data Port:%1 : Bind Error" : "Equi Port:%1 : Bind Error").arg(taken));
+        EXPECT_EQ(catcher.buttons, 1);
+        EXPECT_TRUE(waitUntil([&] {
+            return dataPortTaken ? !w->dataReceiver()->isRunning() : !w->statusReceiver()->isRunning();
+        }));
+    }
 }
 
 TEST(ManWindow, EchoSelectorReachesTheReceiver) {

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QThread>
 #include <QSurfaceFormat>
 #include <QVTKOpenGLNativeWidget.h>
 #include <benchmark/benchmark.h>
@@ -14,6 +15,7 @@
 
 #include "cloud_view_pcl.h"
 #include "getmuch.h"
+#include "getset.h"
 #include "manwindow.h"
 #include "settings.h"
 #include "udp_socket.h"
@@ -78,6 +80,40 @@ void BareVisualiser(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kFramePoints);
 }
 
+// One press of "Lidar" while both receivers run: stop both, then bind and start both again.
+void LidarRestart(benchmark::State& state) {
+    kv::installSettings(kv::AppSettings());
+    manwindow w;
+    w.show();
+    auto freePort = [] {
+        kv::UdpSocket probe;
+        probe.open();
+        probe.bindAny(0);
+        return probe.localPort();
+    };
+    w.ui().lineEdit_portNumber->setText(QString::number(freePort()));
+    w.ui().lineEdit_portNumber_2->setText(QString::number(freePort()));
+    auto waitListening = [&] {
+        while (!w.dataReceiver()->listening || !w.statusReceiver()->listening) QThread::usleep(200);
+    };
+    w.ui().toolButton_Lidar->click();
+    waitListening();
+    for (auto _ : state) {
+        w.ui().toolButton_Lidar->click();
+        waitListening();
+    }
+}
+
+// The cursor readout after a presented frame: one world-point pick and the text update.
+void CursorReadout(benchmark::State& state) {
+    Screen& s = screen();
+    s.view->presentFrame(syntheticPoints(), {}, 1);
+    s.view->renderNow();
+    for (auto _ : state) benchmark::DoNotOptimize(s.view->runCursorReadout());
+    s.view->impl().viewer->removeAllPointClouds();
+    s.view->impl().viewer->removeAllShapes();
+}
+
 // The running window fed at `pps` packets a second by the simulated sensor for 10 s.
 void LiveViewer(benchmark::State& state) {
     const int pps = int(state.range(0));
@@ -118,6 +154,8 @@ void LiveViewer(benchmark::State& state) {
 
 BENCHMARK(PresentFrame)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BareVisualiser)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(LidarRestart)->Unit(benchmark::kMillisecond)->Iterations(20)->UseRealTime();
+BENCHMARK(CursorReadout)->Unit(benchmark::kMicrosecond);
 BENCHMARK(LiveViewer)->Arg(98000)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 int main(int argc, char** argv) {

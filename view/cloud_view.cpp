@@ -158,9 +158,10 @@ std::string CloudView::runCursorReadout() {
     double world[3];
     picker->GetPickPosition(world);
     const std::string text = cursorReadoutText(cursorReadout(world[0], world[1], world[2]));
-    // Adding fails harmlessly once the text exists; the update then moves it along.
-    d_->viewer->addText(text, 150, 0, 20, 0, 0, 1, kReadoutId, 0);
-    d_->viewer->updateText(text, 150, 0, 20, 0, 0, 1, kReadoutId);
+    // The first frame adds the text, later frames update it (adding again would only make the
+    // visualiser complain on every frame).
+    if (!d_->viewer->contains(kReadoutId)) d_->viewer->addText(text, 150, 0, 20, 0, 0, 1, kReadoutId, 0);
+    else d_->viewer->updateText(text, 150, 0, 20, 0, 0, 1, kReadoutId);
     return text;
 }
 

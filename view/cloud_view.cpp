@@ -91,8 +91,8 @@ void CloudView::presentFrame(const std::vector<ColouredPoint>& displayed,
     v.setPointCloudRenderingProperties(pcl::visualization::PCL_VISUALIZER_POINT_SIZE, double(pointSize),
                                        kRealTimeId, 0);
     // The visualiser's updateCamera() is a no-op in this PCL version (and deprecated): the
-    // widget update below is what brings the new clouds on screen.
-    d_->screen->update();
+    // render below is what brings the new clouds on screen.
+    refresh();
 }
 
 void CloudView::applyCameraPreset(int index) {
@@ -108,14 +108,14 @@ void CloudView::applyCameraPreset(int index) {
     const Preset& p = kPresets[index];
     d_->viewer->setCameraPosition(p.pos[0], p.pos[1], p.pos[2], p.focal[0], p.focal[1], p.focal[2], p.up[0],
                                   p.up[1], p.up[2], 0);
-    d_->screen->update();
+    refresh();
 }
 
 void CloudView::showCoordinateSystem(bool shown) {
     if (shown) d_->viewer->addCoordinateSystem(0.5, 0, 0, 0, kCoordinateId, 0);
     else d_->viewer->removeCoordinateSystem(kCoordinateId, 0);
     d_->viewer->resetCamera();
-    d_->screen->update();
+    refresh();
 }
 
 bool CloudView::hasShape(const std::string& id) const { return d_->viewer->contains(id); }
@@ -131,13 +131,13 @@ void CloudView::drawMeasuringGrid() {
     for (const GridLabel& l : measuringGridLabels())
         v.addText3D(l.text, pcl::PointXYZ(float(l.x), float(l.y), 0.f), kGridLabelScale, c, c, c, l.id, 0);
     v.resetCamera();
-    d_->screen->update();
+    refresh();
 }
 
 void CloudView::removeAllShapes() {
     d_->viewer->removeAllShapes(0);
     d_->viewer->resetCamera();
-    d_->screen->update();
+    refresh();
 }
 
 std::size_t CloudView::shapeCount() const { return d_->viewer->getShapeActorMap()->size(); }
@@ -145,7 +145,7 @@ std::size_t CloudView::shapeCount() const { return d_->viewer->getShapeActorMap(
 void CloudView::clearAll() {
     d_->viewer->removeAllPointClouds(0);
     d_->viewer->removeAllShapes(0);
-    d_->screen->update();
+    refresh();
 }
 
 std::string CloudView::runCursorReadout() {
@@ -168,6 +168,11 @@ std::string CloudView::runCursorReadout() {
 void CloudView::setKeyPressHandler(std::function<void(char)> handler) { d_->keyHandler = std::move(handler); }
 
 void CloudView::renderNow() { d_->screen->renderWindow()->Render(); }
+
+// The widget only shows what its render window last rendered: updating the widget alone
+// repaints the old picture, so every change renders. Before the widget is first shown the
+// render window has no context and this does nothing.
+void CloudView::refresh() { d_->screen->renderWindow()->Render(); }
 
 long CloudView::cloudPointCount(const std::string& id) const {
     auto actors = d_->viewer->getCloudActorMap();

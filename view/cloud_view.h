@@ -67,6 +67,7 @@ public:
     Impl& impl() const { return *d_; }  // for code that includes cloud_view_pcl.h
 
 private:
+    void refresh();
     std::unique_ptr<Impl> d_;
 };
 

@@ -1,6 +1,7 @@
 // The main window driven through its widgets, on a real display.
 #include <QStandardItemModel>
 #include <QTest>
+#include <QVTKOpenGLNativeWidget.h>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -218,4 +219,35 @@ TEST(ManWindow, EchoSelectorReachesTheReceiver) {
         w->ui().comboBox_EchoSelection->setCurrentIndex(i);
         EXPECT_EQ(w->dataReceiver()->echoMode.load(), i);
     }
+}
+
+// The picture itself, not only the visualiser's bookkeeping: the view's framebuffer shows the
+// frame's points after it is presented, and loses them with an empty frame.
+TEST(ManWindow, PresentedFrameIsOnScreen) {
+    auto w = makeWindow();
+    w->show();
+    w->ui().comboBox_View->setCurrentIndex(0);
+    w->ui().toolButton_Coor->click();  // resets the camera around what is drawn
+    w->ui().toolButton_Coor->click();
+    auto litPixels = [&] {
+        const QImage img = w->ui().screen->grabFramebuffer();
+        long lit = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) lit += qGray(img.pixel(x, y)) > 60;
+        return lit;
+    };
+    const long before = litPixels();
+    w->handleViewKey('+');
+    w->handleViewKey('+');
+    MuchLidarData f;
+    for (int i = 0; i < 1800; ++i) f.append(0, float(i) * 0.1f, 300.0f, 255);  // a 3 m half circle
+    w->CalculateMuch(f);
+    ASSERT_TRUE(waitUntil([&] { return w->framesDrawn() == 1; }));
+    w->ui().toolButton_Coor->click();  // frame the half circle
+    w->ui().toolButton_Coor->click();
+    const long with = litPixels();
+    EXPECT_GT(with, before + 200) << "before " << before << " with " << with;
+    w->CalculateMuch(MuchLidarData());
+    ASSERT_TRUE(waitUntil([&] { return w->framesDrawn() == 2; }));
+    EXPECT_LT(litPixels(), with - 200);
 }

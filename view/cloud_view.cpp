@@ -149,6 +149,7 @@ void CloudView::clearAll() {
 }
 
 std::string CloudView::runCursorReadout() {
+    if (!d_->screen->isValid()) return std::string();  // never shown: nothing drawn to pick from
     vtkRenderWindowInteractor* interactor = d_->screen->interactor();
     vtkSmartPointer<vtkWorldPointPicker> picker = vtkSmartPointer<vtkWorldPointPicker>::New();
     interactor->SetPicker(picker);
@@ -167,12 +168,15 @@ std::string CloudView::runCursorReadout() {
 
 void CloudView::setKeyPressHandler(std::function<void(char)> handler) { d_->keyHandler = std::move(handler); }
 
-void CloudView::renderNow() { d_->screen->renderWindow()->Render(); }
+void CloudView::renderNow() { refresh(); }
 
 // The widget only shows what its render window last rendered: updating the widget alone
-// repaints the old picture, so every change renders. Before the widget is first shown the
-// render window has no context and this does nothing.
-void CloudView::refresh() { d_->screen->renderWindow()->Render(); }
+// repaints the old picture, so every change renders. Before the widget has been shown there
+// is no OpenGL context to render with; its first paint renders the scene then.
+void CloudView::refresh() {
+    if (d_->screen->isValid()) d_->screen->renderWindow()->Render();
+    else d_->screen->update();
+}
 
 long CloudView::cloudPointCount(const std::string& id) const {
     auto actors = d_->viewer->getCloudActorMap();

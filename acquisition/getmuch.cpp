@@ -62,6 +62,7 @@ void GetMuch::run() {
             }
             const std::uint8_t* packet = buffers.data() + std::size_t(i) * kSlot;
             EchoFlag.store(packet[kv::datapkt::kEchoFlagOffset], std::memory_order_relaxed);
+            lastSourceIp.store(datagrams[i].sourceIp, std::memory_order_relaxed);
             assembler.feed(packet, echoMode.load(std::memory_order_relaxed), frames);
             ++accepted;
         }

@@ -35,6 +35,7 @@ public:
     std::atomic<std::uint64_t> kernelDrops{0};        // dropped by the kernel: receive buffer full
     std::atomic<int> receiveBufferBytes{0};           // what the kernel granted
     std::atomic<bool> listening{false};               // the socket is bound and receiving
+    std::atomic<std::uint32_t> lastSourceIp{0};       // sender of the last accepted packet (host order)
 
     static constexpr int kReceiveTimeoutMs = 100;
     static constexpr int kReceiveBufferRequest = 16 * 1024 * 1024;

@@ -52,7 +52,7 @@ pid_t spawnSim(std::vector<std::string> args, const std::string& stderrPath) {
 
 // Exit code of the child, or -1 when it did not end normally within `seconds` (then killed).
 int waitExit(pid_t pid, double seconds) {
-    const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    const auto end = Clock::now() + std::chrono::milliseconds(long(seconds * 1000));
     int status = 0;
     while (::waitpid(pid, &status, WNOHANG) == 0) {
         if (Clock::now() > end) {
@@ -127,13 +127,19 @@ TEST(SimProgram, CaptureFileReadsBackThroughLibpcap) {
     EXPECT_GT(lastStamp - firstStamp, 0.99);
 }
 
+// Passes each datagram waiting on `s` to `use(bytes, length)`.
+template <class Use>
+void drain(kv::UdpSocket& s, Use use) {
+    static std::vector<std::uint8_t> buf(2048 * 16);
+    kv::UdpSocket::Datagram got[16];
+    const int n = s.receiveBatch(buf.data(), 2048, got, 16);
+    for (int i = 0; i < n; ++i) use(buf.data() + i * 2048, got[i].length);
+}
+
 TEST(SimProgram, LiveOnLoopbackTakesAConfigurationPacket) {
-    kv::UdpSocket dataRx = receiver(), equipRx = receiver();
-    int configPort = 0;
-    {
-        kv::UdpSocket probe = receiver();  // a port that was free a moment ago
-        configPort = probe.localPort();
-    }
+    kv::UdpSocket dataRx = receiver(), equipRx = receiver(), tx;
+    ASSERT_TRUE(tx.open());
+    const int configPort = receiver().localPort();  // free a moment ago
     const std::string errPath = tempPath("live.err");
     const pid_t pid = spawnSim({"--data-port", std::to_string(dataRx.localPort()), "--equip-port",
                                 std::to_string(equipRx.localPort()), "--bind-port", std::to_string(configPort),
@@ -141,51 +147,34 @@ TEST(SimProgram, LiveOnLoopbackTakesAConfigurationPacket) {
                                errPath);
     ASSERT_GT(pid, 0);
 
-    kv::UdpSocket tx;
-    ASSERT_TRUE(tx.open());
-    std::vector<std::uint8_t> buf(2048 * 16);
-    kv::UdpSocket::Datagram got[16];
     kv::FrameAssembler assembler;
     std::vector<MuchLidarData> frames;
-    int statusCount = 0, wrongSize = 0, exitCode = -2;
+    int statusCount = 0, wrongSize = 0, exitCode = -1, idle = 0;
     std::uint32_t lastSpeed = 0;
-    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(4);
     bool exited = false;
-    while (Clock::now() < deadline) {
+    for (const auto end = Clock::now() + std::chrono::seconds(4); Clock::now() < end && idle < 3;) {
         pollfd fds[2] = {{dataRx.fd(), POLLIN, 0}, {equipRx.fd(), POLLIN, 0}};
-        const int ready = ::poll(fds, 2, 20);
-        if (ready == 0 && exited) break;  // drained after the end
-        if (fds[0].revents & POLLIN) {
-            const int n = dataRx.receiveBatch(buf.data(), 2048, got, 16);
-            for (int i = 0; i < n; ++i) {
-                if (got[i].length != 1206) ++wrongSize;
-                else assembler.feed(buf.data() + i * 2048, kv::kFirstEcho, frames);
-            }
-        }
-        if (fds[1].revents & POLLIN) {
-            const int n = equipRx.receiveBatch(buf.data(), 2048, got, 16);
-            for (int i = 0; i < n; ++i) {
-                const std::uint8_t* p = buf.data() + i * 2048;
-                ASSERT_EQ(got[i].length, 1206u);
-                ASSERT_TRUE(kv::statuspkt::hasHeader(p));
-                lastSpeed = kv::readBe16(p + kv::statuspkt::kMotorSpeedRpm);
-                if (++statusCount == 1) {
-                    kv::simtest::ConfigEdits e;
-                    e.rpm = 1200;
-                    e.dataPort = dataRx.localPort();
-                    e.equipPort = equipRx.localPort();
-                    const auto config = kv::simtest::configFromStatus(p, e);
-                    tx.sendTo("127.0.0.1", configPort, config.data(), 1205);  // one byte short
-                    tx.sendTo("127.0.0.1", configPort, config.data(), config.size());
-                }
-            }
-        }
-        if (!exited) {
-            int st = 0;
-            if (::waitpid(pid, &st, WNOHANG) == pid) {
-                exited = true;
-                exitCode = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-            }
+        idle = (::poll(fds, 2, 20) == 0 && exited) ? idle + 1 : 0;  // drained after the end
+        if (fds[0].revents & POLLIN) drain(dataRx, [&](const std::uint8_t* p, std::size_t len) {
+            if (len != 1206) ++wrongSize;
+            else assembler.feed(p, kv::kFirstEcho, frames);
+        });
+        if (fds[1].revents & POLLIN) drain(equipRx, [&](const std::uint8_t* p, std::size_t len) {
+            ASSERT_TRUE(len == 1206 && kv::statuspkt::hasHeader(p));
+            lastSpeed = kv::readBe16(p + kv::statuspkt::kMotorSpeedRpm);
+            if (++statusCount > 1) return;
+            kv::simtest::ConfigEdits e;  // answer the first status packet: double the speed
+            e.rpm = 1200;
+            e.dataPort = dataRx.localPort();
+            e.equipPort = equipRx.localPort();
+            const auto config = kv::simtest::configFromStatus(p, e);
+            tx.sendTo("127.0.0.1", configPort, config.data(), 1205);  // one byte short: ignored
+            tx.sendTo("127.0.0.1", configPort, config.data(), config.size());
+        });
+        int st = 0;
+        if (!exited && ::waitpid(pid, &st, WNOHANG) == pid) {
+            exited = true;
+            exitCode = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
         }
     }
     if (!exited) exitCode = waitExit(pid, 1);
@@ -195,7 +184,7 @@ TEST(SimProgram, LiveOnLoopbackTakesAConfigurationPacket) {
     EXPECT_EQ(wrongSize, 0);
     EXPECT_EQ(statusCount, 2);
     EXPECT_EQ(lastSpeed, 1200u);
-    // 600 rpm makes 10 frames a second; 1200 rpm from the start, about twice as many.
+    // 600 rpm makes 10 frames a second; from the first moments on it turns at 1200.
     EXPECT_GT(frames.size(), 16u);
     for (const MuchLidarData& f : frames) EXPECT_EQ(f.size(), 4u * 1801u);
     EXPECT_NE(err.find("configuration packets: 1 applied, 1 ignored"), std::string::npos) << err;

@@ -335,6 +335,7 @@ int main(int argc, char** argv) {
 
     Totals totals;
     const int rc = capture ? runCapture(o, stream, state, destIp, totals) : runLive(o, stream, state, destIp, totals);
+    if (rc != 0) return rc;
 
     std::fprintf(stderr,
                  "%s: %s %llu data packets (%.0f/s), %llu frames, %llu status packets; "

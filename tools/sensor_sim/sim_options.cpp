@@ -60,6 +60,9 @@ about once a second to the equipment port, and configuration packets taken on --
                      simulated seconds there (default 10)
   --help             this text
 
+A configuration packet changes what the status packets report; new ports also move the
+streams there, while new addresses are only reported.
+
 On one machine the simulator's configuration port 2368 and a viewer's default data port
 2368 collide: move the data stream, e.g. --data-port 2370 here and 2370 in the viewer's
 "Data Port" field, or run with --bind-port 0 (no configuration packets then).

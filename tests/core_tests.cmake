@@ -39,3 +39,9 @@ set_target_properties(core_status_getset_loopback_test PROPERTIES AUTOMOC ON)
 kv_test(core_status_sim_test
   SOURCES ${KV_CORE_TEST_DIR}/status_sim_test.cpp
   LIBS kv_sim_core kv_acquisition_core)
+
+# Replay-order frame assembly, pacing and speed cycles.
+kv_test(core_replay_test
+  SOURCES ${KV_CORE_TEST_DIR}/replay_core_test.cpp
+  LIBS kv_record_core)
+target_include_directories(core_replay_test PRIVATE ${KV_CORE_TEST_DIR})

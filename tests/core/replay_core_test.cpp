@@ -1,0 +1,135 @@
+// Replay-order frame assembly, pacing and the seek buttons' speed cycles.
+#include <gtest/gtest.h>
+
+#include "packet_builder.h"
+#include "playback.h"
+#include "replay_assembler.h"
+
+using kvtest::PacketStream;
+
+namespace {
+
+std::vector<MuchLidarData> replay(kv::ReplayAssembler& a, const std::vector<kvtest::Packet>& packets,
+                                  int echo = kv::kDualEchoBoth) {
+    std::vector<MuchLidarData> frames;
+    for (const auto& p : packets)
+        a.feed(p.data(), [echo] { return echo; }, [&](MuchLidarData&& f) { frames.push_back(std::move(f)); });
+    return frames;
+}
+
+// `pre` points before the first marker, then `periods` periods of `perPeriod` points, each period
+// closed by a marker. Point k of period p has line p % 4 and azimuth units 100 * p + k.
+std::vector<kvtest::Packet> stream(std::uint8_t flag, int pre, int periods, int perPeriod) {
+    PacketStream s(flag);
+    for (int k = 0; k < pre; ++k) s.point(3, 9000 + k, 256 * 100, 7, 256 * 200, 8);
+    s.marker();
+    for (int p = 0; p < periods; ++p) {
+        for (int k = 0; k < perPeriod; ++k) s.point(p % 4, 100 * p + k, 256 * 100, 7, 256 * 200, 8);
+        s.marker();
+    }
+    return s.packets();
+}
+
+}  // namespace
+
+TEST(ReplayAssembly, DataBeforeTheFirstMarkerIsDroppedAndFramesCloseAtTheirMarker) {
+    struct Case {
+        const char* name;
+        std::uint8_t flag;
+        int echo;
+        std::size_t pointsPerFrame;  // 4 periods of 10
+    } cases[] = {
+        {"single", 0, kv::kDualEchoBoth, 40},
+        {"single ignores SecondEcho", 0, kv::kSecondEcho, 40},
+        {"dual both echoes", 2, kv::kDualEchoBoth, 80},
+        {"dual first", 2, kv::kFirstEcho, 40},
+        {"dual second", 2, kv::kSecondEcho, 40},
+    };
+    for (const Case& c : cases) {
+        kv::ReplayAssembler a;
+        // 30 records before the first marker, then 9 periods: frames after markers 5 and 9.
+        const auto frames = replay(a, stream(c.flag, 30, 8, 10), c.echo);
+        ASSERT_EQ(frames.size(), 2u) << c.name;
+        for (const auto& f : frames) {
+            EXPECT_EQ(f.size(), c.pointsPerFrame) << c.name;
+            for (int line : f.channel) EXPECT_NE(line, 3 + 10) << c.name;
+        }
+        // No point of the pre-marker data (azimuth units 9000+) is in any frame.
+        for (const auto& f : frames)
+            for (float az : f.azimuth) EXPECT_LT(az, 9000.0f / (c.flag == 2 ? 1000.0f : 100.0f)) << c.name;
+        EXPECT_EQ(frames[0].channel.front(), 0) << c.name;
+        EXPECT_EQ(a.markerCount(), 1) << c.name;
+    }
+    kv::ReplayAssembler none;
+    EXPECT_TRUE(replay(none, stream(2, 0, 8, 10), 3).empty()) << "an unknown echo selection shows nothing";
+}
+
+TEST(ReplayAssembly, DualBothEchoesListFirstThenSecondWithSharedLineAndAzimuth) {
+    kv::ReplayAssembler a;
+    const auto frames = replay(a, stream(2, 0, 4, 5));
+    ASSERT_EQ(frames.size(), 1u);
+    const MuchLidarData& f = frames[0];
+    ASSERT_EQ(f.size(), 40u);
+    for (std::size_t i = 0; i < 20; ++i) {
+        EXPECT_EQ(f.channel[i], f.channel[i + 20]);
+        EXPECT_EQ(f.azimuth[i], f.azimuth[i + 20]);
+        EXPECT_EQ(f.distance[i], 100.0f);
+        EXPECT_EQ(f.distance[i + 20], 200.0f);
+        EXPECT_EQ(f.intensity[i + 20], 8);
+    }
+}
+
+TEST(ReplayAssembly, RestartAfterEndKeepsPreMarkerDataSeekDoesNot) {
+    const auto packets = stream(0, 6, 4, 10);
+    kv::ReplayAssembler a;
+    a.restartAtBeginning();  // as after an end or a rewind: counter at 1
+    auto frames = replay(a, packets);
+    ASSERT_EQ(frames.size(), 1u);
+    // The first marker makes the count 2, so the frame closes one period early and holds the
+    // pre-marker data plus three periods.
+    EXPECT_EQ(frames[0].size(), 6u + 30u);
+
+    kv::ReplayAssembler b;
+    b.restartAtSeek();
+    frames = replay(b, packets);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0].size(), 40u);
+}
+
+TEST(ReplayAssembly, RestartDropsSecondEchoesOfTheUnfinishedFrame) {
+    const auto packets = stream(2, 0, 6, 10);  // one frame and two periods left over
+    kv::ReplayAssembler a;
+    EXPECT_EQ(replay(a, packets).size(), 1u);
+    a.restartAtBeginning();
+    const auto again = replay(a, stream(2, 0, 4, 10), kv::kSecondEcho);
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_EQ(again[0].size(), 30u) << "only this pass's second echoes";
+}
+
+TEST(Playback, PacingTable) {
+    const std::pair<int, int> cases[] = {{0, 80}, {1, 40}, {2, 25}, {3, 100}, {4, 110}, {7, 110}, {-1, 110}};
+    for (auto [speed, ms] : cases) EXPECT_EQ(kv::pacingMs(speed), ms) << speed;
+}
+
+TEST(Playback, SpeedCyclesReturnToPlainAfterFivePresses) {
+    const char* forward[] = {"Seekforward_2x.png", "Seekforward_3x.png", "Seekforward_0.5x.png",
+                             "Seekforward_0.25x.png", "Seekforward.png"};
+    const int forwardSpeed[] = {1, 2, 3, 4, 0};
+    const char* backward[] = {"Seekbackward.png", "Seekbackward_2x.png", "Seekbackward_3x.png",
+                              "Seekbackward_0.5x.png", "Seekbackward_0.25x.png"};
+    const int backwardSpeed[] = {0, 1, 2, 3, 4};
+    int f = 1, b = 1;
+    for (int press = 0; press < 5; ++press) {
+        const kv::SpeedStep fs = kv::forwardSpeedStep(f);
+        EXPECT_STREQ(fs.icon, forward[press]);
+        EXPECT_EQ(fs.speed, forwardSpeed[press]);
+        f = fs.next;
+        const kv::SpeedStep bs = kv::backwardSpeedStep(b);
+        EXPECT_STREQ(bs.icon, backward[press]);
+        EXPECT_EQ(bs.speed, backwardSpeed[press]);
+        b = bs.next;
+    }
+    EXPECT_EQ(f, 1);
+    EXPECT_EQ(b, 1);
+    EXPECT_EQ(kv::pacingMs(kv::forwardSpeedStep(5).speed), 80);
+}

@@ -1,0 +1,359 @@
+// The capture packet store: which records are stored, the marker index, malformed captures
+// (each a fixture named after its fault, written at test time), and a capture written by the
+// simulated sensor.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "capture_store.h"
+#include "data_packet.h"
+#include "data_stream.h"
+#include "status_packet.h"
+#include "wire_frame.h"
+
+extern char** environ;
+
+namespace {
+
+using kv::capture::loadCapture;
+using Bytes = std::vector<std::uint8_t>;
+using Payload = std::array<std::uint8_t, kv::capture::kPayloadBytes>;
+
+std::string tempPath(const std::string& name) {
+    return ::testing::TempDir() + "kv_store_" + std::to_string(::getpid()) + "_" + name;
+}
+
+void writeFile(const std::string& path, const Bytes& b) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+}
+
+// Seeded noise without any FF byte, so the only markers are the ones placed at `markers`.
+Payload payload(std::uint32_t seed, std::initializer_list<std::size_t> markers = {}) {
+    std::mt19937 rng(seed);
+    Payload p;
+    for (auto& b : p) b = std::uint8_t(rng() % 0xFF);
+    for (std::size_t at : markers) kv::datapkt::writeMarker(p.data() + at);
+    return p;
+}
+
+// The payload framed as the sensor sends it, cut or padded to `size` bytes.
+Bytes frame(const Payload& p, std::size_t size = kv::capture::kFrameBytes) {
+    kv::sim::wire::Endpoints ends;
+    ends.sourceMac = {0xFF, 0xAA, 0xBB, 0xFF, 0xAA, 0xBB};  // markers in a header do not count
+    const auto f = kv::sim::wire::frameDatagram(p.data(), ends, 7);
+    Bytes b(f.begin(), f.end());
+    b.resize(size, 0x5A);
+    return b;
+}
+
+// A capture file built field by field, so that each fault can be made exactly.
+struct Capture {
+    bool bigEndian = false;
+    Bytes bytes;
+
+    Capture& u16(std::uint32_t v) {
+        for (int i = 0; i < 2; ++i) bytes.push_back(std::uint8_t(v >> (bigEndian ? 8 - 8 * i : 8 * i)));
+        return *this;
+    }
+    Capture& u32(std::uint32_t v) { return bigEndian ? u16(v >> 16).u16(v) : u16(v).u16(v >> 16); }
+    Capture& raw(const Bytes& b, std::size_t keep = SIZE_MAX) {
+        bytes.insert(bytes.end(), b.begin(), b.begin() + std::ptrdiff_t(std::min(keep, b.size())));
+        return *this;
+    }
+    // Version 2.4, no time zone, no accuracy.
+    Capture& header(std::uint32_t magic = 0xA1B2C3D4, std::uint32_t snaplen = 65535, std::uint32_t link = 1) {
+        return u32(magic).u16(2).u16(4).u32(0).u32(0).u32(snaplen).u32(link);
+    }
+    Capture& record(const Bytes& data, std::uint32_t caplen, std::uint32_t len, std::size_t keep = SIZE_MAX) {
+        return u32(1700000000).u32(0).u32(caplen).u32(len).raw(data, keep);
+    }
+    Capture& record(const Bytes& data) { return record(data, std::uint32_t(data.size()), std::uint32_t(data.size())); }
+    Capture& records(const std::vector<Payload>& ps) {
+        for (const Payload& p : ps) record(frame(p));
+        return *this;
+    }
+};
+
+// The same frames as a pcapng section: header block, one Ethernet interface, packet blocks.
+Bytes pcapng(const std::vector<Payload>& ps) {
+    Capture c;
+    c.u32(0x0A0D0D0A).u32(28).u32(0x1A2B3C4D).u32(1).u32(0xFFFFFFFF).u32(0xFFFFFFFF).u32(28);
+    c.u32(1).u32(20).u32(1).u32(65535).u32(20);
+    for (const Payload& p : ps) {
+        const Bytes f = frame(p);  // 1248 bytes, already a multiple of 4
+        const auto blockLen = std::uint32_t(32 + f.size());
+        c.u32(6).u32(blockLen).u32(0).u32(0).u32(0).u32(std::uint32_t(f.size())).u32(std::uint32_t(f.size()));
+        c.raw(f).u32(blockLen);
+    }
+    return c.bytes;
+}
+
+void expectStored(const kv::capture::CaptureStore& s, const std::vector<Payload>& want) {
+    ASSERT_EQ(s.packetCount, want.size());
+    ASSERT_EQ(s.payloads.size(), want.size() * kv::capture::kPayloadBytes);
+    for (std::size_t i = 0; i < want.size(); ++i)
+        EXPECT_EQ(0, std::memcmp(s.packet(i), want[i].data(), want[i].size())) << "packet " << i;
+}
+
+TEST(CaptureStore, StoresOnlyWholeDataPacketsOf1248Bytes) {
+    Payload status = payload(3), config = payload(4), nearStatus = payload(5), nearConfig = payload(6);
+    kv::statuspkt::writeHeader(status.data());
+    kv::configpkt::writeHeader(config.data());
+    kv::statuspkt::writeHeader(nearStatus.data());
+    nearStatus[3] = 0x5B;
+    std::copy_n(kv::configpkt::kHeader.begin(), 4, nearConfig.begin());  // the first four bytes decide
+    const Payload data = payload(7), before = payload(1), after = payload(2);
+    struct Case {
+        const char* name;
+        const Payload& p;
+        std::size_t size;
+        std::uint32_t len;  // on the wire
+        bool stored;
+    } cases[] = {
+        {"1247 bytes", data, 1247, 1247, false},
+        {"1248 bytes", data, 1248, 1248, true},
+        {"1249 bytes", data, 1249, 1249, false},
+        {"1248 of 1300 on the wire", data, 1248, 1300, false},
+        {"status packet", status, 1248, 1248, false},
+        {"configuration packet", config, 1248, 1248, false},
+        {"configuration header start", nearConfig, 1248, 1248, false},
+        {"almost a status header", nearStatus, 1248, 1248, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = tempPath("accept.pcap");
+        writeFile(path, Capture().header().records({before}).record(frame(c.p, c.size), std::uint32_t(c.size), c.len)
+                            .records({after}).bytes);
+        const auto load = loadCapture(path);
+        ASSERT_TRUE(load.opened) << load.error;
+        EXPECT_FALSE(load.damaged) << load.damage;
+        EXPECT_EQ(load.recordsRead, 3u);
+        EXPECT_EQ(load.recordsSkipped, c.stored ? 0u : 1u);
+        if (c.stored) expectStored(load.store, {before, c.p, after});
+        else expectStored(load.store, {before, after});
+        std::remove(path.c_str());
+    }
+}
+
+TEST(CaptureStore, MarkersAndFrameStarts) {
+    Payload lastFit = payload(14, {1203}), cutAfterFfAa = payload(15), cutBeforeBb = payload(16, {3});
+    cutAfterFfAa[1204] = 0xFF, cutAfterFfAa[1205] = 0xAA, cutBeforeBb[0] = 0xBB;
+    Payload status = payload(17, {10, 20, 30, 40});
+    kv::statuspkt::writeHeader(status.data());
+    struct Case {
+        const char* name;
+        std::vector<Bytes> frames;
+        std::uint32_t markers;
+        std::vector<std::uint32_t> starts;
+    } cases[] = {
+        {"ten markers: range 0..2, starts at markers 4 and 8",
+         {frame(payload(1, {0, 7, 14})), frame(payload(2, {5, 600})), frame(payload(3, {1, 2 * 3, 300, 900, 1203}))},
+         10, {1, 2}},
+        {"any byte offset, eight in one packet",
+         {frame(payload(4, {1, 4, 9, 100, 401, 777, 1000, 1100}))}, 8, {0, 0}},
+        {"FF FF AA BB is one marker", {frame([] { Payload p = payload(5, {11}); p[10] = 0xFF; return p; }())}, 1, {}},
+        {"a marker at the last offset counts, one cut by the packet's end does not",
+         {frame(lastFit), frame(cutAfterFfAa), frame(cutBeforeBb)}, 2, {}},
+        {"skipped records carry no markers",
+         {frame(status), frame(payload(6, {0, 3, 6, 9}), 1249), frame(payload(7, {0, 3, 6}))}, 3, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = tempPath("markers.pcap");
+        Capture cap;
+        cap.header();
+        for (const Bytes& f : c.frames) cap.record(f);
+        writeFile(path, cap.bytes);
+        const auto load = loadCapture(path);
+        ASSERT_TRUE(load.opened) << load.error;
+        EXPECT_EQ(load.store.markerTotal, c.markers);
+        EXPECT_EQ(load.store.frameRange(), c.markers / 4);
+        EXPECT_EQ(load.store.frameStarts, c.starts);
+        std::remove(path.c_str());
+    }
+}
+
+TEST(CaptureStore, MalformedCapturesKeepEveryPacketBeforeTheFault) {
+    std::vector<Payload> good;
+    for (std::uint32_t i = 0; i < 8; ++i) good.push_back(payload(100 + i, {7 * i, 600}));
+    const auto goodFrames = [&](std::vector<std::size_t> which) {
+        std::vector<Payload> out;
+        for (std::size_t i : which) out.push_back(good[i]);
+        return out;
+    };
+    const std::vector<std::size_t> none, first5 = {0, 1, 2, 3, 4}, all = {0, 1, 2, 3, 4, 5, 6, 7},
+                                   allBut5 = {0, 1, 2, 3, 4, 6, 7};
+    const Bytes whole = Capture().header().records(good).bytes;
+    const std::size_t sixth = 24 + 5 * (16 + kv::capture::kFrameBytes);  // where record 6 begins
+    std::mt19937 rng(2024);
+    Bytes noise(4096);
+    for (auto& b : noise) b = std::uint8_t(rng());
+
+    struct Case {
+        const char* file;  // named after the fault
+        std::function<Bytes()> make;
+        bool opened;
+        std::vector<std::size_t> kept;  // which of `good` are stored, in order
+        std::uint64_t skipped;
+        bool damaged;
+        const char* says;     // in `error` or `damage`
+    } cases[] = {
+        {"truncated_record.pcap", [&] { return Bytes(whole.begin(), whole.begin() + std::ptrdiff_t(sixth + 16 + 700)); },
+         true, first5, 0, true, "truncated"},
+        {"truncated_record_header.pcap", [&] { return Bytes(whole.begin(), whole.begin() + std::ptrdiff_t(sixth + 9)); },
+         true, first5, 0, true, "truncated"},
+        {"cut_file_header.pcap", [&] { return Bytes(whole.begin(), whole.begin() + 13); }, false, none, 0, false, "truncated"},
+        {"caplen_2_31.pcap",
+         [&] { return Capture().header().records(goodFrames(first5)).record(frame(good[5]), 0x80000000u, 0x80000000u).records(goodFrames({6, 7})).bytes; },
+         true, first5, 0, true, "capture length"},
+        {"caplen_above_snaplen.pcap",
+         [&] { return Capture().header(0xA1B2C3D4, 1248).records(goodFrames(first5)).record(frame(good[5], 1300)).records(goodFrames({6, 7})).bytes; },
+         true, allBut5, 1, false, ""},
+        {"caplen_below_wire_length.pcap",
+         [&] { return Capture().header().records(goodFrames(first5)).record(frame(good[5]), 1248, 1290).records(goodFrames({6, 7})).bytes; },
+         true, allBut5, 1, false, ""},
+        {"pcapng.pcap", [&] { return pcapng(good); }, true, all, 0, false, ""},
+        {"nanosecond_timestamps.pcap", [&] { return Capture().header(0xA1B23C4D).records(good).bytes; }, true, all, 0, false, ""},
+        {"byte_swapped.pcap", [&] { Capture c; c.bigEndian = true; return c.header().records(good).bytes; }, true, all, 0, false, ""},
+        {"linktype_raw_ip.pcap", [&] { return Capture().header(0xA1B2C3D4, 65535, 101).records(good).bytes; }, true, none, 8, false, ""},
+        {"empty.pcap", [] { return Bytes(); }, false, none, 0, false, "empty"},
+        {"random_bytes.pcap", [&] { return noise; }, false, none, 0, false, "format"},
+        {"directory.pcap", nullptr, false, none, 0, false, "directory"},
+        {"missing.pcap", nullptr, false, none, 0, false, "No such file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string path = tempPath(c.file);
+        if (c.make) {
+            writeFile(path, c.make());
+        } else if (std::string(c.file) == "directory.pcap") {
+            ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
+        }
+        const auto load = loadCapture(path);
+        EXPECT_EQ(load.opened, c.opened) << load.error;
+        EXPECT_NE((c.opened ? load.damage : load.error).find(c.says), std::string::npos)
+            << load.error << load.damage;
+        EXPECT_EQ(load.damaged, c.damaged) << load.damage;
+        EXPECT_EQ(load.damage.empty(), !c.damaged);
+        expectStored(load.store, goodFrames(c.kept));
+        EXPECT_EQ(load.store.markerTotal, 2 * c.kept.size());
+        EXPECT_EQ(load.recordsSkipped, c.skipped);
+        ::rmdir(path.c_str());
+        std::remove(path.c_str());
+    }
+}
+
+// Rewrites the file at the first progress report, which comes while it is being counted.
+kv::capture::CaptureLoad loadWhileChanging(const std::string& path, const Bytes& before, const Bytes& after,
+                                           std::vector<std::uint64_t>& reports) {
+    writeFile(path, before);
+    return loadCapture(path, [&](std::uint64_t done, std::uint64_t total) {
+        if (reports.empty()) writeFile(path, after);
+        reports.push_back(done);
+        EXPECT_LE(done, total);
+    });
+}
+
+TEST(CaptureStore, AFileChangedBetweenThePassesNeverOverflowsTheStore) {
+    Payload status = payload(1);
+    kv::statuspkt::writeHeader(status.data());
+    const Payload data = payload(2, {0, 3, 6, 9});
+    constexpr std::size_t kRecords = 12000;  // more than one progress step
+    const std::vector<Payload> statusOnly(kRecords, status), dataOnly(kRecords, data);
+    const std::string path = tempPath("changing.pcap");
+
+    // Counted as status packets, then all of them data packets: only the counted ones fit.
+    std::vector<std::uint64_t> reports;
+    auto grown = loadWhileChanging(path, Capture().header().records(statusOnly).records({data}).bytes,
+                                   Capture().header().records(dataOnly).bytes, reports);
+    ASSERT_TRUE(grown.opened);
+    const std::uint32_t n = grown.store.packetCount;
+    EXPECT_GE(n, 1u);
+    EXPECT_LT(n, kRecords);
+    EXPECT_EQ(grown.store.payloads.size(), n * kv::capture::kPayloadBytes);
+    EXPECT_EQ(grown.store.markerTotal, 4 * n);
+    EXPECT_EQ(grown.store.frameStarts.size(), n);
+    EXPECT_LT(grown.store.frameStarts.back(), n);
+    // Progress comes now and then, never goes back, and ends at the total.
+    EXPECT_LT(reports.size(), 10u);
+    EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
+
+    // Counted in full, then cut short: what is there is kept and the change is reported.
+    reports.clear();
+    auto shrunk = loadWhileChanging(path, Capture().header().records(dataOnly).bytes,
+                                    Capture().header().records(std::vector<Payload>(50, data)).bytes, reports);
+    ASSERT_TRUE(shrunk.opened);
+    EXPECT_TRUE(shrunk.damaged);
+    EXPECT_NE(shrunk.damage.find("changed"), std::string::npos) << shrunk.damage;
+    expectStored(shrunk.store, std::vector<Payload>(50, data));
+    EXPECT_EQ(shrunk.store.markerTotal, 200u);
+    std::remove(path.c_str());
+}
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+TEST(CaptureStore, LoadsTheSimulatedSensorsCapture) {
+    const std::string pcapPath = tempPath("sim.pcap"), errPath = tempPath("sim.err");
+    std::vector<std::string> args = {std::string(KV_BIN_DIR) + "/kv-sensor-sim", "--pcap", pcapPath,
+                                     "--seconds", "2", "--seed", "9"};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    const std::string said = readText(errPath);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << said;
+    unsigned long long sentData = 0, frames = 0, sentStatus = 0;
+    const auto at = said.find("wrote ");
+    ASSERT_NE(at, std::string::npos) << said;
+    ASSERT_EQ(std::sscanf(said.c_str() + at, "wrote %llu data packets (%*f/s), %llu frames, %llu status", &sentData,
+                          &frames, &sentStatus), 3) << said;
+
+    const auto load = loadCapture(pcapPath);
+    ASSERT_TRUE(load.opened) << load.error;
+    EXPECT_FALSE(load.damaged) << load.damage;
+    EXPECT_EQ(load.recordsSkipped, sentStatus);
+    EXPECT_GE(sentStatus, 2u);
+    // The store holds the stream the simulator generated, in order.
+    kv::sim::DataStream stream({false, 0.1, 9});
+    std::vector<Payload> want(sentData);
+    for (Payload& p : want) stream.next(p.data());
+    expectStored(load.store, want);
+    // Each period opens with a marker record: frame k starts in the packet of period 4k + 3.
+    EXPECT_EQ(load.store.frameRange(), frames);
+    ASSERT_EQ(load.store.frameStarts.size(), frames);
+    for (std::size_t k = 0; k < frames; ++k)
+        EXPECT_EQ(load.store.frameStarts[k],
+                  (4 * k + 3) * std::size_t(stream.recordsPerPeriod()) / std::size_t(stream.recordsPerPacket()))
+            << "frame " << k;
+    std::remove(pcapPath.c_str());
+    std::remove(errPath.c_str());
+}
+
+}  // namespace

@@ -45,3 +45,16 @@ kv_test(core_replay_test
   SOURCES ${KV_CORE_TEST_DIR}/replay_core_test.cpp
   LIBS kv_record_core)
 target_include_directories(core_replay_test PRIVATE ${KV_CORE_TEST_DIR})
+
+# Which adapter a capture recording listens on (pure, plus libpcap's list of this machine).
+kv_test(core_capture_device_test
+  SOURCES ${KV_CORE_TEST_DIR}/capture_record_test.cpp
+  LIBS kv_record_capture)
+
+# Capture recording from the loopback adapter while the simulated sensor streams (needs root
+# or CAP_NET_RAW; skips otherwise).
+kv_test(core_capture_record_loopback_test
+  SOURCES ${KV_CORE_TEST_DIR}/capture_record_loopback_test.cpp
+  LIBS kv_record_capture kv_acquisition_core kv_acquisition_io kv_sim_core PkgConfig::PCAP
+  LABELS core loopback)
+add_dependencies(core_capture_record_loopback_test kv-sensor-sim)

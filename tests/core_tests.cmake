@@ -58,3 +58,11 @@ kv_test(core_capture_record_loopback_test
   LIBS kv_record_capture kv_acquisition_core kv_acquisition_io kv_sim_core PkgConfig::PCAP
   LABELS core loopback)
 add_dependencies(core_capture_record_loopback_test kv-sensor-sim)
+
+# The capture packet store: acceptance rule, marker index, malformed captures written at test
+# time, and a capture from the simulated sensor (run as a program).
+kv_test(core_capture_store_test
+  SOURCES ${KV_CORE_TEST_DIR}/capture_store_test.cpp
+  LIBS kv_record_io kv_sim_core kv_acquisition_core
+  LABELS core)
+add_dependencies(core_capture_store_test kv-sensor-sim)

@@ -37,7 +37,9 @@ struct CaptureStore {
 };
 
 struct CaptureLoad {
-    bool opened = false;      // false: `error` says why (libpcap's text), the store is empty
+    // false: `error` says why and the store is empty. The text is libpcap's, or ours where the
+    // path is not worth handing to libpcap (a directory, an empty file, a pipe or device).
+    bool opened = false;
     std::string error;
     CaptureStore store;
     std::uint64_t recordsRead = 0;     // records libpcap handed over
@@ -57,7 +59,9 @@ using CaptureProgress = std::function<void(std::uint64_t done, std::uint64_t tot
 // packet, and once at the end with done == total.
 //
 // Only Ethernet captures (link type 1) hold sensor frames: the records of a capture of any
-// other link type are all skipped, giving an empty store.
+// other link type are all skipped, giving an empty store. A file that changes between the
+// passes never makes the store hold more than was counted; if it holds fewer, `damage` says so.
+// "-" is the file of that name, not standard input.
 CaptureLoad loadCapture(const std::string& path, const CaptureProgress& progress = {});
 
 }  // namespace kv::capture

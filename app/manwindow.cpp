@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <QDebug>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QProgressDialog>
+#include <cstdio>
 #include <QUrl>
 #include <QHeaderView>
 #include <QMessageBox>
@@ -14,6 +17,9 @@
 #include "cloud_view.h"
 #include "getmuch.h"
 #include "getset.h"
+#include "capture_store.h"
+#include "playback.h"
+#include "readliveoffdata.h"
 #include "qlaserselectionmuch.h"
 #include "settings.h"
 
@@ -70,6 +76,7 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     installPalette();
     setWindowState(Qt::WindowMaximized);
 
+    replay_ = new ReadLiveOffData(this);
     getMuch_ = new GetMuch(this);
     getMuch_->productionMode = settings.isProductionUsed;
     getSet_ = new GetSet(this);
@@ -99,6 +106,15 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     connect(ui_.toolButton_Coor, &QToolButton::clicked, this, &manwindow::toggleCoordinate);
     connect(ui_.toolButton_MeaGrid, &QToolButton::clicked, this, &manwindow::toggleGrid);
     connect(ui_.toolButton_3, &QToolButton::clicked, laserSelection_, &QWidget::show);
+    connect(ui_.checkBox_round, &QCheckBox::stateChanged, this, &manwindow::RepeatChange);
+    connect(ui_.toolButton_Open, &QToolButton::clicked, this, &manwindow::openCapture);
+    connect(ui_.toolButton_Play, &QToolButton::clicked, this, &manwindow::playPause);
+    connect(ui_.toolButton_GoToStart, &QToolButton::clicked, this, &manwindow::goToStart);
+    connect(ui_.toolButton_GoToEnd, &QToolButton::clicked, this, &manwindow::goToEnd);
+    connect(ui_.toolButton_SeekForward, &QToolButton::clicked, this, &manwindow::seekForward);
+    connect(ui_.toolButton_SeekBackward, &QToolButton::clicked, this, &manwindow::seekBackward);
+    connect(ui_.Slider_Frame, &QSlider::sliderMoved, this, &manwindow::progressMoved);
+    connect(ui_.Slider_Frame, &QSlider::sliderReleased, this, &manwindow::progressReleased);
     connect(ui_.comboBox_View, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::view);
     connect(ui_.comboBox_EchoSelection, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &manwindow::AirReturn_Mode);
@@ -116,6 +132,7 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
 }
 
 manwindow::~manwindow() {
+    replay_->stopAndWait();
     stopReceivers();
     delete laserSelection_;
 }
@@ -179,6 +196,18 @@ void manwindow::startReception() {
     const int widths[5] = {40, 200, 80, 80, 80};
     for (int c = 0; c < 5; ++c) ui_.tableView->setColumnWidth(c, widths[c]);
 
+    if (playing_) {
+        // A loaded capture is playing: the replay thread takes the receivers' place.
+        replay_->setPacketStore(store_);
+        connect(replay_, SIGNAL(SendData(MuchLidarData)), this, SLOT(CalculateMuch(MuchLidarData)),
+                Qt::UniqueConnection);
+        connect(replay_, SIGNAL(SendBool(bool)), this, SLOT(FinshorStart(bool)), Qt::UniqueConnection);
+        connect(this, SIGNAL(sendProgressChangeValue(int)), replay_, SLOT(getProgressChangeValue(int)),
+                Qt::UniqueConnection);
+        if (!replay_->isRunning()) replay_->start();
+        liveRunning_ = false;
+        return;
+    }
     ui_.toolButton_Play->setEnabled(false);
     liveRunning_ = true;
     getMuch_->multicastAddress = ui_.lineEdit_2->text().toStdString();
@@ -212,6 +241,7 @@ void manwindow::AirReturn_Mode() {
     if (index < 0 || index > 2) return;
     echoIndex_ = index;
     getMuch_->echoMode = index;
+    replay_->setEchoSelection(index);
 }
 
 void manwindow::CalculateMuch(MuchLidarData lidardata) {
@@ -220,6 +250,16 @@ void manwindow::CalculateMuch(MuchLidarData lidardata) {
     refreshTitle();
     if (suspended_) return;
     lastFrame_ = std::move(lidardata);
+    if (replayActive_) {
+        if (backwardFlag_) {
+            --frameCounter_;
+            showFrameCounter();
+        }
+        if (forwardFlag_) {
+            ++frameCounter_;
+            showFrameCounter();
+        }
+    }
 
     // Draw from the event queue: frames already queued behind this one take the data path
     // first, and the drawing then shows the newest of them.
@@ -269,4 +309,273 @@ void manwindow::updateStatistics(const kv::SelectionStats& stats) {
     labelX_->setText(QString::fromStdString(texts[0]));
     labelY_->setText(QString::fromStdString(texts[1]));
     labelZ_->setText(QString::fromStdString(texts[2]));
+}
+
+// ---- Capture replay ----
+
+namespace {
+// Button images are read from ./Resources/images/ beside the working directory; the copies
+// compiled into the program stand in when the program runs from elsewhere.
+QIcon imageFile(const char* file) {
+    const QString onDisk = QString("./Resources/images/") + file;
+    return QIcon(QFile::exists(onDisk) ? onDisk : QString(":/image/Resources/images/") + file);
+}
+}  // namespace
+
+void manwindow::setPlayIcon(const char* file) { ui_.toolButton_Play->setIcon(imageFile(file)); }
+
+void manwindow::showFrameCounter() {
+    if (!dragging_) ui_.Slider_Frame->setValue(frameCounter_);
+    ui_.Spbox_Frame->setValue(frameCounter_);
+}
+
+void manwindow::openCapture() {
+    if (offlineInUse_) {
+        QMessageBox::warning(this, "Tips", "The offline file has been opened. Please close it first!!!",
+                             QMessageBox::Ok);
+        return;
+    }
+    const QString name = QFileDialog::getOpenFileName(this, tr("WireSharkCaptureFile"), QString(),
+                                                      "Supported Files (*.pcap)", nullptr,
+                                                      QFileDialog::DontUseNativeDialog);
+    QApplication::processEvents();
+    if (name.isEmpty()) return;
+    openCaptureFile(name);
+}
+
+bool manwindow::openCaptureFile(const QString& fileName) {
+    if (liveRunning_) {
+        getMuch_->stopRequested = true;
+        getSet_->stopRequested = true;
+    }
+    if (startCounter_ > 1) {
+        replay_->stopAndWait();
+        store_.reset();
+        startCounter_ = 1;
+        cloudView_->clearAll();
+        cloudView_->resetCamera();
+    }
+
+    std::unique_ptr<QProgressDialog> progress;
+    auto onProgress = [&](std::uint64_t done, std::uint64_t total) {
+        if (!progress) {
+            progress = std::make_unique<QProgressDialog>(this);
+            progress->setLabelText("Opening file...");
+            progress->setCancelButtonText(QString());
+            progress->setWindowTitle("Please wait a moment");
+            progress->setFixedWidth(300);
+            progress->setMinimumDuration(5);
+            progress->setWindowIcon(QIcon("./Resources/image/korvane.png"));
+            progress->setWindowModality(Qt::WindowModal);
+            progress->setRange(0, 1000);  // per mille of the two passes over the file
+        }
+        if (total > 0) progress->setValue(int(std::min<std::uint64_t>(done, total) * 1000 / total));
+    };
+    kv::capture::CaptureLoad load = kv::capture::loadCapture(QFile::encodeName(fileName).toStdString(), onProgress);
+    progress.reset();
+    if (!load.opened) {
+        std::printf("%s\n", load.error.c_str());
+        std::fflush(stdout);
+        return false;
+    }
+    setPlayIcon("Play.png");
+    paused_ = true;
+    if (load.damaged) statusBar()->showMessage(QString::fromStdString(load.damage), 15000);
+    store_ = std::make_shared<const kv::capture::CaptureStore>(std::move(load.store));
+
+    for (QToolButton* b : {ui_.toolButton_Play_PCD, ui_.toolButton_GoToStart, ui_.toolButton_GoToEnd,
+                           ui_.toolButton_SeekForward, ui_.toolButton_SeekBackward, ui_.toolButton_Lidar})
+        b->setEnabled(false);
+    ui_.toolButton_Play->setEnabled(true);
+    ui_.Spbox_Frame->setEnabled(true);
+    ui_.Slider_Frame->setEnabled(true);
+    const int range = int(store_->frameRange());
+    ui_.Spbox_Frame->setRange(0, range);
+    ui_.Slider_Frame->setRange(0, range);
+    frameCounter_ = 0;
+    showFrameCounter();
+    ui_.LidraDataDock->show();
+    return true;
+}
+
+void manwindow::playPause() {
+    for (QToolButton* b : {ui_.toolButton_SeekForward, ui_.toolButton_SeekBackward, ui_.toolButton_GoToStart,
+                           ui_.toolButton_GoToEnd})
+        b->setEnabled(true);
+    ui_.toolButton_Play_PCD->setEnabled(false);
+    ui_.toolButton_Open->setEnabled(false);
+    offlineInUse_ = true;
+
+    if (paused_) {
+        setPlayIcon("Pause.png");
+        playing_ = true;
+        paused_ = false;
+        replayActive_ = true;
+        replayRewind = 0;
+        replayPauseAfterFrame = 0;
+        if (startCounter_ == 1) {
+            replayStep = 1;
+            forwardFlag_ = true;
+            backwardFlag_ = false;
+            startReception();
+            forwardSpeedState_ = backwardSpeedState_ = 1;
+            finished_ = false;
+        } else {
+            replay_->gate.give();
+            if (finished_) {
+                finished_ = false;
+                frameCounter_ = 0;
+                showFrameCounter();
+            }
+        }
+        ++startCounter_;
+    } else {
+        setPlayIcon("Play.png");
+        paused_ = true;
+        replayActive_ = true;
+        // Closing the gate waits for the packet in hand. A thread that already waits at the
+        // gate (at an end it has just reported) never opens it: it is paused as it is.
+        if (startCounter_ > 1) replay_->gate.takeFor(2000);
+    }
+}
+
+void manwindow::goToStart() {
+    frameCounter_ = 0;
+    showFrameCounter();
+    setPlayIcon("Play.png");
+    replayRewind = 1;
+    if (paused_) replay_->gate.give();
+    paused_ = true;
+    repeat_ = false;
+    ui_.checkBox_round->setChecked(false);
+}
+
+// The replay rewinds to the first packet as for "go to start" and waits there, so the counter
+// shows where it waits.
+void manwindow::goToEnd() { goToStart(); }
+
+void manwindow::seekForward() {
+    QToolButton* fwd = ui_.toolButton_SeekForward;
+    if (finished_) {
+        fwd->setIcon(imageFile("Seekforward.png"));
+        forwardSpeedState_ = 1;
+        replaySpeed = 0;
+        return;
+    }
+    if (!forwardEntered_) {
+        ui_.toolButton_SeekBackward->setIcon(imageFile("Seekbackward.png"));
+        forwardSpeedState_ = backwardSpeedState_ = 1;
+        replaySpeed = 0;
+        replayStep = 1;
+    }
+    forwardEntered_ = true;
+    forwardFlag_ = true;
+    if (!paused_) {
+        const kv::SpeedStep step = kv::forwardSpeedStep(forwardSpeedState_);
+        fwd->setIcon(imageFile(step.icon));
+        replaySpeed = step.speed;
+        forwardSpeedState_ = step.next;
+        replayStep = 1;
+        backwardFlag_ = false;
+        return;
+    }
+    if (frameCounter_ < int(store_ ? store_->frameRange() : 0) && !finished_) {
+        replayActive_ = true;
+        forwardFlag_ = true;
+        backwardFlag_ = false;
+        fwd->setIcon(imageFile("Seekforward.png"));
+        ui_.toolButton_SeekBackward->setIcon(imageFile("Seekbackward.png"));
+        forwardSpeedState_ = backwardSpeedState_ = 1;
+        replaySpeed = 0;
+        replayStep = 1;
+        replayPauseAfterFrame = 1;
+        replay_->gate.give();
+    } else if (replayPauseAfterFrame == 1) {
+        replayPauseAfterFrame = 0;
+    }
+}
+
+void manwindow::seekBackward() {
+    QToolButton* back = ui_.toolButton_SeekBackward;
+    if (frameCounter_ == 0 || finished_) {
+        back->setIcon(imageFile("Seekbackward.png"));
+        backwardSpeedState_ = 1;
+        replaySpeed = 0;
+        return;
+    }
+    if (forwardEntered_) {
+        ui_.toolButton_SeekForward->setIcon(imageFile("Seekforward.png"));
+        replayStep = -1;
+        forwardFlag_ = false;
+        forwardSpeedState_ = backwardSpeedState_ = 1;
+        replaySpeed = 0;
+    }
+    forwardEntered_ = false;
+    backwardFlag_ = true;
+    if (!paused_) {
+        const kv::SpeedStep step = kv::backwardSpeedStep(backwardSpeedState_);
+        back->setIcon(imageFile(step.icon));
+        replaySpeed = step.speed;
+        backwardSpeedState_ = step.next;
+        replayStep = -1;
+        forwardFlag_ = false;
+        return;
+    }
+    if (frameCounter_ >= 1 && !finished_) {
+        replayActive_ = true;
+        forwardFlag_ = false;
+        backwardFlag_ = true;
+        ui_.toolButton_SeekForward->setIcon(imageFile("Seekforward.png"));
+        back->setIcon(imageFile("Seekbackward.png"));
+        forwardSpeedState_ = backwardSpeedState_ = 1;
+        replaySpeed = 0;
+        replayStep = -1;
+        replayPauseAfterFrame = 1;
+        replay_->gate.give();
+    } else if (replayPauseAfterFrame == 1) {
+        replayPauseAfterFrame = 0;
+    }
+}
+
+void manwindow::progressMoved(int) {
+    dragging_ = true;
+    dragValue_ = ui_.Slider_Frame->value();
+}
+
+void manwindow::progressReleased() {
+    frameCounter_ = dragValue_;
+    dragging_ = false;
+    showFrameCounter();
+    if (!store_) return;
+    // The table has a start for frames 0 to M/4 - 1; the top position goes to the last of them.
+    const std::vector<std::uint32_t>& starts = store_->frameStarts;
+    std::uint32_t packet = 0;
+    if (!starts.empty()) packet = starts[std::min<std::size_t>(std::size_t(std::max(dragValue_, 0)), starts.size() - 1)];
+    emit sendProgressChangeValue(int(packet));
+}
+
+void manwindow::RepeatChange(int state) { repeat_ = state != 0; }
+
+void manwindow::FinshorStart(bool Finshone) {
+    if (Finshone) {
+        finished_ = true;
+        paused_ = true;
+        forwardFlag_ = true;
+        backwardFlag_ = false;
+        replaySpeed = 0;
+        for (QToolButton* b : {ui_.toolButton_SeekForward, ui_.toolButton_SeekBackward, ui_.toolButton_GoToStart,
+                               ui_.toolButton_GoToEnd})
+            b->setEnabled(false);
+        setPlayIcon("Play.png");
+        ui_.toolButton_SeekForward->setIcon(imageFile("Seekforward.png"));
+        ui_.toolButton_SeekBackward->setIcon(imageFile("Seekbackward.png"));
+        frameCounter_ = 0;
+        showFrameCounter();
+        ui_.toolButton_Open->setEnabled(true);
+        ui_.toolButton_Lidar->setEnabled(true);
+        offlineInUse_ = false;
+        playing_ = false;
+        replayActive_ = false;
+    }
+    if (repeat_) playPause();
 }

@@ -15,12 +15,16 @@
 
 class GetMuch;
 class GetSet;
+class ReadLiveOffData;
 class QLaserSelectionMuch;
 class QStandardItemModel;
 class QLabel;
 
 namespace kv {
 class CloudView;
+namespace capture {
+struct CaptureStore;
+}
 }
 
 class manwindow : public QMainWindow {
@@ -50,12 +54,27 @@ public:
     // What the view does on a key press ('+' and '-' change the point size).
     void handleViewKey(char key);
 
+    // Capture replay state, for tests and diagnostics.
+    ReadLiveOffData* replayThread() const { return replay_; }
+    const kv::capture::CaptureStore* captureStore() const { return store_.get(); }
+    int frameCounter() const { return frameCounter_; }
+    bool isPaused() const { return paused_; }
+    bool isPlaying() const { return playing_; }
+    bool isFinished() const { return finished_; }
+    bool isOfflineInUse() const { return offlineInUse_; }
+    // Loads a capture file as "Open" does after its file dialog; false when nothing was loaded.
+    bool openCaptureFile(const QString& fileName);
+
 signals:
     void sendProgressChangeValue(int);
 
 public slots:
     void view();
     void CalculateMuch(MuchLidarData lidardata);
+    void FinshorStart(bool Finshone);
+    void RepeatChange(int state);
+    void progressMoved(int value);
+    void progressReleased();
     void showErrorMessage(QString Mess);
     void AirReturn_Mode();
 
@@ -66,6 +85,15 @@ private:
     void toggleDataList();
     void toggleCoordinate();
     void toggleGrid();
+    // Capture replay controls.
+    void openCapture();
+    void playPause();
+    void goToStart();
+    void goToEnd();
+    void seekForward();
+    void seekBackward();
+    void showFrameCounter();
+    void setPlayIcon(const char* file);
     void drawLatestFrame();
     void refreshTitle();
     void writePointTable(const kv::FramePoints& points);
@@ -76,6 +104,8 @@ private:
     std::unique_ptr<kv::CloudView> cloudView_;
     GetMuch* getMuch_ = nullptr;
     GetSet* getSet_ = nullptr;
+    ReadLiveOffData* replay_ = nullptr;
+    std::shared_ptr<const kv::capture::CaptureStore> store_;  // the loaded capture
     QLaserSelectionMuch* laserSelection_ = nullptr;  // top-level window, owned here
     QStandardItemModel* tableModel_ = nullptr;
     QLabel* labelY_ = nullptr;
@@ -97,6 +127,23 @@ private:
     bool suspended_ = false;
     bool liveRunning_ = false;
     int echoIndex_ = 0;
+
+    // Capture replay.
+    bool offlineInUse_ = false;
+    bool repeat_ = false;
+    bool paused_ = false;
+    bool playing_ = false;
+    int startCounter_ = 1;  // 1: the replay thread has not been started for the loaded file
+    bool finished_ = false;
+    bool forwardFlag_ = true;
+    bool backwardFlag_ = false;
+    int forwardSpeedState_ = 1;
+    int backwardSpeedState_ = 1;
+    bool forwardEntered_ = false;
+    bool replayActive_ = false;  // the frame handler counts frames
+    int frameCounter_ = 0;
+    bool dragging_ = false;
+    int dragValue_ = 0;
 
     // Frames can arrive faster than they can be drawn: every frame takes the data path at
     // once, the drawing runs from the event queue and takes the newest frame.

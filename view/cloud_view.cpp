@@ -148,6 +148,11 @@ void CloudView::clearAll() {
     refresh();
 }
 
+void CloudView::resetCamera() {
+    d_->viewer->resetCamera();
+    refresh();
+}
+
 std::string CloudView::runCursorReadout() {
     if (!d_->screen->isValid()) return std::string();  // never shown: nothing drawn to pick from
     vtkRenderWindowInteractor* interactor = d_->screen->interactor();

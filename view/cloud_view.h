@@ -47,6 +47,7 @@ public:
     std::size_t shapeCount() const;
     // Removes every cloud and shape, as "Clear" does.
     void clearAll();
+    void resetCamera();
 
     // Picks the world point under the mouse's last position and shows its distance and
     // azimuth as the 2D text "0". Returns the text shown.

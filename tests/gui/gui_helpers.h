@@ -52,6 +52,15 @@ inline std::vector<std::uint8_t> singleEchoPacket(int points, int markers, int l
     return p;
 }
 
+// Calls `answer` with the next modal dialog of type D once it is up (polling the event loop).
+template <class D, class F>
+void answerNextModal(F answer, int pollMs = 20) {
+    QTimer::singleShot(pollMs, [answer, pollMs] {
+        if (auto* d = qobject_cast<D*>(QApplication::activeModalWidget())) answer(d);
+        else answerNextModal<D>(answer, pollMs);
+    });
+}
+
 // Answers the next modal message box with OK, remembering its title and text.
 struct MessageBoxCatcher {
     QString title, text;

@@ -1,0 +1,87 @@
+#include "readliveoffdata.h"
+
+#include <chrono>
+#include <thread>
+
+#include "data_packet.h"
+#include "getmuch.h"
+#include "playback.h"
+#include "replay_assembler.h"
+
+ReadLiveOffData::ReadLiveOffData(QObject* parent) : QThread(parent) { kv::registerAcquisitionMetaTypes(); }
+
+ReadLiveOffData::~ReadLiveOffData() { stopAndWait(); }
+
+void ReadLiveOffData::setPacketStore(std::shared_ptr<const kv::capture::CaptureStore> store) { store_ = std::move(store); }
+
+void ReadLiveOffData::stopAndWait() {
+    if (!isRunning()) return;
+    stopRequested = true;
+    // The thread may wait at the gate more than once before it sees the flag (after a frame,
+    // then at the end of the capture): keep the gate open until it has ended.
+    do gate.give();
+    while (!wait(20));
+}
+
+void ReadLiveOffData::getProgressChangeValue(int packetIndex) {
+    seekTarget_ = packetIndex;
+    seekPending_ = true;
+}
+
+void ReadLiveOffData::run() {
+    const std::shared_ptr<const kv::capture::CaptureStore> store = store_;
+    const std::uint32_t n = store ? store->packetCount : 0;
+    kv::ReplayAssembler assembler;
+    auto echo = [this] { return echoSelection_.load(std::memory_order_relaxed); };
+    auto emitFrame = [this](MuchLidarData&& frame) {
+        emit SendData(std::move(frame));
+        framesEmitted.fetch_add(1, std::memory_order_relaxed);
+        std::this_thread::sleep_for(std::chrono::milliseconds(kv::pacingMs(replaySpeed)));
+        if (replayPauseAfterFrame == 1) gate.take();  // wait until the window opens the gate
+    };
+
+    // The packet index runs as a 32-bit value compared without sign, so that stepping back
+    // past the start ends the walk instead of running on below zero.
+    std::int32_t b = 0;
+    while (std::uint32_t(b) < n) {
+        if (seekPending_.exchange(false)) {
+            const int target = seekTarget_;
+            // A target outside the store is taken as the nearest end rather than read past it.
+            b = std::int32_t(target < 0 ? 0 : (std::uint32_t(target) >= n ? n - 1 : std::uint32_t(target)));
+            assembler.restartAtSeek();
+        }
+        if (stopRequested) {
+            assembler.clear();
+            stopRequested = false;
+            break;
+        }
+        if (replayRewind == 1) {
+            replayRewind = 0;
+            b = -1;
+            replayStep = 1;
+            emit SendBool(true);
+            assembler.restartAtBeginning();
+            gate.take();  // held now: the next packet waits until the window opens it
+            b += replayStep;
+            continue;
+        }
+        if (b >= 0) {
+            gate.take();
+            const std::uint8_t* packet = store->packet(std::size_t(b));
+            EchoFlag.store(packet[kv::datapkt::kEchoFlagOffset], std::memory_order_relaxed);
+            assembler.feed(packet, echo, emitFrame);
+            if ((b == 0 && replayStep == -1) || std::uint32_t(b) == n - 1) {
+                emit SendBool(true);
+                replayStep = 1;
+                b = -1;
+                // Both stores start over: second echoes of an unfinished frame must not leak
+                // into the first frame of the next pass.
+                assembler.restartAtBeginning();
+                gate.take();  // wait at the end until the window opens the gate
+            }
+            gate.give();
+        }
+        b += replayStep;
+    }
+    emit SendBool(true);
+}

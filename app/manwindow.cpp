@@ -5,6 +5,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <cstdio>
@@ -17,7 +18,10 @@
 #include "cloud_view.h"
 #include "getmuch.h"
 #include "getset.h"
+#include "capture_device.h"
+#include "capture_recorder.h"
 #include "capture_store.h"
+#include "file_names.h"
 #include "playback.h"
 #include "readliveoffdata.h"
 #include "qlaserselectionmuch.h"
@@ -77,6 +81,21 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     setWindowState(Qt::WindowMaximized);
 
     replay_ = new ReadLiveOffData(this);
+    recorder_ = std::make_unique<kv::CaptureRecorder>();
+    recorder_->setErrorHandler([this](const std::string& message) {
+        // Runs on the recording thread: the window hears of it through its own event queue.
+        const QString text = QString::fromStdString(message);
+        QMetaObject::invokeMethod(
+            this,
+            [this, text] {
+                if (!recorder_->running()) {
+                    recording_ = false;
+                    ui_.toolButton_SavePcapData->setChecked(false);
+                }
+                showErrorMessage(text);
+            },
+            Qt::QueuedConnection);
+    });
     getMuch_ = new GetMuch(this);
     getMuch_->productionMode = settings.isProductionUsed;
     getSet_ = new GetSet(this);
@@ -108,6 +127,8 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     connect(ui_.toolButton_3, &QToolButton::clicked, laserSelection_, &QWidget::show);
     connect(ui_.checkBox_round, &QCheckBox::stateChanged, this, &manwindow::RepeatChange);
     connect(ui_.toolButton_Open, &QToolButton::clicked, this, &manwindow::openCapture);
+    ui_.toolButton_SavePcapData->setCheckable(true);
+    connect(ui_.toolButton_SavePcapData, &QToolButton::clicked, this, &manwindow::toggleRecording);
     connect(ui_.toolButton_Play, &QToolButton::clicked, this, &manwindow::playPause);
     connect(ui_.toolButton_GoToStart, &QToolButton::clicked, this, &manwindow::goToStart);
     connect(ui_.toolButton_GoToEnd, &QToolButton::clicked, this, &manwindow::goToEnd);
@@ -132,6 +153,7 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
 }
 
 manwindow::~manwindow() {
+    recorder_.reset();  // stops and waits
     replay_->stopAndWait();
     stopReceivers();
     delete laserSelection_;
@@ -309,6 +331,41 @@ void manwindow::updateStatistics(const kv::SelectionStats& stats) {
     labelX_->setText(QString::fromStdString(texts[0]));
     labelY_->setText(QString::fromStdString(texts[1]));
     labelZ_->setText(QString::fromStdString(texts[2]));
+}
+
+// ---- Capture recording ----
+
+QString manwindow::defaultCaptureFileName() const {
+    return QString::fromStdString(modelLabel_) + "_" + QDateTime::currentDateTime().toString("yyyy-MM-dd-hh-mm") +
+           ".pcap";
+}
+
+void manwindow::toggleRecording() {
+    if (recording_) {
+        recorder_->requestStop();
+        recording_ = false;
+        ui_.toolButton_SavePcapData->setChecked(false);
+        return;
+    }
+    const QString name = QFileDialog::getSaveFileName(this, tr("Save PCAP"), defaultCaptureFileName(),
+                                                      tr("WireSharkCaptureFile (*.pcap)"), nullptr,
+                                                      QFileDialog::DontUseNativeDialog);
+    if (name.isEmpty()) {
+        ui_.toolButton_SavePcapData->setChecked(false);
+        return;
+    }
+    startRecordingTo(name);
+}
+
+void manwindow::startRecordingTo(const QString& fileName) {
+    recordPath_ = kv::fileNameBytes(fileName);
+    recordFilter_ = "port " + ui_.lineEdit_portNumber->text().toLatin1();
+    // Record from the adapter the sensor's data arrives on; without live data, from the first
+    // real adapter.
+    const std::uint32_t source = liveRunning_ ? getMuch_->lastSourceIp.load() : 0;
+    const std::string device = kv::chooseCaptureDevice(kv::listCaptureDevices(nullptr), source);
+    recording_ = recorder_->start(recordPath_.toStdString(), recordFilter_.toStdString(), device);
+    ui_.toolButton_SavePcapData->setChecked(recording_);
 }
 
 // ---- Capture replay ----

@@ -21,6 +21,7 @@ class QStandardItemModel;
 class QLabel;
 
 namespace kv {
+class CaptureRecorder;
 class CloudView;
 namespace capture {
 struct CaptureStore;
@@ -65,6 +66,13 @@ public:
     // Loads a capture file as "Open" does after its file dialog; false when nothing was loaded.
     bool openCaptureFile(const QString& fileName);
 
+    // Capture recording.
+    bool isRecording() const { return recording_; }
+    kv::CaptureRecorder* recorder() const { return recorder_.get(); }
+    // Starts recording into `fileName` as "Record" does after its dialog.
+    void startRecordingTo(const QString& fileName);
+    QString defaultCaptureFileName() const;
+
 signals:
     void sendProgressChangeValue(int);
 
@@ -93,6 +101,7 @@ private:
     void seekForward();
     void seekBackward();
     void showFrameCounter();
+    void toggleRecording();  // the "Record" button
     void setPlayIcon(const char* file);
     void drawLatestFrame();
     void refreshTitle();
@@ -144,6 +153,12 @@ private:
     int frameCounter_ = 0;
     bool dragging_ = false;
     int dragValue_ = 0;
+
+    // Capture recording.
+    bool recording_ = false;
+    std::unique_ptr<kv::CaptureRecorder> recorder_;
+    QByteArray recordPath_;    // kept unchanged while recording
+    QByteArray recordFilter_;  // "port " + the data port field
 
     // Frames can arrive faster than they can be drawn: every frame takes the data path at
     // once, the drawing runs from the event queue and takes the newest frame.

@@ -66,3 +66,10 @@ kv_test(core_capture_store_test
   LIBS kv_record_io kv_sim_core kv_acquisition_core
   LABELS core)
 add_dependencies(core_capture_store_test kv-sensor-sim)
+
+# Live path against replay path: the simulated sensor's capture, and a recording from the
+# loopback adapter (needs root; skips otherwise).
+kv_test(core_capture_roundtrip_test
+  SOURCES ${KV_CORE_TEST_DIR}/capture_roundtrip_test.cpp
+  LIBS kv_acquisition kv_record_core kv_record_io kv_record_capture Qt5::Core
+  LABELS core loopback)

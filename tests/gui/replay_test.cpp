@@ -4,10 +4,13 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <unistd.h>
 #include <gtest/gtest.h>
 #include <memory>
 
+#include "capture_recorder.h"
 #include "capture_store.h"
+#include "getmuch.h"
 #include "cloud_view.h"
 #include "gui_helpers.h"
 #include "manwindow.h"
@@ -174,4 +177,55 @@ TEST(CaptureReplay, UnreadableFileChangesNothing) {
     EXPECT_EQ(r.w->captureStore(), nullptr);
     EXPECT_FALSE(r.ui().toolButton_Play->isEnabled());
     EXPECT_TRUE(r.ui().toolButton_Lidar->isEnabled());
+}
+
+// "Record" while live data arrives from the simulated sensor, stop, then open and play the
+// recording. Recording from an adapter needs root.
+TEST(CaptureRecording, RecordLiveThenReplayTheRecording) {
+    if (::geteuid() != 0) GTEST_SKIP() << "recording from an adapter needs root (or CAP_NET_RAW)";
+    QTemporaryDir dir;
+    const QString file = dir.filePath("recorded.pcap");
+    Replay r;
+    auto& ui = r.ui();
+    const int port = kvtest::freeUdpPort();
+    ui.lineEdit_portNumber->setText(QString::number(port));
+    ui.lineEdit_portNumber_2->setText(QString::number(kvtest::freeUdpPort()));
+    ui.toolButton_Lidar->click();
+    ASSERT_TRUE(waitUntil([&] { return r.w->dataReceiver()->listening.load(); }));
+
+    // The sensor streams; recording starts once its data arrives, so that the recorder picks
+    // the adapter the data comes in on (loopback here).
+    QProcess sim;
+    sim.start(QString(KV_BIN_DIR) + "/kv-sensor-sim",
+              {"--seconds", "2", "--bind-port", "0", "--data-port", QString::number(port), "--equip-port",
+               QString::number(kvtest::freeUdpPort())});
+    ASSERT_TRUE(waitUntil([&] { return r.frames() >= 2; }));
+
+    QString proposed;
+    kvtest::answerNextModal<QFileDialog>([&](QFileDialog* dialog) {
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        proposed = name->text();
+        name->setText(file);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    ui.toolButton_SavePcapData->click();
+    EXPECT_TRUE(proposed.startsWith("VX1_")) << proposed.toStdString();
+    EXPECT_TRUE(proposed.endsWith(".pcap"));
+    ASSERT_TRUE(r.w->isRecording());
+    EXPECT_TRUE(ui.toolButton_SavePcapData->isChecked());
+    ASSERT_TRUE(waitUntil([&] { return r.w->recorder()->capturing(); }));
+    const std::uint64_t framesBeforeRecording = r.frames();
+    ASSERT_TRUE(waitUntil([&] { return sim.state() == QProcess::NotRunning; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return r.frames() >= framesBeforeRecording + 8; }));
+    ui.toolButton_SavePcapData->click();  // stop
+    EXPECT_FALSE(r.w->isRecording());
+    EXPECT_FALSE(ui.toolButton_SavePcapData->isChecked());
+    r.w->recorder()->wait();
+    const std::uint64_t liveFrames = r.frames();
+
+    ASSERT_TRUE(r.w->openCaptureFile(file));
+    EXPECT_GE(r.w->captureStore()->frameRange(), 8u);
+    ui.toolButton_Play->click();
+    ASSERT_TRUE(waitUntil([&] { return r.w->isFinished(); }, 10000));
+    EXPECT_GE(r.frames(), liveFrames + 8);
 }

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QStringList>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -173,6 +174,28 @@ TEST_F(StatusReceiver, StopFlagEndsTheRunAndTheLastStatusStays) {
 }
 
 }  // namespace
+
+// The simulated sensor's status packets, sent by the real program, arrive decoded.
+TEST_F(StatusReceiver, SimulatedSensorStatusArrivesDecoded) {
+    start();
+    kv::UdpSocket dataProbe;
+    ASSERT_TRUE(dataProbe.open() && dataProbe.bindAny(0));
+    const int dataPort = dataProbe.localPort();
+    const std::string command = std::string(KV_BIN_DIR) + "/kv-sensor-sim --rpm 1200 --seconds 1 --bind-port 0" +
+                                " --data-port " + std::to_string(dataPort) + " --equip-port " + std::to_string(port) +
+                                " 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_TRUE(eventually([&] { return !sink.records.empty(); }));
+    const SettingData& d = sink.records.front();
+    const std::vector<int>& mac = sink.macs.front();
+    EXPECT_EQ(d.motorSpeed, 1200);
+    EXPECT_EQ(d.motorState, 0);
+    EXPECT_EQ(mac.at(6), dataPort);
+    EXPECT_EQ(mac.at(7), port);
+    EXPECT_EQ(sink.log.mid(0, 3), QStringList({"status", "difo", "version"}));
+    EXPECT_TRUE(sink.versions.front().contains("-V")) << sink.versions.front().toStdString();
+    EXPECT_TRUE(sink.errors.isEmpty());
+}
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);

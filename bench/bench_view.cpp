@@ -4,6 +4,8 @@
 //  - BareVisualiser: PCL's own remove/add/render of the same, ready-made cloud.
 //  - LiveViewer: the running window fed by the simulated sensor at line rate for 10 s.
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
@@ -111,6 +113,60 @@ void CursorReadout(benchmark::State& state) {
     s.view->impl().viewer->removeAllShapes();
 }
 
+// A paused capture replay: the time from a click of the step button to the frame's arrival at
+// the window, and from a click of Play (resume) to the next frame. The goal is one frame's pace
+// (80 ms at the plain speed).
+void ReplayStepAndResume(benchmark::State& state) {
+    const QString capture = QDir::temp().filePath("kv_bench_replay.pcap");
+    if (!QFile::exists(capture)) {
+        QProcess::execute(QString(KV_BIN_DIR) + "/kv-sensor-sim",
+                          {"--pcap", capture, "--seconds", "60", "--seed", "3"});
+    }
+    kv::installSettings(kv::AppSettings());
+    manwindow w;
+    w.show();
+    if (!w.openCaptureFile(capture)) {
+        state.SkipWithError("no capture");
+        return;
+    }
+    auto waitFrames = [&](std::uint64_t n) {
+        while (w.framesHandled() < n) QApplication::processEvents(QEventLoop::AllEvents, 1);
+    };
+    auto settle = [&] {
+        for (std::uint64_t last = w.framesHandled();; last = w.framesHandled()) {
+            QElapsedTimer t;
+            t.start();
+            while (t.elapsed() < 250) QApplication::processEvents(QEventLoop::AllEvents, 5);
+            if (w.framesHandled() == last) return;
+        }
+    };
+    w.ui().toolButton_Play->click();
+    waitFrames(2);
+    w.ui().toolButton_Play->click();  // pause
+    settle();
+    double stepMs = 0, resumeMs = 0;
+    int n = 0;
+    for (auto _ : state) {
+        QElapsedTimer t;
+        std::uint64_t before = w.framesHandled();
+        t.start();
+        w.ui().toolButton_SeekForward->click();  // one frame while paused
+        waitFrames(before + 1);
+        stepMs += t.nsecsElapsed() / 1e6;
+        settle();
+        before = w.framesHandled();
+        t.restart();
+        w.ui().toolButton_Play->click();  // resume
+        waitFrames(before + 1);
+        resumeMs += t.nsecsElapsed() / 1e6;
+        w.ui().toolButton_Play->click();  // pause again
+        settle();
+        ++n;
+    }
+    state.counters["step_ms"] = stepMs / n;
+    state.counters["resume_ms"] = resumeMs / n;
+}
+
 // The running window fed at `pps` packets a second by the simulated sensor for 10 s.
 void LiveViewer(benchmark::State& state) {
     const int pps = int(state.range(0));
@@ -153,6 +209,7 @@ BENCHMARK(PresentFrame)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BareVisualiser)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(LidarRestart)->Unit(benchmark::kMillisecond)->Iterations(20)->UseRealTime();
 BENCHMARK(CursorReadout)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ReplayStepAndResume)->Iterations(10)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(LiveViewer)->Arg(98000)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 int main(int argc, char** argv) {

@@ -82,24 +82,11 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
 
     replay_ = new ReadLiveOffData(this);
     recorder_ = std::make_unique<kv::CaptureRecorder>();
-    recorder_->setErrorHandler([this](const std::string& message) {
-        // Runs on the recording thread: the window hears of it through its own event queue.
-        const QString text = QString::fromStdString(message);
-        QMetaObject::invokeMethod(
-            this,
-            [this, text] {
-                if (!recorder_->running()) {
-                    recording_ = false;
-                    ui_.toolButton_SavePcapData->setChecked(false);
-                }
-                showErrorMessage(text);
-            },
-            Qt::QueuedConnection);
-    });
     getMuch_ = new GetMuch(this);
     getMuch_->productionMode = settings.isProductionUsed;
     getSet_ = new GetSet(this);
     laserSelection_ = new QLaserSelectionMuch(settings.LineShowNumber);
+    connect(ui_.checkBox_round, &QCheckBox::stateChanged, this, &manwindow::RepeatChange);
 
     geometry_ = kv::BeamGeometry::forLineType(settings.LidarLineType);
     refreshTitle();
@@ -125,7 +112,6 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     connect(ui_.toolButton_Coor, &QToolButton::clicked, this, &manwindow::toggleCoordinate);
     connect(ui_.toolButton_MeaGrid, &QToolButton::clicked, this, &manwindow::toggleGrid);
     connect(ui_.toolButton_3, &QToolButton::clicked, laserSelection_, &QWidget::show);
-    connect(ui_.checkBox_round, &QCheckBox::stateChanged, this, &manwindow::RepeatChange);
     connect(ui_.toolButton_Open, &QToolButton::clicked, this, &manwindow::openCapture);
     ui_.toolButton_SavePcapData->setCheckable(true);
     connect(ui_.toolButton_SavePcapData, &QToolButton::clicked, this, &manwindow::toggleRecording);
@@ -136,6 +122,9 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     connect(ui_.toolButton_SeekBackward, &QToolButton::clicked, this, &manwindow::seekBackward);
     connect(ui_.Slider_Frame, &QSlider::sliderMoved, this, &manwindow::progressMoved);
     connect(ui_.Slider_Frame, &QSlider::sliderReleased, this, &manwindow::progressReleased);
+    // Made here rather than at the first Play, so that a seek before it is not lost.
+    connect(this, SIGNAL(sendProgressChangeValue(int)), replay_, SLOT(getProgressChangeValue(int)),
+            Qt::UniqueConnection);
     connect(ui_.comboBox_View, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::view);
     connect(ui_.comboBox_EchoSelection, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &manwindow::AirReturn_Mode);
@@ -241,6 +230,9 @@ void manwindow::startReception() {
             Qt::UniqueConnection);
     connect(getMuch_, SIGNAL(SendError(QString)), this, SLOT(showErrorMessage(QString)), Qt::UniqueConnection);
     connect(getSet_, SIGNAL(SendError(QString)), this, SLOT(showErrorMessage(QString)), Qt::UniqueConnection);
+    // A flag raised for a thread that had already ended would stop the new run at once.
+    getMuch_->stopRequested = false;
+    getSet_->stopRequested = false;
     getMuch_->start();
     getSet_->start();
 }
@@ -308,8 +300,10 @@ void manwindow::drawLatestFrame() {
     kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), framePoints_);
     writePointTable(framePoints_);
     updateStatistics(framePoints_.stats);
-    cloudView_->presentFrame(framePoints_.displayed, framePoints_.selected, pointSize_);
-    if (readoutFlag_) lastReadout_ = QString::fromStdString(cloudView_->runCursorReadout());
+    std::string readout;
+    cloudView_->presentFrame(framePoints_.displayed, framePoints_.selected, pointSize_,
+                             readoutFlag_ ? &readout : nullptr);
+    if (readoutFlag_) lastReadout_ = QString::fromStdString(readout);
 }
 
 void manwindow::writePointTable(const kv::FramePoints& points) {
@@ -358,6 +352,25 @@ void manwindow::toggleRecording() {
 }
 
 void manwindow::startRecordingTo(const QString& fileName) {
+    // A recording asked to stop ends at once; its successor gets its own error handler, so that
+    // a late report of the old one cannot end the new one.
+    recorder_->wait();
+    const int generation = ++recordGeneration_;
+    recorder_->setErrorHandler([this, generation](const std::string& message) {
+        // Runs on the recording thread, which ends after reporting: the window hears of it
+        // through its own event queue.
+        const QString text = QString::fromStdString(message);
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, text] {
+                if (generation == recordGeneration_) {
+                    recording_ = false;
+                    ui_.toolButton_SavePcapData->setChecked(false);
+                }
+                showErrorMessage(text);
+            },
+            Qt::QueuedConnection);
+    });
     recordPath_ = kv::fileNameBytes(fileName);
     recordFilter_ = "port " + ui_.lineEdit_portNumber->text().toLatin1();
     // Record from the adapter the sensor's data arrives on; without live data, from the first
@@ -402,8 +415,8 @@ void manwindow::openCapture() {
 
 bool manwindow::openCaptureFile(const QString& fileName) {
     if (liveRunning_) {
-        getMuch_->stopRequested = true;
-        getSet_->stopRequested = true;
+        if (getMuch_->isRunning()) getMuch_->stopRequested = true;
+        if (getSet_->isRunning()) getSet_->stopRequested = true;
     }
     if (startCounter_ > 1) {
         replay_->stopAndWait();
@@ -470,7 +483,9 @@ void manwindow::playPause() {
         replayActive_ = true;
         replayRewind = 0;
         replayPauseAfterFrame = 0;
-        if (startCounter_ == 1) {
+        // The thread may have ended (an empty capture ends at once): then this is a first start.
+        if (startCounter_ == 1 || !replay_->isRunning()) {
+            startCounter_ = 1;
             replayStep = 1;
             forwardFlag_ = true;
             backwardFlag_ = false;
@@ -481,7 +496,7 @@ void manwindow::playPause() {
             replay_->gate.give();
             if (finished_) {
                 finished_ = false;
-                frameCounter_ = 0;
+                if (!seekSinceFinish_) frameCounter_ = 0;
                 showFrameCounter();
             }
         }
@@ -492,7 +507,7 @@ void manwindow::playPause() {
         replayActive_ = true;
         // Closing the gate waits for the packet in hand. A thread that already waits at the
         // gate (at an end it has just reported) never opens it: it is paused as it is.
-        if (startCounter_ > 1) replay_->gate.takeFor(2000);
+        if (startCounter_ > 1 && !replay_->waitingAtGate()) replay_->gate.takeFor(2000);
     }
 }
 
@@ -600,7 +615,9 @@ void manwindow::progressMoved(int) {
 }
 
 void manwindow::progressReleased() {
+    dragValue_ = ui_.Slider_Frame->value();  // a press and release without a drag seeks too
     frameCounter_ = dragValue_;
+    seekSinceFinish_ = finished_;
     dragging_ = false;
     showFrameCounter();
     if (!store_) return;
@@ -614,6 +631,9 @@ void manwindow::progressReleased() {
 void manwindow::RepeatChange(int state) { repeat_ = state != 0; }
 
 void manwindow::FinshorStart(bool Finshone) {
+    // A replay thread that has not been started for the loaded capture has nothing to report:
+    // this is the last word of a thread stopped when another capture was opened.
+    if (startCounter_ == 1) return;
     if (Finshone) {
         finished_ = true;
         paused_ = true;
@@ -634,5 +654,6 @@ void manwindow::FinshorStart(bool Finshone) {
         playing_ = false;
         replayActive_ = false;
     }
-    if (repeat_) playPause();
+    // Looping an empty capture would restart the thread forever.
+    if (repeat_ && store_ && store_->packetCount > 0) playPause();
 }

@@ -153,9 +153,11 @@ private:
     int frameCounter_ = 0;
     bool dragging_ = false;
     int dragValue_ = 0;
+    bool seekSinceFinish_ = false;  // a slider seek while the replay waited at an end
 
     // Capture recording.
     bool recording_ = false;
+    int recordGeneration_ = 0;
     std::unique_ptr<kv::CaptureRecorder> recorder_;
     QByteArray recordPath_;    // kept unchanged while recording
     QByteArray recordFilter_;  // "port " + the data port field

@@ -12,7 +12,16 @@ ReadLiveOffData::ReadLiveOffData(QObject* parent) : QThread(parent) { kv::regist
 
 ReadLiveOffData::~ReadLiveOffData() { stopAndWait(); }
 
-void ReadLiveOffData::setPacketStore(std::shared_ptr<const kv::capture::CaptureStore> store) { store_ = std::move(store); }
+void ReadLiveOffData::setPacketStore(std::shared_ptr<const kv::capture::CaptureStore> store) {
+    store_ = std::move(store);
+    stopRequested = false;  // a stop aimed at a thread that had already ended
+}
+
+void ReadLiveOffData::waitForWindow() {
+    waitingAtGate_ = true;
+    gate.take();
+    waitingAtGate_ = false;
+}
 
 void ReadLiveOffData::stopAndWait() {
     if (!isRunning()) return;
@@ -37,7 +46,7 @@ void ReadLiveOffData::run() {
         emit SendData(std::move(frame));
         framesEmitted.fetch_add(1, std::memory_order_relaxed);
         std::this_thread::sleep_for(std::chrono::milliseconds(kv::pacingMs(replaySpeed)));
-        if (replayPauseAfterFrame == 1) gate.take();  // wait until the window opens the gate
+        if (replayPauseAfterFrame == 1) waitForWindow();
     };
 
     // The packet index runs as a 32-bit value compared without sign, so that stepping back
@@ -61,12 +70,18 @@ void ReadLiveOffData::run() {
             replayStep = 1;
             emit SendBool(true);
             assembler.restartAtBeginning();
-            gate.take();  // held now: the next packet waits until the window opens it
+            waitForWindow();  // held now: the next packet waits until the window opens it
             b += replayStep;
             continue;
         }
         if (b >= 0) {
-            gate.take();
+            gate.take();  // passes at once while playing; waits while the window holds it
+            // While the thread waited, the window may have asked for a seek, a rewind or a
+            // stop: those apply before this packet, not after it.
+            if (seekPending_ || stopRequested || replayRewind == 1) {
+                gate.give();
+                continue;
+            }
             const std::uint8_t* packet = store->packet(std::size_t(b));
             EchoFlag.store(packet[kv::datapkt::kEchoFlagOffset], std::memory_order_relaxed);
             assembler.feed(packet, echo, emitFrame);
@@ -77,7 +92,7 @@ void ReadLiveOffData::run() {
                 // Both stores start over: second echoes of an unfinished frame must not leak
                 // into the first frame of the next pass.
                 assembler.restartAtBeginning();
-                gate.take();  // wait at the end until the window opens the gate
+                waitForWindow();  // wait at the end until the window opens the gate
             }
             gate.give();
         }

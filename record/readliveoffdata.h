@@ -30,6 +30,9 @@ public:
 
     // Ends the thread: raises the stop flag, opens the gate and waits.
     void stopAndWait();
+    // The thread waits at the gate for the window (after a rewind, at an end, or after a
+    // frame asked for with replayPauseAfterFrame), rather than holding it for a packet.
+    bool waitingAtGate() const { return waitingAtGate_; }
 
     std::atomic<std::uint64_t> framesEmitted{0};
 
@@ -48,4 +51,6 @@ private:
     std::atomic<int> echoSelection_{0};
     std::atomic<int> seekTarget_{0};
     std::atomic<bool> seekPending_{false};
+    std::atomic<bool> waitingAtGate_{false};
+    void waitForWindow();
 };

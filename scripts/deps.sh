@@ -18,5 +18,6 @@ kv_install_missing() {
 }
 
 KV_BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev libpcl-dev libvtk9-qt-dev libpcap-dev
-                   libgl1-mesa-dri libgtest-dev libbenchmark-dev)
+                   libgl1-mesa-dri libgtest-dev libbenchmark-dev
+                   fonts-wqy-microhei)  # the full-width colons of some labels
 KV_TEST_PACKAGES=(xvfb xauth)

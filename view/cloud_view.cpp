@@ -74,7 +74,7 @@ CloudView::~CloudView() {
 }
 
 void CloudView::presentFrame(const std::vector<ColouredPoint>& displayed,
-                             const std::vector<ColouredPoint>& selected, int pointSize) {
+                             const std::vector<ColouredPoint>& selected, int pointSize, std::string* readout) {
     auto& v = *d_->viewer;
     fillCloud(selected, *d_->selected);
     fillCloud(displayed, *d_->displayed);
@@ -90,6 +90,7 @@ void CloudView::presentFrame(const std::vector<ColouredPoint>& displayed,
     v.addPointCloud<pcl::PointXYZRGB>(d_->displayed, own, kRealTimeId, 0);
     v.setPointCloudRenderingProperties(pcl::visualization::PCL_VISUALIZER_POINT_SIZE, double(pointSize),
                                        kRealTimeId, 0);
+    if (readout) *readout = runCursorReadout();
     // The visualiser's updateCamera() is a no-op in this PCL version (and deprecated): the
     // render below is what brings the new clouds on screen.
     refresh();

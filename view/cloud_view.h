@@ -30,9 +30,12 @@ public:
     CloudView& operator=(const CloudView&) = delete;
 
     // Replaces "clicked_points" (single blue, size 5) and "realTime_points" (the points' own
-    // colours, size `pointSize`), removes "mPointCloud" and updates the camera and the widget.
+    // colours, size `pointSize`), removes "mPointCloud" and renders. With `readout`, the cursor
+    // readout runs before the render (its pick reads the picture on screen until then), so
+    // that its text shows with this frame; the text is stored there.
     void presentFrame(const std::vector<ColouredPoint>& displayed,
-                      const std::vector<ColouredPoint>& selected, int pointSize);
+                      const std::vector<ColouredPoint>& selected, int pointSize,
+                      std::string* readout = nullptr);
 
     // Camera presets of the view selector: 0 Front, 1 Top, 2 Left.
     void applyCameraPreset(int index);
@@ -50,7 +53,7 @@ public:
     void resetCamera();
 
     // Picks the world point under the mouse's last position and shows its distance and
-    // azimuth as the 2D text "0". Returns the text shown.
+    // azimuth as the 2D text "0" from the next render on. Returns the text.
     std::string runCursorReadout();
 
     // Called with the key code on every key press in the view (key releases are ignored).

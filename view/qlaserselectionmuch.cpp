@@ -14,6 +14,7 @@ QLaserSelectionMuch::QLaserSelectionMuch(int rows, QWidget* parent) : QWidget(pa
     setupUi();
     rowCount = std::clamp(rows, 1, kLines);
     setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
+    setAttribute(Qt::WA_QuitOnClose, false);  // closing the main window ends the program
     setFixedSize(390, 453);
     toggleFlag = false;
 

@@ -64,6 +64,15 @@ TEST(ViewOverlays, ReadoutTextFollowsEveryFrameAndSurvivesTheGrid) {
     auto w = makeWindow();
     drawnPoints(*w, fourLines());
     EXPECT_TRUE(w->cloudView().hasShape("0"));
+    // The text is on screen with the first frame: blue pixels along the bottom of the view.
+    const QImage img = w->ui().screen->grabFramebuffer();
+    long blue = 0;
+    for (int y = img.height() - 30; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            const QRgb p = img.pixel(x, y);
+            blue += qBlue(p) > 150 && qRed(p) < 80 && qGreen(p) < 80;
+        }
+    EXPECT_GT(blue, 100);
     EXPECT_TRUE(w->lastReadout().startsWith("Distance:")) << w->lastReadout().toStdString();
     EXPECT_TRUE(w->lastReadout().contains("    Azimuth:"));
     w->ui().toolButton_MeaGrid->click();

@@ -81,6 +81,37 @@ TEST(CaptureRoundTrip, SimulatedCaptureReplaysIntoTheLiveFrames) {
     }
 }
 
+// Seeking to frame k restarts decoding at the packet holding marker 4(k+1); the first frame
+// after it ends at the fifth marker counted from there, which lies in the packet of the next
+// frame start. The simulated sensor starts every sweep with a marker, so that frame is four
+// whole sweeps starting with line 3.
+TEST(CaptureRoundTrip, SeekToFrameKStartsAtItsMarker) {
+    const std::string file = tempPath("seek");
+    ASSERT_EQ(std::system((sim() + " --seed 2 --seconds 2 --pcap " + file + " 2>/dev/null").c_str()), 0);
+    const kv::capture::CaptureLoad load = kv::capture::loadCapture(file);
+    std::filesystem::remove(file);
+    ASSERT_TRUE(load.opened) << load.error;
+    const kv::capture::CaptureStore& store = load.store;
+    ASSERT_EQ(store.frameRange(), 20u);
+    for (std::uint32_t k : {0u, 7u, 18u}) {
+        kv::ReplayAssembler a;
+        a.restartAtSeek();
+        std::size_t emittedAt = 0;
+        MuchLidarData first;
+        for (std::size_t i = store.frameStarts[k]; i < store.packetCount && first.empty(); ++i) {
+            a.feed(store.packet(i), [] { return 0; }, [&](MuchLidarData&& f) {
+                if (first.empty()) first = std::move(f), emittedAt = i;
+            });
+        }
+        ASSERT_FALSE(first.empty()) << k;
+        EXPECT_EQ(emittedAt, store.frameStarts[k + 1]) << k;
+        EXPECT_EQ(first.size(), 4u * 1801u) << k;
+        EXPECT_EQ(first.channel.front(), 3) << k;
+        EXPECT_EQ(first.azimuth.front(), 0.0f) << k;
+        EXPECT_EQ(first.channel.back(), 2) << k;
+    }
+}
+
 TEST(CaptureRoundTrip, RecordingFromLoopbackReplaysIntoTheSentFrames) {
     if (::geteuid() != 0) GTEST_SKIP() << "recording from an adapter needs root (or CAP_NET_RAW)";
     const std::string recording = tempPath("recorded");

@@ -229,3 +229,43 @@ TEST(CaptureRecording, RecordLiveThenReplayTheRecording) {
     ASSERT_TRUE(waitUntil([&] { return r.w->isFinished(); }, 10000));
     EXPECT_GE(r.frames(), liveFrames + 8);
 }
+
+// A capture without data packets: Play ends at once and resets the window, also with looping
+// on, and the window stays usable.
+TEST(CaptureReplay, EmptyCaptureEndsAtOnceEvenWhenLooping) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("header_only.pcap");  // a capture cut after its file header
+    QFile whole(simulatedCapture(dir, 1));
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    QFile cut(file);
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(whole.read(24));
+    cut.close();
+    Replay r;
+    ASSERT_TRUE(r.w->openCaptureFile(file));
+    EXPECT_EQ(r.w->captureStore()->packetCount, 0u);
+    r.ui().checkBox_round->setChecked(true);
+    r.ui().toolButton_Play->click();
+    ASSERT_TRUE(waitUntil([&] { return r.w->isFinished(); }));
+    QTest::qWait(200);
+    EXPECT_FALSE(r.w->isOfflineInUse());
+    EXPECT_TRUE(r.ui().toolButton_Open->isEnabled());
+    EXPECT_TRUE(r.ui().toolButton_Lidar->isEnabled());
+    EXPECT_FALSE(r.w->replayThread()->isRunning());
+    // Play again starts the ended thread afresh and ends again.
+    r.ui().toolButton_Play->click();
+    ASSERT_TRUE(waitUntil([&] { return r.w->isFinished() && !r.w->isOfflineInUse(); }));
+}
+
+// A recording that cannot start tells the user and leaves the button ready for the next try.
+TEST(CaptureRecording, FailureIsReportedAndEndsTheRecording) {
+    Replay r;
+    kvtest::MessageBoxCatcher catcher;
+    catcher.arm();
+    r.w->startRecordingTo("/nonexistent-dir/recording.pcap");
+    ASSERT_TRUE(waitUntil([&] { return catcher.seen; }));
+    EXPECT_EQ(catcher.title, "Tips");
+    EXPECT_TRUE(catcher.text.startsWith("Cannot record")) << catcher.text.toStdString();
+    EXPECT_FALSE(r.w->isRecording());
+    EXPECT_FALSE(r.ui().toolButton_SavePcapData->isChecked());
+}

@@ -209,7 +209,7 @@ void manwindow::startReception() {
 
     if (playing_) {
         // A loaded capture is playing: the replay thread takes the receivers' place.
-        replay_->setPacketStore(store_);
+        if (!replay_->isRunning()) replay_->setPacketStore(store_);
         connect(replay_, SIGNAL(SendData(MuchLidarData)), this, SLOT(CalculateMuch(MuchLidarData)),
                 Qt::UniqueConnection);
         connect(replay_, SIGNAL(SendBool(bool)), this, SLOT(FinshorStart(bool)), Qt::UniqueConnection);

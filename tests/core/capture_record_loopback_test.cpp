@@ -17,6 +17,7 @@
 #include "data_packet.h"
 #include "frame_assembler.h"
 #include "status_packet.h"
+#include "capture_permission.h"
 #include "udp_socket.h"
 #include "wire_frame.h"
 
@@ -31,10 +32,7 @@ using Clock = std::chrono::steady_clock;
 class CaptureRecording : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::ifstream in("/proc/self/status");
-        for (std::string line; std::getline(in, line);)
-            if (line.rfind("CapEff:", 0) == 0 && !((std::stoull(line.substr(7), nullptr, 16) >> 13) & 1))
-                GTEST_SKIP() << "capturing from the loopback adapter needs root or CAP_NET_RAW; run as root (CI does)";
+        if (!kvtest::mayCapture()) GTEST_SKIP() << kvtest::kNoCaptureReason;
     }
     const std::string path_ = ::testing::TempDir() + "kv_rec_" + std::to_string(::getpid()) + ".pcap";
     void TearDown() override { std::remove(path_.c_str()); }

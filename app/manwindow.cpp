@@ -526,6 +526,21 @@ void manwindow::goToStart() {
 // shows where it waits.
 void manwindow::goToEnd() { goToStart(); }
 
+// One frame in the given direction while paused: plain speed, and the thread waits again
+// after the frame.
+void manwindow::stepOneFrame(bool forward) {
+    replayActive_ = true;
+    forwardFlag_ = forward;
+    backwardFlag_ = !forward;
+    ui_.toolButton_SeekForward->setIcon(imageFile("Seekforward.png"));
+    ui_.toolButton_SeekBackward->setIcon(imageFile("Seekbackward.png"));
+    forwardSpeedState_ = backwardSpeedState_ = 1;
+    replaySpeed = 0;
+    replayStep = forward ? 1 : -1;
+    replayPauseAfterFrame = 1;
+    replay_->gate.give();
+}
+
 void manwindow::seekForward() {
     QToolButton* fwd = ui_.toolButton_SeekForward;
     if (finished_) {
@@ -552,16 +567,7 @@ void manwindow::seekForward() {
         return;
     }
     if (frameCounter_ < int(store_ ? store_->frameRange() : 0) && !finished_) {
-        replayActive_ = true;
-        forwardFlag_ = true;
-        backwardFlag_ = false;
-        fwd->setIcon(imageFile("Seekforward.png"));
-        ui_.toolButton_SeekBackward->setIcon(imageFile("Seekbackward.png"));
-        forwardSpeedState_ = backwardSpeedState_ = 1;
-        replaySpeed = 0;
-        replayStep = 1;
-        replayPauseAfterFrame = 1;
-        replay_->gate.give();
+        stepOneFrame(true);
     } else if (replayPauseAfterFrame == 1) {
         replayPauseAfterFrame = 0;
     }
@@ -594,16 +600,7 @@ void manwindow::seekBackward() {
         return;
     }
     if (frameCounter_ >= 1 && !finished_) {
-        replayActive_ = true;
-        forwardFlag_ = false;
-        backwardFlag_ = true;
-        ui_.toolButton_SeekForward->setIcon(imageFile("Seekforward.png"));
-        back->setIcon(imageFile("Seekbackward.png"));
-        forwardSpeedState_ = backwardSpeedState_ = 1;
-        replaySpeed = 0;
-        replayStep = -1;
-        replayPauseAfterFrame = 1;
-        replay_->gate.give();
+        stepOneFrame(false);
     } else if (replayPauseAfterFrame == 1) {
         replayPauseAfterFrame = 0;
     }

@@ -100,6 +100,7 @@ private:
     void goToEnd();
     void seekForward();
     void seekBackward();
+    void stepOneFrame(bool forward);
     void showFrameCounter();
     void toggleRecording();  // the "Record" button
     void setPlayIcon(const char* file);

@@ -85,3 +85,8 @@ if(KV_WITH_GUI)
     SOURCES ${KV_CORE_TEST_DIR}/pcd_io_test.cpp
     LIBS kv_record_pcd kv_view_core kv_pcl)
 endif()
+
+# The replay controls of both replays and the pause gate.
+kv_test(core_replay_control_test
+  SOURCES ${KV_CORE_TEST_DIR}/replay_control_test.cpp
+  LIBS kv_record_core)

@@ -4,8 +4,8 @@
 
 namespace kv {
 
-FrameAssembler::FrameAssembler(bool productionMode, unsigned seed)
-    : productionMode_(productionMode), rng_(seed == 0 ? 1u : seed) {
+FrameAssembler::FrameAssembler(bool productionMode, unsigned seed, std::size_t maxFramePoints)
+    : productionMode_(productionMode), rng_(seed == 0 ? 1u : seed), maxPoints_(maxFramePoints) {
     drawProductionLine();
 }
 
@@ -64,11 +64,20 @@ struct FrameAssembler::Visitor {
     void noPoint() { boundary(); }
     void single(const datapkt::SingleEcho& e) {
         boundary();
-        if (a.keepsLine(e.line)) a.first_.append(e.line, e.azimuthDeg, e.distanceCm, e.intensity);
+        if (!a.keepsLine(e.line)) return;
+        if (a.first_.size() >= a.maxPoints_) {
+            ++a.dropped_;
+            return;
+        }
+        a.first_.append(e.line, e.azimuthDeg, e.distanceCm, e.intensity);
     }
     void dual(const datapkt::DualEcho& e) {
         boundary();
         if (!a.keepsLine(e.line)) return;
+        if (a.first_.size() >= a.maxPoints_) {  // both stores grow together
+            a.dropped_ += 2;
+            return;
+        }
         a.first_.append(e.line, e.azimuthDeg, e.distance1Cm, e.intensity1);
         a.second_.append(e.line, e.azimuthDeg, e.distance2Cm, e.intensity2);
     }

@@ -46,6 +46,9 @@ void FrameAssembler::closeFrame(int echoMode, bool dualLayout, std::vector<MuchL
     drawProductionLine();
 }
 
+// Bounded: the frame may reach its bound within this packet, so every point is checked; the
+// usual packet, far from the bound, walks without the check.
+template <bool Bounded>
 struct FrameAssembler::Visitor {
     FrameAssembler& a;
     int echoMode;
@@ -65,7 +68,7 @@ struct FrameAssembler::Visitor {
     void single(const datapkt::SingleEcho& e) {
         boundary();
         if (!a.keepsLine(e.line)) return;
-        if (a.first_.size() >= a.maxPoints_) {
+        if (Bounded && a.first_.size() >= a.maxPoints_) {
             ++a.dropped_;
             return;
         }
@@ -74,7 +77,7 @@ struct FrameAssembler::Visitor {
     void dual(const datapkt::DualEcho& e) {
         boundary();
         if (!a.keepsLine(e.line)) return;
-        if (a.first_.size() >= a.maxPoints_) {  // both stores grow together
+        if (Bounded && a.first_.size() >= a.maxPoints_) {  // both stores grow together
             a.dropped_ += 2;
             return;
         }
@@ -84,8 +87,16 @@ struct FrameAssembler::Visitor {
 };
 
 void FrameAssembler::feed(const std::uint8_t* packet, int echoMode, std::vector<MuchLidarData>& out) {
-    Visitor v{*this, echoMode, out, datapkt::isDualEcho(packet)};
-    datapkt::forEachRecord(packet, v);
+    const bool dualLayout = datapkt::isDualEcho(packet);
+    // A frame only shrinks at a boundary, so one look before the packet covers all its records.
+    const std::size_t records = dualLayout ? datapkt::dual::kRecordCount : datapkt::single::kRecordCount;
+    if (first_.size() + records < maxPoints_) {
+        Visitor<false> v{*this, echoMode, out, dualLayout};
+        datapkt::forEachRecord(packet, v);
+    } else {
+        Visitor<true> v{*this, echoMode, out, dualLayout};
+        datapkt::forEachRecord(packet, v);
+    }
 }
 
 }  // namespace kv

@@ -50,6 +50,7 @@ public:
     bool productionMode() const { return productionMode_; }
 
 private:
+    template <bool Bounded>
     struct Visitor;
     void closeFrame(int echoMode, bool dualLayout, std::vector<MuchLidarData>& out);
     bool keepsLine(int line) const { return !productionMode_ || line == productionLine_; }

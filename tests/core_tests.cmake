@@ -73,3 +73,8 @@ kv_test(core_capture_roundtrip_test
   SOURCES ${KV_CORE_TEST_DIR}/capture_roundtrip_test.cpp
   LIBS kv_acquisition kv_record_core kv_record_io kv_record_capture Qt5::Core
   LABELS core loopback)
+
+# CSV export: number format against printf, layouts, row filter, the file writer.
+kv_test(core_csv_export_test
+  SOURCES ${KV_CORE_TEST_DIR}/csv_export_test.cpp
+  LIBS kv_record_csv)

@@ -73,3 +73,10 @@ kv_test(core_capture_roundtrip_test
   SOURCES ${KV_CORE_TEST_DIR}/capture_roundtrip_test.cpp
   LIBS kv_acquisition kv_record_core kv_record_io kv_record_capture Qt5::Core
   LABELS core loopback)
+
+# Device configuration: the configuration and factory-reset packets byte for byte (and taken by
+# the simulated sensor), hex dumps, the audit trail, status texts, the frame rule, the write check.
+kv_test(core_device_test
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/device/config_packet_test.cpp ${CMAKE_CURRENT_SOURCE_DIR}/device/device_texts_test.cpp
+  LIBS kv_device_core kv_device_capture kv_sim_core kv_acquisition_core)
+target_include_directories(core_device_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/device)

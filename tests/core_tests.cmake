@@ -80,3 +80,10 @@ kv_test(core_device_test
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/device/config_packet_test.cpp ${CMAKE_CURRENT_SOURCE_DIR}/device/device_texts_test.cpp
   LIBS kv_device_core kv_device_capture kv_sim_core kv_acquisition_core)
 target_include_directories(core_device_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/device)
+
+# One status packet captured from the loopback adapter (needs root or CAP_NET_RAW; skips
+# otherwise).
+kv_netns_test(core_status_capture_loopback_test
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/device/status_capture_loopback_test.cpp
+  LIBS kv_device_capture kv_record_capture kv_acquisition_io kv_acquisition_core GTest::gtest_main
+  LABELS core loopback)

@@ -74,6 +74,18 @@ kv_test(core_capture_roundtrip_test
   LIBS kv_acquisition kv_record_core kv_record_io kv_record_capture Qt5::Core
   LABELS core loopback)
 
+# PCD file checks and the naming of PCD recordings.
+kv_test(core_pcd_test
+  SOURCES ${KV_CORE_TEST_DIR}/pcd_core_test.cpp
+  LIBS kv_record_core)
+
+# PCD files through PCL: writer round trip and failures, the guarded reader, parallel loading.
+if(KV_WITH_GUI)
+  kv_test(core_pcd_io_test
+    SOURCES ${KV_CORE_TEST_DIR}/pcd_io_test.cpp
+    LIBS kv_record_pcd kv_view_core kv_pcl)
+endif()
+
 # Device configuration: the configuration and factory-reset packets byte for byte (and taken by
 # the simulated sensor), hex dumps, the audit trail, status texts, the frame rule, the write check.
 kv_test(core_device_test

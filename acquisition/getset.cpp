@@ -69,6 +69,7 @@ void GetSet::run() {
             datagramsRejected.fetch_add(1, std::memory_order_relaxed);
             continue;
         }
+        lastSourceIp.store(datagram.sourceIp, std::memory_order_relaxed);
         auto snap = std::make_shared<Snapshot>();
         snap->record = record;
         snap->mac = mac;

@@ -46,6 +46,7 @@ public:
     std::atomic<std::uint64_t> packetsAccepted{0};
     std::atomic<std::uint64_t> datagramsRejected{0};  // wrong size, oversize, empty or wrong header
     std::atomic<bool> listening{false};               // the socket is bound and receiving
+    std::atomic<std::uint32_t> lastSourceIp{0};       // sender of the last accepted packet (host order)
 
     static constexpr int kReceiveTimeoutMs = 100;
 

@@ -98,6 +98,7 @@ void GetSet::run() {
             continue;
         }
         lastStatusSteadyMs.store(kv::steadyNowMs(), std::memory_order_relaxed);
+        lastSourceIp.store(datagram.sourceIp, std::memory_order_relaxed);
         auto snap = std::make_shared<Snapshot>();
         snap->record = record;
         snap->mac = mac;

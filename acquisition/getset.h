@@ -52,6 +52,7 @@ public:
     // 0 before the first. Kept across restarts, like lastStatus().
     std::atomic<std::int64_t> lastStatusSteadyMs{0};
     std::atomic<bool> listening{false};               // the socket is bound and receiving
+    std::atomic<std::uint32_t> lastSourceIp{0};       // sender of the last accepted packet (host order)
 
     static constexpr int kReceiveTimeoutMs = 100;
 

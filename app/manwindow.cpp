@@ -30,6 +30,10 @@
 #include "qlaserselectionmuch.h"
 #include "receiver_health.h"
 #include "settings.h"
+#include "about.h"
+#include "acwpsetmuch.h"
+#include "codedialog.h"
+#include "interactionmuchset.h"
 
 namespace {
 
@@ -89,7 +93,13 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     getMuch_ = new GetMuch(this);
     getMuch_->productionMode = settings.isProductionUsed;
     getSet_ = new GetSet(this);
+    interactionSet_ = new InteractionMuchSet();
     laserSelection_ = new QLaserSelectionMuch(settings.LineShowNumber);
+    codeDialog_ = new CodeDialog();
+    advancedSet_ = new ACWPSetMuch();
+    advancedSet_->setStatusSourceProvider([this] { return getSet_->lastSourceIp.load(); });
+    about_ = new About();
+    connect(codeDialog_, &CodeDialog::sendCode, this, &manwindow::onCodeData);
     connect(ui_.checkBox_round, &QCheckBox::stateChanged, this, &manwindow::RepeatChange);
 
     geometry_ = kv::BeamGeometry::forLineType(settings.LidarLineType);
@@ -116,6 +126,9 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     connect(ui_.toolButton_Coor, &QToolButton::clicked, this, &manwindow::toggleCoordinate);
     connect(ui_.toolButton_MeaGrid, &QToolButton::clicked, this, &manwindow::toggleGrid);
     connect(ui_.toolButton_3, &QToolButton::clicked, laserSelection_, &QWidget::show);
+    connect(ui_.toolButton, &QToolButton::clicked, interactionSet_, &QWidget::show);
+    connect(ui_.toolButton_2, &QToolButton::clicked, codeDialog_, &QWidget::show);
+    connect(ui_.toolButton_About, &QToolButton::clicked, about_, &QWidget::show);
     connect(ui_.toolButton_Open, &QToolButton::clicked, this, &manwindow::openCapture);
     ui_.toolButton_SavePcapData->setCheckable(true);
     connect(ui_.toolButton_SavePcapData, &QToolButton::clicked, this, &manwindow::toggleRecording);
@@ -152,6 +165,10 @@ manwindow::~manwindow() {
     replay_->stopAndWait();
     stopReceivers();
     delete laserSelection_;
+    delete interactionSet_;
+    delete codeDialog_;
+    delete advancedSet_;
+    delete about_;
 }
 
 void manwindow::stopReceivers() {
@@ -237,6 +254,14 @@ void manwindow::startReception() {
             Qt::UniqueConnection);
     connect(getMuch_, SIGNAL(SendError(QString)), this, SLOT(showErrorMessage(QString)), Qt::UniqueConnection);
     connect(getSet_, SIGNAL(SendError(QString)), this, SLOT(showErrorMessage(QString)), Qt::UniqueConnection);
+    connect(getSet_, SIGNAL(SendDataDifo(const u_char*)), interactionSet_, SLOT(OnLidarDifoData(const u_char*)),
+            Qt::UniqueConnection);
+    connect(getSet_, SIGNAL(SendLidarStatusToSettingUI(SettingData*, std::vector<int>)), interactionSet_,
+            SLOT(OnLidarStatusReceiving(SettingData*, std::vector<int>)), Qt::UniqueConnection);
+    connect(getSet_, SIGNAL(SendLidarStatusToSettingUI(SettingData*, std::vector<int>)), advancedSet_,
+            SLOT(onLidarStatusReceiving(SettingData*, std::vector<int>)), Qt::UniqueConnection);
+    connect(getSet_, SIGNAL(SendMasterPanelVersion(QString)), about_, SLOT(displayMasterPanelVersion(QString)),
+            Qt::UniqueConnection);
     // A flag raised for a thread that had already ended would stop the new run at once.
     getMuch_->stopRequested = false;
     getSet_->stopRequested = false;
@@ -247,6 +272,15 @@ void manwindow::startReception() {
 }
 
 void manwindow::toggleSuspend() { suspended_ = !suspended_; }
+
+void manwindow::onCodeData(QString code) {
+    if (kv::isAccessCode(code)) {
+        advancedSet_->show();
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QString(), "密码错误", QMessageBox::Ok, this);
+    box.exec();
+}
 
 void manwindow::toggleDataList() {
     if (ui_.LidraDataDock->isVisible()) ui_.LidraDataDock->hide();

@@ -17,6 +17,10 @@ class GetMuch;
 class GetSet;
 class ReadLiveOffData;
 class QLaserSelectionMuch;
+class InteractionMuchSet;
+class CodeDialog;
+class ACWPSetMuch;
+class About;
 class QStandardItemModel;
 class QLabel;
 class QDockWidget;
@@ -53,6 +57,10 @@ public:
     std::uint64_t kernelDrops() const;
     int pointSize() const { return pointSize_; }
     QLaserSelectionMuch* laserSelection() const { return laserSelection_; }
+    InteractionMuchSet* interactionSet() const { return interactionSet_; }
+    CodeDialog* codeDialog() const { return codeDialog_; }
+    ACWPSetMuch* advancedSet() const { return advancedSet_; }
+    About* aboutWindow() const { return about_; }
     bool readoutEnabled() const { return readoutFlag_; }
     const QString& lastReadout() const { return lastReadout_; }
     // What the view does on a key press ('+' and '-' change the point size).
@@ -89,6 +97,7 @@ signals:
 public slots:
     void view();
     void CalculateMuch(MuchLidarData lidardata);
+    void onCodeData(QString code);
     void FinshorStart(bool Finshone);
     void RepeatChange(int state);
     void progressMoved(int value);
@@ -127,6 +136,11 @@ private:
     ReadLiveOffData* replay_ = nullptr;
     std::shared_ptr<const kv::capture::CaptureStore> store_;  // the loaded capture
     QLaserSelectionMuch* laserSelection_ = nullptr;  // top-level window, owned here
+    // Device configuration windows: top-level, owned here.
+    InteractionMuchSet* interactionSet_ = nullptr;
+    CodeDialog* codeDialog_ = nullptr;
+    ACWPSetMuch* advancedSet_ = nullptr;
+    About* about_ = nullptr;
     QStandardItemModel* tableModel_ = nullptr;
     QLabel* labelY_ = nullptr;
     QLabel* labelX_ = nullptr;

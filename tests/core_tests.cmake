@@ -78,3 +78,34 @@ kv_test(core_capture_roundtrip_test
 kv_test(core_receiver_health_test
   SOURCES ${KV_CORE_TEST_DIR}/receiver_health_test.cpp
   LIBS kv_acquisition_core)
+
+# PCD file checks and the naming of PCD recordings.
+kv_test(core_pcd_test
+  SOURCES ${KV_CORE_TEST_DIR}/pcd_core_test.cpp
+  LIBS kv_record_core)
+
+# PCD files through PCL: writer round trip and failures, the guarded reader, parallel loading.
+if(KV_WITH_GUI)
+  kv_test(core_pcd_io_test
+    SOURCES ${KV_CORE_TEST_DIR}/pcd_io_test.cpp
+    LIBS kv_record_pcd kv_view_core kv_pcl)
+endif()
+
+# Device configuration: the configuration and factory-reset packets byte for byte (and taken by
+# the simulated sensor), hex dumps, the audit trail, status texts, the frame rule, the write check.
+kv_test(core_device_test
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/device/config_packet_test.cpp ${CMAKE_CURRENT_SOURCE_DIR}/device/device_texts_test.cpp
+  LIBS kv_device_core kv_device_capture kv_sim_core kv_acquisition_core)
+target_include_directories(core_device_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/device)
+
+# One status packet captured from the loopback adapter (needs root or CAP_NET_RAW; skips
+# otherwise).
+kv_netns_test(core_status_capture_loopback_test
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/device/status_capture_loopback_test.cpp
+  LIBS kv_device_capture kv_record_capture kv_acquisition_io kv_acquisition_core GTest::gtest_main
+  LABELS core loopback)
+
+# CSV export: number format against printf, layouts, row filter, the file writer.
+kv_test(core_csv_export_test
+  SOURCES ${KV_CORE_TEST_DIR}/csv_export_test.cpp
+  LIBS kv_record_csv)

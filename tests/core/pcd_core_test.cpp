@@ -1,0 +1,143 @@
+// PCD file checks and the naming of PCD recordings (pure: no PCL, no files).
+#include <gtest/gtest.h>
+
+#include "pcd_fixtures.h"
+#include "pcd_header.h"
+#include "pcd_recording.h"
+
+namespace {
+
+kv::pcd::Check check(const std::string& bytes) {
+    return kv::pcd::checkFile(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
+TEST(PcdCheck, RefusesEveryMalformedFixtureWithItsReason) {
+    for (const kvtest::MalformedPcd& f : kvtest::malformedPcds()) {
+        SCOPED_TRACE(f.file);
+        const kv::pcd::Check c = check(f.bytes);
+        EXPECT_FALSE(c.ok);
+        EXPECT_NE(c.error.find(f.reason), std::string::npos) << c.error;
+    }
+}
+
+TEST(PcdCheck, AcceptsGoodFilesAndDescribesThem) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        kv::pcd::DataKind kind;
+        std::uint64_t points;
+        std::size_t pointBytes, values;
+    };
+    using kvtest::pcdHeader;
+    const Case cases[] = {
+        {"ascii", kvtest::goodAsciiPcd(), kv::pcd::DataKind::Ascii, 3, 16, 4},
+        {"binary", kvtest::goodBinaryPcd(), kv::pcd::DataKind::Binary, 3, 16, 4},
+        {"no COUNT line, CRLF rows, blank line, comment",
+         "# written elsewhere\r\n" + pcdHeader("x y z", "4 4 4", "F F F", "", 2, 1, 2, "ascii") + "1 2 3\r\n\n-4.5e-1 +5. .6\r\n",
+         kv::pcd::DataKind::Ascii, 2, 12, 3},
+        {"nan coordinates", pcdHeader("x y z intensity", "4 4 4 4", "F F F F", "1 1 1 1", 2, 1, 2, "ascii") + "nan nan nan 3\n1 2 3 NaN\n",
+         kv::pcd::DataKind::Ascii, 2, 16, 4},
+        {"doubles and a multi-value field", pcdHeader("x y z normal", "8 8 8 4", "F F F F", "1 1 1 3", 1, 1, 1, "ascii") + "1 2 3 0 0 1\n",
+         kv::pcd::DataKind::Ascii, 1, 36, 6},
+        {"organised, no POINTS", "WIDTH 2\nHEIGHT 2\nFIELDS x y z\nSIZE 4 4 4\nTYPE F F F\nDATA ascii\n1 2 3\n1 2 3\n1 2 3\n1 2 3\n",
+         kv::pcd::DataKind::Ascii, 4, 12, 3},
+        {"zero points", pcdHeader("x y z", "4 4 4", "F F F", "1 1 1", 0, 1, 0, "binary"), kv::pcd::DataKind::Binary, 0, 12, 3},
+        {"extra rows beyond POINTS", pcdHeader("x y z", "4 4 4", "F F F", "1 1 1", 1, 1, 1, "ascii") + "1 2 3\n4 5 6\n",
+         kv::pcd::DataKind::Ascii, 1, 12, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const kv::pcd::Check r = check(c.bytes);
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.header.data, c.kind);
+        EXPECT_EQ(r.header.points, c.points);
+        EXPECT_EQ(r.header.pointBytes, c.pointBytes);
+        EXPECT_EQ(r.header.valuesPerPoint, c.values);
+        EXPECT_LE(r.header.dataOffset, c.bytes.size());
+    }
+}
+
+TEST(PcdCheck, EveryCutOfAGoodFileIsRefusedUnlessEveryValueIsThere) {
+    // A binary file passes only whole; an ASCII file only while its last row still holds a
+    // digit of its last value.
+    const std::string ascii = kvtest::goodAsciiPcd(), binary = kvtest::goodBinaryPcd();
+    for (std::size_t n = 0; n < binary.size(); ++n) EXPECT_FALSE(check(binary.substr(0, n)).ok) << n;
+    const std::size_t lastValue = ascii.rfind(' ') + 1;
+    for (std::size_t n = 0; n < ascii.size(); ++n) EXPECT_EQ(check(ascii.substr(0, n)).ok, n > lastValue) << n;
+}
+
+TEST(PcdNames, BaseNameDropsFourCharacters) {
+    const struct {
+        const char* answer;
+        const char* base;
+    } cases[] = {
+        {"/data/scan.pcd", "/data/scan"},
+        {"/data/scan", "/data/"},        // no extension: four characters go all the same
+        {"/data/scan.PCD", "/data/scan"},
+        {"abc", ""},
+        {"", ""},
+        {"/d/\xC3\xA9t\xC3\xA9.pcd", "/d/\xC3\xA9t\xC3\xA9"},  // UTF-8 names keep whole characters
+        {"/d/ab\xC3\xA9\xC3\xA9", "/d/"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(kv::pcd::baseName(c.answer), c.base) << c.answer;
+}
+
+TEST(PcdRecording, NamesAndEndsByTheFrameCount) {
+    const std::string t0 = "2026-01-02-03-04-05-006";
+    struct Case {
+        const char* name;
+        int n;          // count field at the start and after every frame
+        int frames;     // frames handled
+        std::vector<std::string> files;  // names used, one per frame
+        bool activeAfter;
+    };
+    auto stamp = [](int k) { return "2026-01-02-03-04-05-" + std::to_string(100 + k); };
+    const Case cases[] = {
+        {"one frame: named as chosen", 1, 2, {"/d/scan.pcd"}, false},
+        {"three frames: _0 _1 _2", 3, 4,
+         {"/d/scan" + t0 + "_0.pcd", "/d/scan" + stamp(1) + "_1.pcd", "/d/scan" + stamp(2) + "_2.pcd"}, false},
+        {"zero never ends", 0, 3, {"/d/scan.pcd", "/d/scan" + stamp(1) + "_1.pcd", "/d/scan" + stamp(2) + "_2.pcd"}, true},
+        {"negative never ends", -2, 2, {"/d/scan.pcd", "/d/scan" + stamp(1) + "_1.pcd"}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        kv::pcd::PcdRecording rec;
+        rec.start("/d/scan.pcd", c.n, t0);
+        std::vector<std::string> used;
+        for (int f = 0; f < c.frames && rec.active(); ++f) {
+            used.push_back(rec.nextFileName());
+            rec.frameDone(c.n, stamp(f + 1));
+        }
+        EXPECT_EQ(used, c.files);
+        EXPECT_EQ(rec.active(), c.activeAfter);
+        EXPECT_EQ(kv::pcd::PcdRecording::endless(c.n), c.n <= 0);
+        if (!rec.active()) {
+            EXPECT_TRUE(rec.nextFileName().empty());
+            EXPECT_TRUE(rec.base().empty());
+        }
+    }
+}
+
+TEST(PcdRecording, RenameKeepsRecordingAndCountLoweredBelowWrittenEnds) {
+    kv::pcd::PcdRecording rec;
+    rec.start("/d/a.pcd", 5, "T0");
+    rec.frameDone(5, "T1");
+    rec.rename("T9");
+    EXPECT_TRUE(rec.active());
+    EXPECT_EQ(rec.nextFileName(), "/d/aT9_1.pcd");
+    rec.frameDone(5, "T2");
+    EXPECT_EQ(rec.written(), 2);
+    // The count field now says 1: two frames are already written, so the recording ends.
+    rec.frameDone(1, "T3");
+    EXPECT_FALSE(rec.active());
+    EXPECT_EQ(rec.written(), 3);
+    rec.frameDone(1, "T4");  // no effect once ended
+    EXPECT_EQ(rec.written(), 3);
+    // Ended by hand (after a failed write): nothing more is named.
+    rec.start("/d/b.pcd", 0, "T5");
+    rec.end();
+    EXPECT_FALSE(rec.active());
+    EXPECT_TRUE(rec.nextFileName().empty());
+}
+
+}  // namespace

@@ -86,6 +86,22 @@ constexpr std::array<std::uint8_t, 2> kTrailer = {0x0F, 0xF0};
 constexpr std::size_t kTrailerOffset = 1204;
 constexpr std::uint16_t kSensorPort = 2368;  // the sensor listens here
 
+// How the laser configuration packet is laid over the status packet it is built on: the
+// status bytes kept at their own offsets, the zeroed block, and the block written 34 bytes
+// further on than where the status packet holds it.
+constexpr std::size_t kKeptHead = 0, kKeptHeadBytes = 52;        // 0..51 (fields written over)
+constexpr std::size_t kZeroed = 52, kZeroedBytes = 8;            // 52..59
+constexpr std::size_t kKeptMiddle = 60, kKeptMiddleBytes = 208;  // 60..267
+constexpr std::size_t kShiftedFrom = 234, kShiftedTo = 268, kShiftedBytes = 930;  // 268..1197
+constexpr std::size_t kKeptTail = 1198, kKeptTailBytes = 6;      // 1198..1203
+static_assert(kKeptHead + kKeptHeadBytes == kZeroed && kZeroed + kZeroedBytes == kKeptMiddle &&
+                  kKeptMiddle + kKeptMiddleBytes == kShiftedTo &&
+                  kShiftedTo + kShiftedBytes == kKeptTail && kKeptTail + kKeptTailBytes == kTrailerOffset,
+              "the configuration packet is covered once, end to end");
+constexpr std::uint16_t kMotorRun = 0, kMotorStop = 1;
+constexpr std::uint16_t kEmptyPacketInterval = 1;  // what an empty interval field writes
+constexpr std::size_t kLocalTime = 36;  // factory reset: year-2000, month, day, h, m, s
+
 inline bool hasHeader(const std::uint8_t* p) {
     for (std::size_t i = 0; i < kHeader.size(); ++i)
         if (p[i] != kHeader[i]) return false;

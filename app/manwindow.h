@@ -21,11 +21,18 @@ class GetSet;
 class ReadLiveOffData;
 class SaveAndPlay_PCD;
 class QLaserSelectionMuch;
+class InteractionMuchSet;
+class CodeDialog;
+class ACWPSetMuch;
+class About;
 class QStandardItemModel;
 class QLabel;
+class QDockWidget;
+class QTimer;
 
 namespace kv {
 class CaptureRecorder;
+class HealthMeter;
 class CloudView;
 namespace capture {
 struct CaptureStore;
@@ -54,6 +61,10 @@ public:
     std::uint64_t kernelDrops() const;
     int pointSize() const { return pointSize_; }
     QLaserSelectionMuch* laserSelection() const { return laserSelection_; }
+    InteractionMuchSet* interactionSet() const { return interactionSet_; }
+    CodeDialog* codeDialog() const { return codeDialog_; }
+    ACWPSetMuch* advancedSet() const { return advancedSet_; }
+    About* aboutWindow() const { return about_; }
     bool readoutEnabled() const { return readoutFlag_; }
     const QString& lastReadout() const { return lastReadout_; }
     // What the view does on a key press ('+' and '-' change the point size).
@@ -86,12 +97,20 @@ public:
     void startRecordingTo(const QString& fileName);
     QString defaultCaptureFileName() const;
 
+    // Receiver health readout, refreshed once a second, and the hint shown before the first
+    // press of "Lidar".
+    QDockWidget* healthDock() const { return healthDock_; }
+    QLabel* healthLabel() const { return healthLabel_; }
+    QLabel* startHint() const { return startHint_; }
+    void refreshHealth();
+
 signals:
     void sendProgressChangeValue(int);
 
 public slots:
     void view();
     void CalculateMuch(MuchLidarData lidardata);
+    void onCodeData(QString code);
     void FinshorStart(bool Finshone);
     void RepeatChange(int state);
     void progressMoved(int value);
@@ -145,6 +164,11 @@ private:
     ReadLiveOffData* replay_ = nullptr;
     std::shared_ptr<const kv::capture::CaptureStore> store_;  // the loaded capture
     QLaserSelectionMuch* laserSelection_ = nullptr;  // top-level window, owned here
+    // Device configuration windows: top-level, owned here.
+    InteractionMuchSet* interactionSet_ = nullptr;
+    CodeDialog* codeDialog_ = nullptr;
+    ACWPSetMuch* advancedSet_ = nullptr;
+    About* about_ = nullptr;
     QStandardItemModel* tableModel_ = nullptr;
     QLabel* labelY_ = nullptr;
     QLabel* labelX_ = nullptr;
@@ -178,6 +202,15 @@ private:
     std::unique_ptr<kv::CaptureRecorder> recorder_;
     QByteArray recordPath_;    // kept unchanged while recording
     QByteArray recordFilter_;  // "port " + the data port field
+
+    // Receiver health readout.
+    void setUpHealthReadout();
+    void hideStartHint();
+    QDockWidget* healthDock_ = nullptr;
+    QLabel* healthLabel_ = nullptr;
+    QLabel* startHint_ = nullptr;
+    QTimer* healthTimer_ = nullptr;
+    std::unique_ptr<kv::HealthMeter> healthMeter_;
 
     // Frames can arrive faster than they can be drawn: every frame takes the data path at
     // once, the drawing runs from the event queue and takes the newest frame.

@@ -9,3 +9,8 @@ kv_bench(bench_capture
   LIBS kv_record_io)
 target_compile_definitions(bench_capture PRIVATE KV_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
 add_dependencies(bench_capture kv-sensor-sim)
+
+# Configuration packet, status texts and the audit hex dump.
+kv_bench(bench_device
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/bench_device.cpp
+  LIBS kv_device_core kv_acquisition_core)

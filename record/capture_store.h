@@ -13,11 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "wire_layout.h"
+
 namespace kv::capture {
 
-constexpr std::size_t kFrameBytes = 1248;       // a sensor datagram on the wire
-constexpr std::size_t kHeaderBytes = 42;        // Ethernet 14 + IPv4 20 + UDP 8
-constexpr std::size_t kPayloadBytes = 1206;     // the data packet itself
+constexpr std::size_t kFrameBytes = wire::kFrameBytes;      // a sensor datagram on the wire
+constexpr std::size_t kHeaderBytes = wire::kPayloadStart;   // Ethernet 14 + IPv4 20 + UDP 8
+constexpr std::size_t kPayloadBytes = wire::kPayloadBytes;  // the data packet itself
 static_assert(kHeaderBytes + kPayloadBytes == kFrameBytes, "frame = headers + payload");
 constexpr int kMarkersPerFrame = 4;             // four marker periods make one shown frame
 

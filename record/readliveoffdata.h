@@ -32,6 +32,8 @@ public:
     void stopAndWait();
     // A newly opened capture starts with no seek pending.
     void clearPendingSeek() { seekPending_ = false; }
+    // Points dropped at the frame bound (a capture without markers), over every run.
+    std::atomic<std::uint64_t> pointsDropped{0};
 
 signals:
     void SendData(MuchLidarData lidardata);

@@ -74,6 +74,11 @@ kv_test(core_capture_roundtrip_test
   LIBS kv_acquisition kv_record_core kv_record_io kv_record_capture Qt5::Core
   LABELS core loopback)
 
+# The receiver health readout and the receive back-off (pure).
+kv_test(core_receiver_health_test
+  SOURCES ${KV_CORE_TEST_DIR}/receiver_health_test.cpp
+  LIBS kv_acquisition_core)
+
 # PCD file checks and the naming of PCD recordings.
 kv_test(core_pcd_test
   SOURCES ${KV_CORE_TEST_DIR}/pcd_core_test.cpp
@@ -90,3 +95,21 @@ endif()
 kv_test(core_replay_control_test
   SOURCES ${KV_CORE_TEST_DIR}/replay_control_test.cpp
   LIBS kv_record_core)
+# Device configuration: the configuration and factory-reset packets byte for byte (and taken by
+# the simulated sensor), hex dumps, the audit trail, status texts, the frame rule, the write check.
+kv_test(core_device_test
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/device/config_packet_test.cpp ${CMAKE_CURRENT_SOURCE_DIR}/device/device_texts_test.cpp
+  LIBS kv_device_core kv_device_capture kv_sim_core kv_acquisition_core)
+target_include_directories(core_device_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/device)
+
+# One status packet captured from the loopback adapter (needs root or CAP_NET_RAW; skips
+# otherwise).
+kv_netns_test(core_status_capture_loopback_test
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/device/status_capture_loopback_test.cpp
+  LIBS kv_device_capture kv_record_capture kv_acquisition_io kv_acquisition_core GTest::gtest_main
+  LABELS core loopback)
+
+# CSV export: number format against printf, layouts, row filter, the file writer.
+kv_test(core_csv_export_test
+  SOURCES ${KV_CORE_TEST_DIR}/csv_export_test.cpp
+  LIBS kv_record_csv)

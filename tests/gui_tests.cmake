@@ -2,6 +2,7 @@
 kv_test(gui_tests
   SOURCES gui/gui_test_main.cpp gui/manwindow_test.cpp gui/view_overlays_test.cpp gui/replay_test.cpp
     gui/pcd_replay_test.cpp
+          gui/health_test.cpp
   LIBS kv_app_gui kv_resources Qt5::Test
   LABELS gui)
 # The test main is our own: drop gtest_main from this one.
@@ -9,3 +10,12 @@ get_target_property(_libs gui_tests LINK_LIBRARIES)
 list(REMOVE_ITEM _libs GTest::gtest_main)
 set_target_properties(gui_tests PROPERTIES LINK_LIBRARIES "${_libs}")
 target_include_directories(gui_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/gui)
+
+# The device configuration windows: they press "Set" and "Restore Laser set", so they run in a
+# loopback-only network namespace (tests/netns_run.sh); needs a display as well.
+kv_netns_test(gui_device_tests
+  SOURCES gui/gui_test_main.cpp gui/device_dialogs_test.cpp
+  LIBS kv_app_gui kv_device kv_sim_core kv_resources Qt5::Test
+  LABELS gui)
+target_include_directories(gui_device_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/gui ${CMAKE_CURRENT_SOURCE_DIR}/device)
+add_dependencies(gui_device_tests kv-sensor-sim)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sim_options.h"
+#include "status_state.h"
 
 namespace {
 
@@ -38,6 +39,8 @@ TEST(Options, RefusalsNameTheOptionAndTheReason) {
         {{"--dest", ""}, "--dest: needs a value"},
         {{"--dual=yes"}, "--dual: takes no value"},
         {{"--pcap="}, "--pcap: needs a value"},
+        {{"--refuse", "speed,colour"}, "--refuse: 'colour' is not a setting"},
+        {{"--refuse", "speed,"}, "--refuse: '' is not a setting"},
     };
     for (const Case& c : cases) {
         SimOptions o;
@@ -50,6 +53,9 @@ TEST(Options, RefusalsNameTheOptionAndTheReason) {
 TEST(Options, ValuesAreTaken) {
     SimOptions o;
     std::string msg;
+    ASSERT_EQ(parse({"--refuse", "speed,mac", "--refuse=interval"}, o, msg), ParseOutcome::Run) << msg;
+    EXPECT_EQ(o.refusedFields, kv::sim::kRefuseSpeed | kv::sim::kRefuseMac | kv::sim::kRefuseInterval);
+    o = SimOptions();
     ASSERT_EQ(parse({"--data-port=2370", "--bind-port", "0", "--rpm", "3600", "--dual", "--step", "0.25",
                      "--seed", "4294967295", "--seconds", "1.5"},
                     o, msg),

@@ -109,6 +109,50 @@ TEST(Config, RoundTripThroughTheNextStatusPacket) {
     EXPECT_EQ(state.configApplied(), 1u);
 }
 
+TEST(Config, RefusedSettingsKeepTheirValueAndTheRestIsTaken) {
+    struct Case {
+        const char* option;
+        std::size_t offset;  // where the status packet shows the refused setting
+        std::size_t width;
+    } cases[] = {
+        {"speed", kMotorSpeedRpm, 2}, {"motor", kMotorState, 2},       {"sensor-ip", kSensorIp, 4},
+        {"dest-ip", kDestIp, 4},      {"mac", kMac, 6},                {"data-port", kDataPort, 2},
+        {"equip-port", kEquipPort, 2}, {"phase-lock", kPhaseLock, 2}, {"interval", kPacketInterval, 2},
+    };
+    ConfigEdits e;
+    e.rpm = 1800;
+    e.sensorIp = {192, 168, 1, 10};
+    e.destIp = {192, 168, 1, 103};  // not the default
+    e.mac = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+    e.dataPort = 2370;
+    e.equipPort = 2371;
+    e.phaseLockOn = true;
+    e.phaseLockDeg = 12.34;
+    e.motorState = 1;
+    e.packetInterval = 5;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option);
+        const unsigned field = kv::sim::refusedFieldByName(c.option);
+        ASSERT_NE(field, 0u);
+        StatusState refusing(SensorSettings{}, 1, kBase), taking(SensorSettings{}, 1, kBase);
+        refusing.setRefusedFields(field);
+        const auto before = refusing.buildStatusPacket(0);
+        const auto config = configFromStatus(before.data(), e);
+        ASSERT_TRUE(refusing.applyConfigPacket(config.data(), config.size()));
+        ASSERT_TRUE(taking.applyConfigPacket(config.data(), config.size()));
+        const auto refused = refusing.buildStatusPacket(1), taken = taking.buildStatusPacket(1);
+        EXPECT_EQ(std::memcmp(refused.data() + c.offset, before.data() + c.offset, c.width), 0);
+        EXPECT_NE(std::memcmp(taken.data() + c.offset, before.data() + c.offset, c.width), 0);
+        // Every other setting was taken.
+        for (const Case& other : cases) {
+            if (other.offset == c.offset) continue;
+            EXPECT_EQ(std::memcmp(refused.data() + other.offset, taken.data() + other.offset, other.width), 0)
+                << other.option;
+        }
+    }
+    EXPECT_EQ(kv::sim::refusedFieldByName("Speed"), 0u);
+}
+
 TEST(Config, RefusedPacketsChangeNothingAndAreCounted) {
     struct Case {
         const char* what;

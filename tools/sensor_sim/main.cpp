@@ -315,6 +315,7 @@ int main(int argc, char** argv) {
 
     const bool capture = !o.pcapPath.empty();
     StatusState state(initial, o.seed, capture ? kCaptureEpoch : std::int64_t(std::time(nullptr)));
+    state.setRefusedFields(o.refusedFields);
     DataStream stream({o.dualEcho, o.stepDeg, o.seed});
 
     std::fprintf(stderr, "%s: %s, %d points a period, %.1f data packets/s", kProgram,

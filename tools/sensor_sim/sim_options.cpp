@@ -58,6 +58,9 @@ about once a second to the equipment port, and configuration packets taken on --
   --pcap FILE        write a capture file (Ethernet/IPv4/UDP, 1248-byte frames, status
                      packets included) as fast as possible instead of sending; N counts
                      simulated seconds there (default 10)
+  --refuse LIST      settings to refuse in configuration packets, comma-separated: speed,
+                     motor, sensor-ip, dest-ip, mac, data-port, equip-port, phase-lock,
+                     interval (the status packets then keep reporting the old value)
   --help             this text
 
 A configuration packet changes what the status packets report; new ports also move the
@@ -91,7 +94,7 @@ ParseOutcome parseOptions(int argc, const char* const* argv, SimOptions& o, std:
         }
         static const char* const kValued[] = {"--dest",  "--data-port", "--equip-port", "--bind-port",
                                               "--rpm",   "--step",      "--pps",        "--seed",
-                                              "--seconds", "--pcap",    "--sensor-ip"};
+                                              "--seconds", "--pcap",    "--sensor-ip", "--refuse"};
         bool known = false;
         for (const char* k : kValued) known = known || name == k;
         if (!known) {
@@ -108,6 +111,17 @@ ParseOutcome parseOptions(int argc, const char* const* argv, SimOptions& o, std:
         if (name == "--dest" || name == "--sensor-ip" || name == "--pcap") {
             if (value.empty()) return fail("needs a value");
             (name == "--dest" ? o.dest : name == "--pcap" ? o.pcapPath : o.sensorIp) = value;
+        } else if (name == "--refuse") {
+            std::size_t pos = 0;
+            while (true) {
+                const std::size_t comma = value.find(',', pos);
+                const std::string field = value.substr(pos, comma == std::string::npos ? comma : comma - pos);
+                const unsigned bit = refusedFieldByName(field);
+                if (bit == 0) return fail("'" + field + "' is not a setting (see --help)");
+                o.refusedFields |= bit;
+                if (comma == std::string::npos) break;
+                pos = comma + 1;
+            }
         } else if (name == "--data-port" || name == "--equip-port") {
             if (!parseInteger(value, 1, 65535, n)) return fail("'" + value + "' is not a port 1-65535");
             (name == "--data-port" ? o.dataPort : o.equipPort) = int(n);

@@ -19,6 +19,7 @@ struct SimOptions {
     double pps = 0;          // 0 = the rate the motor speed implies
     std::uint32_t seed = 1;
     std::string sensorIp;    // empty = 127.0.0.2 for a loopback --dest, else 192.168.1.200
+    unsigned refusedFields = 0;  // RefusedField bits: settings a configuration packet cannot change
 };
 
 constexpr double kDefaultCaptureSeconds = 10.0;

@@ -51,6 +51,18 @@ bool allEqual(const std::uint8_t* p, std::size_t n, std::uint8_t v) {
 
 }  // namespace
 
+unsigned refusedFieldByName(const std::string& name) {
+    static const struct {
+        const char* name;
+        unsigned field;
+    } kNames[] = {{"speed", kRefuseSpeed},         {"motor", kRefuseMotor},         {"sensor-ip", kRefuseSensorIp},
+                  {"dest-ip", kRefuseDestIp},      {"mac", kRefuseMac},             {"data-port", kRefuseDataPort},
+                  {"equip-port", kRefuseEquipPort}, {"phase-lock", kRefusePhaseLock}, {"interval", kRefuseInterval}};
+    for (const auto& n : kNames)
+        if (name == n.name) return n.field;
+    return 0;
+}
+
 CivilTime civilFromUnix(std::int64_t t) {
     std::int64_t days = t / 86400;
     std::int64_t secs = t % 86400;
@@ -143,25 +155,29 @@ bool StatusState::applyConfigPacket(const std::uint8_t* b, std::size_t len) {
         ++ignored_;
         return false;
     }
+    auto taken = [this](unsigned field) { return (refused_ & field) == 0; };
     const int rpm = int(readBe16(b + kMotorSpeedRpm));
-    if (rpm >= kMinRpm && rpm <= kMaxRpm) s_.motorSpeedRpm = rpm;
+    if (taken(kRefuseSpeed) && rpm >= kMinRpm && rpm <= kMaxRpm) s_.motorSpeedRpm = rpm;
 
     const std::uint32_t motor = readBe16(b + kMotorState);
-    if (motor <= 1) s_.motorStopped = motor == 1;
+    if (taken(kRefuseMotor) && motor <= 1) s_.motorStopped = motor == 1;
 
-    if (!allEqual(b + kSensorIp, 4, 0x00) && !allEqual(b + kSensorIp, 4, 0xFF))
+    if (taken(kRefuseSensorIp) && !allEqual(b + kSensorIp, 4, 0x00) && !allEqual(b + kSensorIp, 4, 0xFF))
         std::memcpy(s_.sensorIp.data(), b + kSensorIp, 4);
-    if (!allEqual(b + kDestIp, 4, 0x00)) std::memcpy(s_.destIp.data(), b + kDestIp, 4);
+    if (taken(kRefuseDestIp) && !allEqual(b + kDestIp, 4, 0x00)) std::memcpy(s_.destIp.data(), b + kDestIp, 4);
     // A MAC of zeros (as a factory reset writes) or a group address is not taken.
-    if (!allEqual(b + kMac, 6, 0x00) && (b[kMac] & 0x01) == 0) std::memcpy(s_.mac.data(), b + kMac, 6);
+    if (taken(kRefuseMac) && !allEqual(b + kMac, 6, 0x00) && (b[kMac] & 0x01) == 0)
+        std::memcpy(s_.mac.data(), b + kMac, 6);
 
-    if (const int port = int(readBe16(b + kDataPort)); port != 0) s_.dataPort = port;
-    if (const int port = int(readBe16(b + kEquipPort)); port != 0) s_.equipPort = port;
+    if (const int port = int(readBe16(b + kDataPort)); taken(kRefuseDataPort) && port != 0) s_.dataPort = port;
+    if (const int port = int(readBe16(b + kEquipPort)); taken(kRefuseEquipPort) && port != 0) s_.equipPort = port;
 
-    const std::uint32_t lock = readBe16(b + kPhaseLock);
-    s_.phaseLockOn = (lock & kPhaseLockOnBit) != 0;
-    s_.phaseLockAngleUnits = int(lock & kPhaseLockAngleMask);
-    s_.packetInterval = int(readBe16(b + kPacketInterval));
+    if (taken(kRefusePhaseLock)) {
+        const std::uint32_t lock = readBe16(b + kPhaseLock);
+        s_.phaseLockOn = (lock & kPhaseLockOnBit) != 0;
+        s_.phaseLockAngleUnits = int(lock & kPhaseLockAngleMask);
+    }
+    if (taken(kRefuseInterval)) s_.packetInterval = int(readBe16(b + kPacketInterval));
     ++applied_;
     return true;
 }

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "status_packet.h"
 
@@ -29,6 +30,23 @@ struct SensorSettings {
 
 using StatusPacket = std::array<std::uint8_t, statuspkt::kPacketBytes>;
 
+// Settings the simulated sensor can be told to refuse, so that a viewer's check of whether a
+// write was taken can be seen failing. A refused field keeps its value whatever is written.
+enum RefusedField : unsigned {
+    kRefuseSpeed = 1u << 0,
+    kRefuseMotor = 1u << 1,
+    kRefuseSensorIp = 1u << 2,
+    kRefuseDestIp = 1u << 3,
+    kRefuseMac = 1u << 4,
+    kRefuseDataPort = 1u << 5,
+    kRefuseEquipPort = 1u << 6,
+    kRefusePhaseLock = 1u << 7,
+    kRefuseInterval = 1u << 8,
+};
+// "speed", "motor", "sensor-ip", "dest-ip", "mac", "data-port", "equip-port", "phase-lock",
+// "interval"; 0 for any other name.
+unsigned refusedFieldByName(const std::string& name);
+
 class StatusState {
 public:
     // `clockBaseUnixSeconds` is the UTC time the GPS fields report at elapsed time 0.
@@ -42,6 +60,8 @@ public:
     // state other than 0 or 1) keep the current setting.
     bool applyConfigPacket(const std::uint8_t* bytes, std::size_t len);
 
+    void setRefusedFields(unsigned mask) { refused_ = mask; }
+
     const SensorSettings& settings() const { return s_; }
     std::uint64_t configApplied() const { return applied_; }
     std::uint64_t configIgnored() const { return ignored_; }
@@ -52,6 +72,7 @@ private:
     std::int64_t clockBase_;
     std::uint64_t applied_ = 0;
     std::uint64_t ignored_ = 0;
+    unsigned refused_ = 0;
 };
 
 // Calendar fields of a UTC time (proleptic Gregorian).

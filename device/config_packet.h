@@ -1,0 +1,92 @@
+// The configuration packets written to the sensor, built as pure functions: the laser
+// configuration packet (the last status packet with the edited fields written over it) and the
+// factory-reset packet. Offsets come from the status layout (status_packet.h) only.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "status_packet.h"
+
+namespace kv::config {
+
+using Packet = std::array<std::uint8_t, configpkt::kPacketBytes>;
+using StatusPacket = std::array<std::uint8_t, statuspkt::kPacketBytes>;
+using Ipv4Bytes = std::array<std::uint8_t, 4>;
+
+// Where the sensor is written to when its status packet reports no usable address.
+constexpr Ipv4Bytes kFallbackSensorIp = {192, 168, 1, 200};
+
+// The texts of the laser configuration dialog, as they stand when "Set" is pressed.
+struct ConfigFields {
+    std::string lidarIp;         // "Lidar IP："
+    std::string computerIp;      // "Computer IP："
+    std::string mac;             // "Mac：" (display only; written back when it is well formed)
+    std::string dataPort;        // "Data Port："
+    std::string equipPort;       // "Equipment Port："
+    std::string packetInterval;  // "Packet interval："
+    std::string setFrame;        // "Set Frame：" item text, leading space included
+    std::string motoState;       // "Moto State：" item text
+    std::string plAngle;         // "PL angle："
+    int phaseLockIndex = 0;      // "Phase lock：" 0 "Close", 1 "Open"
+};
+
+// Why a write was refused before anything was built. The dialog names the field in its box.
+enum class FieldProblem {
+    None,
+    LidarIp,         // not four numbers 0-255
+    ComputerIp,
+    PacketInterval,  // a number outside 0..65535
+    PlAngle,         // negative, or too large for 15 bits
+};
+
+// The field's label as the dialog shows it, for messages.
+const char* fieldLabel(FieldProblem p);
+
+// Checks the texts that would otherwise be written as something the user did not type.
+// Empty IP texts are allowed (the status packet's address is kept).
+FieldProblem checkFields(const ConfigFields& f);
+
+struct ConfigBuild {
+    Packet packet{};
+    // The address the packet goes to: the sensor's current address (status bytes 10..13), or
+    // 192.168.1.200 when those are all 00 or all FF.
+    Ipv4Bytes destination{};
+    bool usedFallbackAddress = false;
+};
+
+// The sensor's current address, with the fallback rule.
+Ipv4Bytes sensorAddress(const std::uint8_t* status, bool* usedFallback = nullptr);
+
+// Builds the configuration packet from the last status packet and the field texts. Does not
+// check the fields (checkFields does); every text it cannot use keeps the status bytes.
+ConfigBuild buildConfigPacket(const std::uint8_t* status, const ConfigFields& fields);
+
+// The motor speed code of a "Set Frame：" item (" 40 Frame" -> 600 ... " 240 Frame" -> 3600).
+std::optional<std::uint16_t> speedCodeForItem(const std::string& itemText);
+
+// Four decimal numbers 0-255 joined by "." and nothing else.
+std::optional<Ipv4Bytes> parseIpText(const std::string& text);
+std::string ipText(const std::uint8_t* four);
+
+// A decimal integer with an optional sign and surrounding blanks, the way the dialog's number
+// fields are read; nullopt when the text is not one (or does not fit in 64 bits).
+std::optional<long long> parseInteger(const std::string& text);
+
+// The factory-reset packet, with the computer's local date and time in bytes 36..41.
+struct LocalTime {
+    int year, month, day, hour, minute, second;
+};
+Packet buildFactoryResetPacket(const LocalTime& now);
+
+// Well-known settings of the factory-reset packet.
+constexpr Ipv4Bytes kFactorySensorIp = {192, 168, 1, 200};
+constexpr Ipv4Bytes kFactoryDestIp = {192, 168, 1, 102};
+constexpr std::uint16_t kFactorySpeedRpm = 600;
+constexpr std::uint16_t kFactoryDataPort = 2368;
+constexpr std::uint16_t kFactoryEquipPort = 2369;
+
+}  // namespace kv::config

@@ -1,0 +1,305 @@
+#include "csv_export.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace kv::csv {
+
+namespace {
+
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int kExactPowers = 22;  // 10^0 to 10^22 are exact doubles
+
+char* exactGeneral(char* out, double v) {
+    return std::to_chars(out, out + kNumberChars, v, std::chars_format::general, 6).ptr;
+}
+
+char* putExponent(char* p, int x) {
+    *p++ = 'e';
+    *p++ = x < 0 ? '-' : '+';
+    unsigned u = unsigned(x < 0 ? -x : x);
+    if (u < 10) *p++ = '0';
+    return std::to_chars(p, p + 8, u).ptr;
+}
+
+}  // namespace
+
+// The six significant digits come from one multiplication (or division) by an exact power
+// of ten, which is off by at most half a unit in the last place: far from a rounding tie the
+// digits are those of the exact value. Near a tie, and for exponents beyond the exact powers,
+// the exact conversion decides.
+char* writeGeneral(char* out, double v) {
+    if (!std::isfinite(v)) return exactGeneral(out, v);
+    char* p = out;
+    if (v == 0.0) {
+        if (std::signbit(v)) *p++ = '-';
+        *p++ = '0';
+        return p;
+    }
+    double a = v;
+    if (a < 0) {
+        *p++ = '-';
+        a = -a;
+    }
+    int e2 = 0;
+    std::frexp(a, &e2);
+    int x = int(std::floor((e2 - 1) * 0.30102999566398120));  // floor(log10 a) or one below
+    auto scaled = [a](int e10) {
+        const int k = 5 - e10;
+        return k >= 0 ? a * kPow10[k] : a / kPow10[-k];
+    };
+    if (5 - x > kExactPowers || x - 5 > kExactPowers) return exactGeneral(out, v);
+    double s = scaled(x);
+    if (s >= 1e6) {
+        ++x;
+        if (x - 5 > kExactPowers) return exactGeneral(out, v);
+        s = scaled(x);
+    }
+    const double whole = std::floor(s);
+    const double frac = s - whole;
+    if (std::fabs(frac - 0.5) < 1e-6) return exactGeneral(out, v);
+    unsigned m = unsigned(whole) + (frac > 0.5 ? 1u : 0u);
+    if (m >= 1000000u) {
+        m /= 10u;
+        ++x;
+    }
+    if (m < 100000u) return exactGeneral(out, v);  // not reached: s is at least 1e5 - 1e-9
+    char d[6];
+    for (int i = 5; i >= 0; --i) {
+        d[i] = char('0' + m % 10u);
+        m /= 10u;
+    }
+    int last = 5;  // the last significant digit kept: trailing zeros go
+    while (last > 0 && d[last] == '0') --last;
+
+    if (x >= -4 && x < 6) {
+        if (x >= 0) {
+            for (int i = 0; i <= x; ++i) *p++ = d[i];
+            if (last > x) {
+                *p++ = '.';
+                for (int i = x + 1; i <= last; ++i) *p++ = d[i];
+            }
+        } else {
+            *p++ = '0';
+            *p++ = '.';
+            for (int i = 0; i < -x - 1; ++i) *p++ = '0';
+            for (int i = 0; i <= last; ++i) *p++ = d[i];
+        }
+        return p;
+    }
+    *p++ = d[0];
+    if (last > 0) {
+        *p++ = '.';
+        for (int i = 1; i <= last; ++i) *p++ = d[i];
+    }
+    return putExponent(p, x);
+}
+
+std::string general(double v) {
+    char buf[kNumberChars];
+    return std::string(buf, writeGeneral(buf, v));
+}
+
+std::string headerLine(Layout layout) {
+    std::string h = layout == Layout::kMultiFrame ? "FrameNumbers," : "";
+    h += "Laser_id,Points_X,Points_Y,Points_Z,Distance,Azimuth,Intensity,\n";
+    return h;
+}
+
+RowFilter RowFilter::singleFrame(bool selectionActive, const SelectionBox& box) {
+    RowFilter f;
+    f.boxActive = selectionActive;
+    f.box = box;
+    return f;
+}
+
+RowFilter RowFilter::multiFrame(float minAngleDeg, float maxAngleDeg, const std::array<int, kLineCount>& lineState,
+                                bool productionUsed, bool selectionActive, const SelectionBox& box) {
+    RowFilter f;
+    f.angleRange = true;
+    f.minAngleDeg = minAngleDeg;
+    f.maxAngleDeg = maxAngleDeg;
+    f.lineStates = !productionUsed;
+    f.lineState = lineState;
+    f.boxActive = selectionActive;
+    f.box = box;
+    return f;
+}
+
+bool RowFilter::accepts(int line, float azimuthDeg, float distanceCm) const {
+    if (!isModelLine(line)) return false;  // no geometry to compute it with
+    if (!(distanceCm >= 0.0f)) return false;
+    if (angleRange && !(minAngleDeg <= azimuthDeg && azimuthDeg <= maxAngleDeg)) return false;
+    if (lineStates && lineState[std::size_t(line)] == 0) return false;
+    return true;
+}
+
+namespace {
+inline char* putInt(char* p, int v) {
+    p = std::to_chars(p, p + 12, v).ptr;
+    *p++ = ',';
+    return p;
+}
+inline char* putNumber(char* p, double v) {
+    p = writeGeneral(p, v);
+    *p++ = ',';
+    return p;
+}
+}  // namespace
+
+char* writeRow(char* out, Layout layout, int frameNumber, int line, const PointM& p, float distanceCm,
+               float azimuthDeg, int intensity) {
+    char* o = out;
+    if (layout == Layout::kMultiFrame) o = putInt(o, frameNumber);
+    o = putInt(o, line);
+    o = putNumber(o, p.xM);
+    o = putNumber(o, p.yM);
+    o = putNumber(o, p.zM);
+    o = putNumber(o, distanceCm / 100.0f);  // metres, in single precision
+    o = putNumber(o, azimuthDeg);
+    o = putInt(o, intensity);
+    *o++ = '\n';
+    return o;
+}
+
+// ---- CsvFile ----
+
+CsvFile::CsvFile(std::size_t windowBytes) {
+    const std::size_t page = std::size_t(sysconf(_SC_PAGESIZE));
+    windowBytes_ = std::max(page, (windowBytes + page - 1) / page * page);
+}
+
+CsvFile::~CsvFile() { close(); }
+
+bool CsvFile::fail(const std::string& what, int err) {
+    error_ = what + " " + path_ + ": " + std::strerror(err);
+    // Keep the whole lines written so far and let go of the file.
+    unmapWindow();
+    if (fd_ >= 0) {
+        if (mapped_) (void)::ftruncate(fd_, off_t(committed_));
+        ::close(fd_);
+        fd_ = -1;
+    }
+    return false;
+}
+
+bool CsvFile::open(const std::string& path, Layout layout) {
+    close();
+    error_.clear();
+    path_ = path;
+    layout_ = layout;
+    rows_ = 0;
+    committed_ = 0;
+    windowAt_ = 0;
+    // Read and write: a shared mapping needs both.
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) {
+        const int err = errno;
+        fd_ = -1;
+        return fail("Cannot create", err);
+    }
+    struct stat st {};
+    mapped_ = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+    const std::string header = headerLine(layout);
+    return put(header.data(), header.size());
+}
+
+void CsvFile::unmapWindow() {
+    if (window_) ::munmap(window_, windowBytes_);
+    window_ = nullptr;
+}
+
+bool CsvFile::mapWindow(std::uint64_t offset) {
+    unmapWindow();
+    // Reserve the blocks first: a full disk is an error here, never a fault on a later store.
+    if (const int err = ::posix_fallocate(fd_, off_t(offset), off_t(windowBytes_))) return fail("Cannot write", err);
+    void* m = ::mmap(nullptr, windowBytes_, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, off_t(offset));
+    if (m == MAP_FAILED) return fail("Cannot write", errno);
+    window_ = static_cast<char*>(m);
+    windowAt_ = offset;
+    return true;
+}
+
+bool CsvFile::put(const char* data, std::size_t n) {
+    if (fd_ < 0) {
+        if (error_.empty()) error_ = "No CSV file is open";
+        return false;
+    }
+    if (!mapped_) {
+        // A pipe or a device: one write per line.
+        std::size_t done = 0;
+        while (done < n) {
+            const ssize_t w = ::write(fd_, data + done, n - done);
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) return fail("Cannot write", w < 0 ? errno : ENOSPC);
+            done += std::size_t(w);
+        }
+        committed_ += n;
+        return true;
+    }
+    std::uint64_t at = committed_;
+    while (n > 0) {
+        if (!window_ || at >= windowAt_ + windowBytes_) {
+            if (!mapWindow(at / windowBytes_ * windowBytes_)) return false;
+        }
+        const std::size_t k = std::min<std::uint64_t>(n, windowAt_ + windowBytes_ - at);
+        std::memcpy(window_ + (at - windowAt_), data, k);
+        at += k;
+        data += k;
+        n -= k;
+    }
+    committed_ = at;
+    return true;
+}
+
+bool CsvFile::writeFrame(const MuchLidarData& frame, const BeamGeometry& geometry, const RowFilter& filter,
+                         int frameNumber) {
+    if (fd_ < 0) {
+        if (error_.empty()) error_ = "No CSV file is open";
+        return false;
+    }
+    const std::size_t n = std::min(std::min(frame.channel.size(), frame.azimuth.size()),
+                                   std::min(frame.distance.size(), frame.intensity.size()));
+    char row[kRowChars];
+    for (std::size_t i = 0; i < n; ++i) {
+        const int line = frame.channel[i];
+        const float azimuth = frame.azimuth[i];
+        const float distance = frame.distance[i];
+        if (!filter.accepts(line, azimuth, distance)) continue;
+        const PointM p = computePoint(geometry, line, azimuth, distance);
+        if (filter.boxActive && !filter.box.contains(p)) continue;
+        const char* end = writeRow(row, layout_, frameNumber, line, p, distance, azimuth, frame.intensity[i]);
+        if (!put(row, std::size_t(end - row))) return false;
+        ++rows_;
+    }
+    return true;
+}
+
+bool CsvFile::close() {
+    if (fd_ < 0) return error_.empty();
+    unmapWindow();
+    bool ok = true;
+    int err = 0;
+    if (mapped_ && ::ftruncate(fd_, off_t(committed_)) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (::close(fd_) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    fd_ = -1;
+    if (!ok) error_ = "Cannot finish " + path_ + ": " + std::strerror(err);
+    return ok;
+}
+
+}  // namespace kv::csv

@@ -1,0 +1,250 @@
+// The configuration packets byte for byte, the field checks that keep a bad text off the wire,
+// and a configuration packet taken by the simulated sensor as the device would take it.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <random>
+
+#include "byte_order.h"
+#include "config_packet.h"
+#include "status_decode.h"
+#include "status_state.h"
+
+namespace {
+
+using namespace kv::config;
+namespace st = kv::statuspkt;
+using Bytes = std::vector<std::uint8_t>;
+
+// A status packet whose every byte differs from its neighbours, so a copy from the wrong
+// offset shows.
+StatusPacket patternedStatus(std::uint32_t seed = 7) {
+    StatusPacket p{};
+    std::mt19937 rng(seed);
+    for (auto& b : p) b = std::uint8_t(rng());
+    st::writeHeader(p.data());
+    const std::uint8_t ip[] = {127, 0, 0, 2};
+    std::memcpy(p.data() + st::kSensorIp, ip, 4);
+    return p;
+}
+
+// What the packet holds where the fields did not write: the layout, spelt out independently.
+std::uint8_t layoutByte(const StatusPacket& s, std::size_t i) {
+    static const std::uint8_t header[] = {0xAA, 0x00, 0xFF, 0x11, 0x22, 0x22, 0xAA, 0xAA};
+    if (i < 8) return header[i];
+    if (i < 52) return s[i];
+    if (i < 60) return 0;
+    if (i < 268) return s[i];
+    if (i < 1198) return s[i - 34];
+    if (i < 1204) return s[i];
+    return i == 1204 ? 0x0F : 0xF0;
+}
+
+// The fields as the dialog holds them right after opening (no Refresh): the combo boxes at
+// their first items, the MAC shown from the status packet, every other text empty.
+ConfigFields freshFields(const StatusPacket& s) {
+    ConfigFields f;
+    char mac[18];
+    std::snprintf(mac, sizeof mac, "%02x-%02x-%02x-%02x-%02x-%02x", s[18], s[19], s[20], s[21], s[22], s[23]);
+    f.mac = mac;
+    f.setFrame = " 40 Frame";
+    f.motoState = "Run";
+    return f;
+}
+
+TEST(ConfigPacket, ByteForByte) {
+    struct Case {
+        const char* name;
+        std::function<void(ConfigFields&)> edit;
+        std::map<std::size_t, Bytes> written;  // offset -> bytes the fields put there
+    };
+    const Case cases[] = {
+        {"after opening, before Refresh",
+         [](ConfigFields&) {},
+         {{8, {0x02, 0x58}}, {32, {0x00, 0x00}}, {46, {0x00, 0x00}}, {50, {0x00, 0x01}}}},
+        {"two addresses",
+         [](ConfigFields& f) { f.lidarIp = "192.168.1.10", f.computerIp = "192.168.1.102"; },
+         {{10, {0xC0, 0xA8, 0x01, 0x0A, 0xC0, 0xA8, 0x01, 0x66}}}},
+        {"data port 1024 keeps the status bytes", [](ConfigFields& f) { f.dataPort = "1024"; }, {}},
+        {"data port 1025", [](ConfigFields& f) { f.dataPort = "1025"; }, {{24, {0x04, 0x01}}}},
+        {"data port 65535", [](ConfigFields& f) { f.dataPort = "65535"; }, {{24, {0xFF, 0xFF}}}},
+        {"data port 65536 keeps", [](ConfigFields& f) { f.dataPort = "65536"; }, {}},
+        {"equipment port 2369", [](ConfigFields& f) { f.equipPort = "2369"; }, {{26, {0x09, 0x41}}}},
+        {"equipment port text keeps", [](ConfigFields& f) { f.equipPort = "abc"; }, {}},
+        {"PL angle 12.34 Open",
+         [](ConfigFields& f) { f.plAngle = "12.34", f.phaseLockIndex = 1; },
+         {{32, {0x82, 0x69}}}},
+        {"PL angle 12.34 Close", [](ConfigFields& f) { f.plAngle = "12.34"; }, {{32, {0x02, 0x69}}}},
+        {"PL angle 655.34 Open", [](ConfigFields& f) { f.plAngle = "655.34", f.phaseLockIndex = 1; },
+         {{32, {0xFF, 0xFF}}}},
+        {" 80 Frame", [](ConfigFields& f) { f.setFrame = " 80 Frame"; }, {{8, {0x04, 0xB0}}}},
+        {" 120 Frame", [](ConfigFields& f) { f.setFrame = " 120 Frame"; }, {{8, {0x07, 0x08}}}},
+        {" 160 Frame", [](ConfigFields& f) { f.setFrame = " 160 Frame"; }, {{8, {0x09, 0x60}}}},
+        {" 200 Frame", [](ConfigFields& f) { f.setFrame = " 200 Frame"; }, {{8, {0x0B, 0xB8}}}},
+        {" 240 Frame", [](ConfigFields& f) { f.setFrame = " 240 Frame"; }, {{8, {0x0E, 0x10}}}},
+        {"an item without its leading space keeps the speed", [](ConfigFields& f) { f.setFrame = "80 Frame"; }, {}},
+        {"Stop", [](ConfigFields& f) { f.motoState = "Stop"; }, {{46, {0x00, 0x01}}}},
+        {"another motor text keeps", [](ConfigFields& f) { f.motoState = "run"; }, {}},
+        {"interval 7", [](ConfigFields& f) { f.packetInterval = "7"; }, {{50, {0x00, 0x07}}}},
+        {"interval 65535", [](ConfigFields& f) { f.packetInterval = "65535"; }, {{50, {0xFF, 0xFF}}}},
+        {"interval that is no number", [](ConfigFields& f) { f.packetInterval = "x1"; }, {{50, {0x00, 0x00}}}},
+        {"MAC written back", [](ConfigFields& f) { f.mac = "00-1a-2B-3c-4d-5e"; },
+         {{18, {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}}}},
+        {"MAC of 16 characters keeps", [](ConfigFields& f) { f.mac = "00-1a-2b-3c-4d-5"; }, {}},
+        {"MAC with a pair that is no number keeps", [](ConfigFields& f) { f.mac = "00-1a-2b-3c-4d-zz"; }, {}},
+    };
+    const StatusPacket status = patternedStatus();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConfigFields f = freshFields(status);
+        c.edit(f);
+        std::map<std::size_t, Bytes> written = c.written;
+        // Fields that are always written, at their values for these texts, unless the case says.
+        if (!written.count(8) && f.setFrame == " 40 Frame") written[8] = {0x02, 0x58};
+        if (!written.count(32)) written[32] = {0x00, 0x00};
+        if (!written.count(46) && f.motoState == "Run") written[46] = {0x00, 0x00};
+        if (!written.count(50)) written[50] = {0x00, 0x01};
+
+        const ConfigBuild b = buildConfigPacket(status.data(), f);
+        Packet want{};
+        for (std::size_t i = 0; i < want.size(); ++i) want[i] = layoutByte(status, i);
+        for (const auto& [offset, bytes] : written)
+            for (std::size_t k = 0; k < bytes.size(); ++k) want[offset + k] = bytes[k];
+        for (std::size_t i = 0; i < want.size(); ++i)
+            ASSERT_EQ(b.packet[i], want[i]) << "byte " << i;
+        EXPECT_EQ(b.destination, (Ipv4Bytes{127, 0, 0, 2}));
+        EXPECT_FALSE(b.usedFallbackAddress);
+    }
+}
+
+TEST(ConfigPacket, GoesToTheSensorsCurrentAddressOrTheFallback) {
+    struct Case {
+        Ipv4Bytes reported;
+        Ipv4Bytes destination;
+        bool fallback;
+    } cases[] = {
+        {{0, 0, 0, 0}, {192, 168, 1, 200}, true},
+        {{255, 255, 255, 255}, {192, 168, 1, 200}, true},
+        {{127, 0, 0, 2}, {127, 0, 0, 2}, false},
+        {{0, 0, 0, 1}, {0, 0, 0, 1}, false},
+        {{255, 255, 255, 0}, {255, 255, 255, 0}, false},
+    };
+    for (const Case& c : cases) {
+        StatusPacket s = patternedStatus();
+        std::memcpy(s.data() + st::kSensorIp, c.reported.data(), 4);
+        ConfigFields f = freshFields(s);
+        f.lidarIp = "10.0.0.5";  // the new address is written, never sent to
+        const ConfigBuild b = buildConfigPacket(s.data(), f);
+        EXPECT_EQ(b.destination, c.destination);
+        EXPECT_EQ(b.usedFallbackAddress, c.fallback);
+        EXPECT_EQ(Bytes(b.packet.begin() + 10, b.packet.begin() + 14), (Bytes{10, 0, 0, 5}));
+        bool fb = false;
+        EXPECT_EQ(sensorAddress(s.data(), &fb), c.destination);
+        EXPECT_EQ(fb, c.fallback);
+    }
+}
+
+TEST(ConfigPacket, FieldsThatWouldWriteSomethingElseAreRefused) {
+    struct Case {
+        const char* name;
+        std::function<void(ConfigFields&)> edit;
+        FieldProblem want;
+    } cases[] = {
+        {"all fine", [](ConfigFields&) {}, FieldProblem::None},
+        {"empty addresses keep the sensor's", [](ConfigFields& f) { f.lidarIp = f.computerIp = ""; }, FieldProblem::None},
+        {"unfinished Lidar IP", [](ConfigFields& f) { f.lidarIp = "192.168.1."; }, FieldProblem::LidarIp},
+        {"three numbers", [](ConfigFields& f) { f.lidarIp = "192.168.1"; }, FieldProblem::LidarIp},
+        {"five numbers", [](ConfigFields& f) { f.computerIp = "192.168.1.2.3"; }, FieldProblem::ComputerIp},
+        {"256", [](ConfigFields& f) { f.computerIp = "192.168.1.256"; }, FieldProblem::ComputerIp},
+        {"a blank", [](ConfigFields& f) { f.lidarIp = " 192.168.1.2"; }, FieldProblem::LidarIp},
+        {"four digits", [](ConfigFields& f) { f.lidarIp = "1921.68.1.2"; }, FieldProblem::LidarIp},
+        {"interval 65536", [](ConfigFields& f) { f.packetInterval = "65536"; }, FieldProblem::PacketInterval},
+        {"interval -1", [](ConfigFields& f) { f.packetInterval = "-1"; }, FieldProblem::PacketInterval},
+        {"interval 99999999999999999999", [](ConfigFields& f) { f.packetInterval = "99999999999999999999"; },
+         FieldProblem::None},  // no number at all: written as 0, like any other text
+        {"PL angle -0.5", [](ConfigFields& f) { f.plAngle = "-0.5"; }, FieldProblem::PlAngle},
+        {"PL angle 655.36", [](ConfigFields& f) { f.plAngle = "655.36"; }, FieldProblem::PlAngle},
+        {"PL angle 655.34", [](ConfigFields& f) { f.plAngle = "655.34"; }, FieldProblem::None},
+    };
+    const StatusPacket s = patternedStatus();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConfigFields f = freshFields(s);
+        f.lidarIp = "192.168.1.10";
+        f.computerIp = "192.168.1.102";
+        c.edit(f);
+        EXPECT_EQ(checkFields(f), c.want);
+    }
+    EXPECT_STREQ(fieldLabel(FieldProblem::LidarIp), "Lidar IP：");
+    EXPECT_STREQ(fieldLabel(FieldProblem::ComputerIp), "Computer IP：");
+}
+
+TEST(ConfigPacket, IpTexts) {
+    struct Case {
+        const char* text;
+        std::optional<Ipv4Bytes> want;
+    } cases[] = {
+        {"192.168.1.10", Ipv4Bytes{192, 168, 1, 10}}, {"0.0.0.0", Ipv4Bytes{0, 0, 0, 0}},
+        {"255.255.255.255", Ipv4Bytes{255, 255, 255, 255}}, {"010.001.1.1", Ipv4Bytes{10, 1, 1, 1}},
+        {"", std::nullopt}, {"192.168.1.", std::nullopt}, {".1.2.3", std::nullopt}, {"1..2.3", std::nullopt},
+        {"1.2.3.4 ", std::nullopt}, {"1.2.3.4.", std::nullopt}, {"1.2.3.-4", std::nullopt}, {"a.b.c.d", std::nullopt},
+        {"300.1.1.1", std::nullopt},
+    };
+    for (const Case& c : cases) EXPECT_EQ(parseIpText(c.text), c.want) << c.text;
+    const std::uint8_t four[] = {192, 168, 1, 200};
+    EXPECT_EQ(ipText(four), "192.168.1.200");
+}
+
+TEST(FactoryReset, PacketBytes) {
+    const Packet p = buildFactoryResetPacket({2021, 12, 23, 10, 30, 0});
+    const std::map<std::size_t, Bytes> want = {
+        {0, {0xAA, 0x00, 0xFF, 0x11, 0x22, 0x22, 0xAA, 0xAA}},
+        {8, {0x02, 0x58}},
+        {10, {0xC0, 0xA8, 0x01, 0xC8, 0xC0, 0xA8, 0x01, 0x66}},
+        {24, {0x09, 0x40, 0x09, 0x41}},
+        {36, {0x15, 0x0C, 0x17, 0x0A, 0x1E, 0x00}},
+        {50, {0x00, 0x01}},
+        {1204, {0x0F, 0xF0}},
+    };
+    Packet expected{};
+    for (const auto& [offset, bytes] : want) std::memcpy(expected.data() + offset, bytes.data(), bytes.size());
+    for (std::size_t i = 0; i < p.size(); ++i) ASSERT_EQ(p[i], expected[i]) << "byte " << i;
+    EXPECT_EQ(buildFactoryResetPacket({2099, 1, 2, 23, 59, 59})[36], 99);
+}
+
+// Built by the dialog's function, taken by the simulated sensor, reported in its next status
+// packet, decoded by the status receiver's function.
+TEST(ConfigPacket, TheSimulatedSensorTakesWhatWasWritten) {
+    kv::sim::SensorSettings initial;
+    initial.sensorIp = {127, 0, 0, 2};
+    kv::sim::StatusState sensor(initial, 3, 1700000000);
+    const StatusPacket before = sensor.buildStatusPacket(0);
+    ConfigFields f = freshFields(before);
+    f.lidarIp = "127.0.0.3";
+    f.computerIp = "127.0.0.1";
+    f.dataPort = "2370";
+    f.equipPort = "2371";
+    f.setFrame = " 120 Frame";
+    f.motoState = "Stop";
+    f.packetInterval = "4";
+    f.plAngle = "12.34";
+    f.phaseLockIndex = 1;
+    const ConfigBuild b = buildConfigPacket(before.data(), f);
+    ASSERT_TRUE(sensor.applyConfigPacket(b.packet.data(), b.packet.size()));
+    const StatusPacket after = sensor.buildStatusPacket(1);
+    SettingData rec;
+    std::vector<int> mac;
+    ASSERT_TRUE(decodeStatusPacket(after.data(), after.size(), rec, mac));
+    EXPECT_EQ(rec.motorSpeed, 1800);
+    EXPECT_EQ(rec.motorState, 1);
+    EXPECT_EQ(rec.packetInterval, 4);
+    EXPECT_EQ(mac[6], 2370);
+    EXPECT_EQ(mac[7], 2371);
+    EXPECT_EQ(Bytes(after.begin() + 10, after.begin() + 18), (Bytes{127, 0, 0, 3, 127, 0, 0, 1}));
+    EXPECT_EQ(kv::readBe16(after.data() + st::kPhaseLock), 0x8269u);
+    EXPECT_EQ(Bytes(after.begin() + 18, after.begin() + 24), Bytes(before.begin() + 18, before.begin() + 24));
+}
+
+}  // namespace

@@ -6,7 +6,9 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <array>
 #include <string>
+#include <vector>
 
 #include "frame_display.h"
 #include "metatypes.h"
@@ -23,8 +25,14 @@ class ACWPSetMuch;
 class About;
 class QStandardItemModel;
 class QLabel;
+class QPushButton;
+class SelectPointRange;
+class SaveData;
 
 namespace kv {
+namespace csv {
+class CsvFile;
+}
 class CaptureRecorder;
 class CloudView;
 namespace capture {
@@ -81,11 +89,33 @@ public:
     void startRecordingTo(const QString& fileName);
     QString defaultCaptureFileName() const;
 
+    // Selection and CSV export.
+    const kv::SelectionBox& selectionBox() const { return filter_.box; }
+    bool isSelectionActive() const { return filter_.selectionActive; }
+    bool isSelectMode() const { return selectMode_; }
+    int pickedCount() const { return pickedCount_; }
+    SelectPointRange* rangeDialog() const { return rangeDialog_; }
+    SaveData* saveDataWindow() const { return saveData_; }
+    bool isCsvExporting() const { return csvExporting_; }
+    int csvExportedFrames() const { return csvFrames_; }
+    QLabel* csvExportLabel() const { return csvStatus_; }
+    QPushButton* csvEndButton() const { return csvEnd_; }
+    // What the view's area pick hands over: indices into "realTime_points".
+    void handleAreaPick(const std::vector<int>& indices);
+    // The exports as "SaveData" runs them once a file name is chosen; false when they failed.
+    bool exportSingleFrameTo(const QString& fileName);
+    bool startCsvExportTo(const QString& fileName);
+    void endCsvExport();  // keeps what was written
+    QString defaultSingleCsvFileName() const;
+    QString defaultMultiCsvFileName() const;
+
 signals:
     void sendProgressChangeValue(int);
 
 public slots:
     void view();
+    void SelectPoints();
+    void SelectPointsRange();
     void CalculateMuch(MuchLidarData lidardata);
     void onCodeData(QString code);
     void FinshorStart(bool Finshone);
@@ -94,6 +124,8 @@ public slots:
     void progressReleased();
     void showErrorMessage(QString Mess);
     void AirReturn_Mode();
+    void getSaveDataOkSignal(bool finishFlag);
+    void changeSelectPointRange();
 
 private:
     void startReception();  // the "Lidar" button
@@ -117,6 +149,15 @@ private:
     void refreshTitle();
     void writePointTable(const kv::FramePoints& points);
     void updateStatistics(const kv::SelectionStats& stats);
+    // Selection and CSV export.
+    void buildTableModel();
+    void setTableRow(int row, const std::array<std::string, 5>& texts);
+    void writeSelectedRows(const kv::FramePoints& points);
+    void clearSelection();  // the "Clear" button
+    void saveDataClicked(); // the "SaveData" button
+    void csvExportStep(const MuchLidarData& frame);
+    void showCsvStatus();
+    void showFileError(const QString& text);
     kv::DisplayFilter currentFilter() const;
 
     Ui::manwindowClass ui_;
@@ -176,6 +217,18 @@ private:
     std::unique_ptr<kv::CaptureRecorder> recorder_;
     QByteArray recordPath_;    // kept unchanged while recording
     QByteArray recordFilter_;  // "port " + the data port field
+
+    // Selection and CSV export.
+    SelectPointRange* rangeDialog_ = nullptr;  // top-level windows, owned here
+    SaveData* saveData_ = nullptr;
+    bool selectMode_ = false;      // rubber-band selection armed
+    int pickedCount_ = 0;
+    std::unique_ptr<kv::csv::CsvFile> csvFile_;  // the multi-frame export's file
+    bool csvExporting_ = false;
+    int csvFrames_ = 0;
+    bool lastFrameExported_ = false;  // the newest frame went to the export: the view stays empty
+    QLabel* csvStatus_ = nullptr;
+    QPushButton* csvEnd_ = nullptr;
 
     // Frames can arrive faster than they can be drawn: every frame takes the data path at
     // once, the drawing runs from the event queue and takes the newest frame.

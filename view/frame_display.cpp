@@ -25,7 +25,7 @@ void SelectionStats::add(const PointM& p) {
 void computeFramePoints(const MuchLidarData& frame, const BeamGeometry& geometry,
                         const DisplayFilter& filter, FramePoints& out) {
     out.clear();
-    const std::size_t n = frame.size();
+    const std::size_t n = frame.commonSize();  // never read one array past its end
     out.displayed.reserve(n);
     const int* lines = frame.channel.data();
     const float* azimuths = frame.azimuth.data();

@@ -757,8 +757,8 @@ void manwindow::setTableRow(int row, const std::array<std::string, 5>& texts) {
 // Only the rows from the scroll position to 30 below it are rewritten.
 void manwindow::writeSelectedRows(const kv::FramePoints& points) {
     const int scroll = ui_.tableView->verticalScrollBar()->value();
-    kv::forEachSelectedRow(points.selectedRows.size(), pickedCount_, scroll, [&](int row, std::size_t k) {
-        setTableRow(row, kv::pointRowTexts(points.selectedRows[k], kv::RowFormat::kSelected));
+    kv::forEachSelectedRow(points.selectedIndex.size(), pickedCount_, scroll, [&](int row, std::size_t k) {
+        setTableRow(row, kv::pointRowTexts(kv::selectedRow(points, lastFrame_, k), kv::RowFormat::kSelected));
     });
 }
 

@@ -49,7 +49,7 @@ void computeFramePoints(const MuchLidarData& frame, const BeamGeometry& geometry
         if (filter.box.contains(p)) {
             out.stats.add(p);
             out.selected.push_back(cp);
-            if (filter.selectionActive) out.selectedRows.push_back({line, p, distance, azimuths[i], intensities[i]});
+            if (filter.selectionActive) out.selectedIndex.push_back(std::uint32_t(i));
         }
         out.displayed.push_back(cp);
     }

@@ -28,12 +28,15 @@ class QLabel;
 class QPushButton;
 class SelectPointRange;
 class SaveData;
+class QDockWidget;
+class QTimer;
 
 namespace kv {
 namespace csv {
 class CsvFile;
 }
 class CaptureRecorder;
+class HealthMeter;
 class CloudView;
 namespace capture {
 struct CaptureStore;
@@ -108,6 +111,12 @@ public:
     void endCsvExport();  // keeps what was written
     QString defaultSingleCsvFileName() const;
     QString defaultMultiCsvFileName() const;
+    // Receiver health readout, refreshed once a second, and the hint shown before the first
+    // press of "Lidar".
+    QDockWidget* healthDock() const { return healthDock_; }
+    QLabel* healthLabel() const { return healthLabel_; }
+    QLabel* startHint() const { return startHint_; }
+    void refreshHealth();
 
 signals:
     void sendProgressChangeValue(int);
@@ -229,6 +238,14 @@ private:
     bool lastFrameExported_ = false;  // the newest frame went to the export: the view stays empty
     QLabel* csvStatus_ = nullptr;
     QPushButton* csvEnd_ = nullptr;
+    // Receiver health readout.
+    void setUpHealthReadout();
+    void hideStartHint();
+    QDockWidget* healthDock_ = nullptr;
+    QLabel* healthLabel_ = nullptr;
+    QLabel* startHint_ = nullptr;
+    QTimer* healthTimer_ = nullptr;
+    std::unique_ptr<kv::HealthMeter> healthMeter_;
 
     // Frames can arrive faster than they can be drawn: every frame takes the data path at
     // once, the drawing runs from the event queue and takes the newest frame.

@@ -915,6 +915,8 @@ void manwindow::showCsvStatus() {
         csvStatus_->setText(QString("CSV export to %1: %2 frames")
                                 .arg(QFile::decodeName(QByteArray::fromStdString(csvFile_->path())))
                                 .arg(csvFrames_));
+}
+
 // ---- Receiver health readout ----
 
 void manwindow::setUpHealthReadout() {

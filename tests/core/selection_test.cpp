@@ -169,3 +169,29 @@ TEST(SaveSelectionButtons, CheckstateAndParitySequences) {
 }
 
 }  // namespace
+
+namespace {
+
+// A record whose four arrays differ in length: only the points all four hold exist.
+TEST(DisplayPass, RaggedFrameReadsTheCommonLength) {
+    const kv::BeamGeometry g = kv::BeamGeometry::forLineType(1);
+    kv::DisplayFilter filter;
+    kv::FramePoints out;
+    struct Row {
+        std::size_t channels, azimuths, distances, intensities, points;
+    };
+    const Row rows[] = {{5, 5, 5, 5, 5}, {5, 2, 5, 5, 2}, {5, 5, 5, 0, 0}, {1, 5, 5, 5, 1}, {5, 5, 3, 4, 3}};
+    for (const Row& r : rows) {
+        MuchLidarData f;
+        f.channel.assign(r.channels, 0);
+        f.azimuth.assign(r.azimuths, 10.0f);
+        f.distance.assign(r.distances, 100.0f);
+        f.intensity.assign(r.intensities, 5);
+        kv::computeFramePoints(f, g, filter, out);
+        EXPECT_EQ(out.displayed.size(), r.points);
+        EXPECT_EQ(f.commonSize(), r.points);
+        EXPECT_EQ(kv::listPicked(f, g, filter, {-10, 10, -10, 10, -1, 1}, 10).rows.size(), r.points);
+    }
+}
+
+}  // namespace

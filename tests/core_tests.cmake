@@ -113,3 +113,8 @@ kv_netns_test(core_status_capture_loopback_test
 kv_test(core_csv_export_test
   SOURCES ${KV_CORE_TEST_DIR}/csv_export_test.cpp
   LIBS kv_record_csv)
+
+# The picked region, the row formats and the "SaveData" line choice.
+kv_test(core_selection_test
+  SOURCES ${KV_CORE_TEST_DIR}/selection_test.cpp
+  LIBS kv_view_core kv_record_csv)

@@ -1,13 +1,24 @@
 #!/usr/bin/env bash
-# Renders docs/screenshot.png: the live view of the simulated sensor with the measuring grid,
-# under a virtual display.
+# Renders the README's pictures under docs/ in one run, from the simulated sensor under a
+# virtual display: the live view with the receiver health readout, a picked region with its
+# table, a capture replay, a PCD replay and the laser configuration dialog. Everything goes over
+# loopback; the simulator streams data off port 2368 and nothing is ever sent to it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$(nproc)" --target kv-screenshot kv-sensor-sim
 data=47368; equip=47369
-build/bin/kv-sensor-sim --dest 127.0.0.1 --data-port $data --equip-port $equip --bind-port 0 --seconds 20 &
+work=$(mktemp -d /tmp/kv-screenshot.XXXXXX)
+sim=
+cleanup() {
+    [ -n "$sim" ] && kill "$sim" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+# A capture of eight simulated seconds for the replay pictures.
+build/bin/kv-sensor-sim --pcap "$work/drive.pcap" --seconds 8 --seed 7 >/dev/null
+build/bin/kv-sensor-sim --dest 127.0.0.1 --data-port $data --equip-port $equip --bind-port 0 --seconds 120 &
 sim=$!
-trap 'kill $sim 2>/dev/null || true' EXIT
 mkdir -p docs
-xvfb-run -a -s "-screen 0 1280x800x24" build/bin/kv-screenshot docs/screenshot.png $data $equip 4
+xvfb-run -a -s "-screen 0 1280x800x24" \
+    build/bin/kv-screenshot docs $data $equip "$work/drive.pcap" "$work/pcd"

@@ -1,24 +1,215 @@
-// Takes a picture of the live view for the README: starts the window, presses "Lidar" with the
-// given ports, draws the measuring grid, waits for frames from a running simulated sensor and
-// saves the window as a PNG.
-//   kv-screenshot OUT.png DATA_PORT EQUIP_PORT [SECONDS]
+// Takes the README's pictures, one per main task, from a running simulated sensor and a capture
+// it wrote: each scene is a fresh window driven through its own buttons and mouse events, then
+// saved as a PNG under the given folder.
+//   kv-screenshot DOCS_DIR DATA_PORT EQUIP_PORT CAPTURE.pcap PCD_DIR
+// Scenes: screenshot.png (live view and receiver health), pick.png (a region picked with the
+// rubber band, its table and statistics), replay.png (capture replay paused mid-way),
+// pcd-replay.png (frames the window recorded from the capture, replayed as a folder) and
+// laser-config.png (the laser configuration dialog filled from the sensor's status packets).
+// Nothing here presses "Set" or "Restore Laser set": nothing is sent to the sensor.
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
 #include <QSurfaceFormat>
+#include <QTimer>
 #include <QVTKOpenGLNativeWidget.h>
 #include <cstdio>
+#include <functional>
+#include <memory>
 
 #include <vtkCamera.h>
 #include <vtkRenderer.h>
 #include <vtkRendererCollection.h>
 
+#include "capture_store.h"
 #include "cloud_view_pcl.h"
+#include "interactionmuchset.h"
 #include "manwindow.h"
+#include "playback.h"
 #include "settings.h"
 
+namespace {
+
+struct Args {
+    QString docs, dataPort, equipPort, capture, pcdDir;
+};
+
+void spin(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// Spins the event loop until `done` holds or `ms` pass; returns whether it held.
+bool waitUntil(const std::function<bool()>& done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+bool fail(const char* scene, const char* what) {
+    std::fprintf(stderr, "kv-screenshot: %s: %s\n", scene, what);
+    return false;
+}
+
+std::unique_ptr<manwindow> newWindow() {
+    replayRewind = 0;
+    replayStep = 1;
+    replaySpeed = 0;
+    replayPauseAfterFrame = 0;
+    auto w = std::make_unique<manwindow>();
+    w->resize(1280, 800);
+    w->show();
+    spin(200);
+    return w;
+}
+
+// The grid spans 400 m; the simulated scene lies within 40 m of the sensor.
+void zoomToScene(manwindow& w, double factor = 4.0) {
+    w.cloudView().impl().viewer->getRenderWindow()->GetRenderers()->GetFirstRenderer()->GetActiveCamera()->Zoom(factor);
+}
+
+bool save(QWidget& what, const Args& a, const char* name) {
+    const QString path = QDir(a.docs).filePath(name);
+    if (!what.grab().save(path)) return fail(name, "cannot write the picture");
+    std::printf("kv-screenshot: saved %s\n", path.toLocal8Bit().constData());
+    return true;
+}
+
+// "Lidar" with the simulator's ports, then waits for drawn frames.
+bool startLive(manwindow& w, const Args& a, const char* scene) {
+    w.ui().lineEdit_portNumber->setText(a.dataPort);
+    w.ui().lineEdit_portNumber_2->setText(a.equipPort);
+    w.ui().comboBox_4->setCurrentIndex(0);
+    w.ui().toolButton_Lidar->click();
+    if (!waitUntil([&] { return w.framesDrawn() >= 5; }, 10000)) return fail(scene, "no frame arrived on the data port");
+    return true;
+}
+
+void mouse(QWidget* target, QEvent::Type type, QPoint p, Qt::MouseButtons held) {
+    QMouseEvent e(type, p, target->mapToGlobal(p), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held,
+                  Qt::NoModifier);
+    QApplication::sendEvent(target, &e);
+    QApplication::processEvents();
+}
+
+bool liveScene(const Args& a) {
+    auto w = newWindow();
+    w->ui().toolButton_MeaGrid->click();
+    zoomToScene(*w);
+    if (!startLive(*w, a, "live")) return false;
+    spin(2500);  // the health readout refreshes once a second
+    return save(*w, a, "screenshot.png");
+}
+
+// "Select", then a rubber band dragged over the middle of the view; the frozen picture shows
+// the picked points in blue, their rows in the table and their extremes in the status bar.
+bool pickScene(const Args& a) {
+    auto w = newWindow();
+    if (!startLive(*w, a, "pick")) return false;
+    w->ui().tolbtn_SuspendData->click();  // a still picture to pick from
+    spin(500);
+    // The pick sees the points within the camera's clipping range: fit it to the cloud first.
+    w->cloudView().resetCamera();
+    spin(300);
+    w->ui().toolButton_select->click();
+    if (!w->isSelectMode()) return fail("pick", "\"Select\" did not arm the rubber band");
+    QWidget* screen = w->ui().screen;
+    const QPoint from(screen->width() * 35 / 100, screen->height() * 30 / 100);
+    const QPoint to(screen->width() * 65 / 100, screen->height() * 65 / 100);
+    mouse(screen, QEvent::MouseButtonPress, from, Qt::LeftButton);
+    for (int k = 1; k <= 6; ++k) mouse(screen, QEvent::MouseMove, from + (to - from) * k / 6, Qt::LeftButton);
+    mouse(screen, QEvent::MouseButtonRelease, to, Qt::NoButton);
+    const bool got = waitUntil([&] { return w->isSelectionActive() && w->pickedCount() > 0; }, 5000);
+    if (!got)
+        return fail("pick", "the rubber band picked no point");
+    if (!w->ui().LidraDataDock->isVisible()) w->ui().toolButton_LidarDataList->click();
+    w->ui().tolbtn_SuspendData->click();  // later frames list the points inside the region's box
+    spin(1500);
+    w->ui().tolbtn_SuspendData->click();
+    spin(500);
+    std::printf("kv-screenshot: %d points picked\n", w->pickedCount());
+    return save(*w, a, "pick.png");
+}
+
+// Plays the capture once while "RecordPCD" writes a dozen frames into the PCD folder.
+bool recordPcdFrames(const Args& a) {
+    auto w = newWindow();
+    if (!w->openCaptureFile(a.capture)) return fail("record", "the capture cannot be opened");
+    QDir().mkpath(a.pcdDir);
+    w->ui().lineEdit_SavePCD_Num->setText("12");
+    w->startPcdRecordingTo(QDir(a.pcdDir).filePath("frame.pcd"));
+    w->ui().toolButton_Play->click();
+    if (!waitUntil([&] { return !w->pcdRecording().active(); }, 20000)) return fail("record", "the PCD recording did not end");
+    w->ui().toolButton_Play->click();  // pause
+    spin(300);
+    return true;
+}
+
+bool captureReplayScene(const Args& a) {
+    auto w = newWindow();
+    w->ui().tabWidget->setCurrentWidget(w->ui().tab_offLine);
+    if (!w->openCaptureFile(a.capture)) return fail("replay", "the capture cannot be opened");
+    const int half = int(w->captureStore()->frameRange()) / 2;
+    w->ui().toolButton_Play->click();
+    if (!waitUntil([&] { return w->frameCounter() >= half; }, 30000)) return fail("replay", "the replay stopped early");
+    w->ui().toolButton_Play->click();  // pause
+    spin(500);
+    w->cloudView().resetCamera();  // fitted to the cloud on screen
+    spin(500);
+    return save(*w, a, "replay.png");
+}
+
+bool pcdReplayScene(const Args& a) {
+    auto w = newWindow();
+    w->ui().tabWidget->setCurrentWidget(w->ui().tab_OffLinePCD);
+    const int clouds = w->openPcdDirectory(a.pcdDir);
+    if (clouds < 4) return fail("pcd replay", "the recorded PCD folder holds too few readable files");
+    replaySpeed = 3;
+    w->ui().toolButton_Play_PCD->click();
+    if (!waitUntil([&] { return w->frameCounter() >= clouds / 2; }, 20000)) return fail("pcd replay", "the replay stopped early");
+    w->ui().toolButton_Play_PCD->click();  // pause
+    spin(500);
+    w->cloudView().resetCamera();
+    spin(500);
+    return save(*w, a, "pcd-replay.png");
+}
+
+// "Parameter" once the sensor's status packets arrive, then "Refresh state"; never "Set".
+bool laserConfigScene(const Args& a) {
+    auto w = newWindow();
+    if (!startLive(*w, a, "laser config")) return false;
+    InteractionMuchSet* d = w->interactionSet();
+    if (!waitUntil([&] { return d->setAllowed(); }, 6000)) return fail("laser config", "no status packet arrived");
+    w->ui().toolButton->click();
+    if (!waitUntil([&] { return d->isVisible(); }, 3000)) return fail("laser config", "\"Parameter\" did not open the dialog");
+    spin(1500);
+    // "Refresh state" confirms with a message box: it is answered once it is up.
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->accept();
+    });
+    answer.start(50);
+    d->pushButton_LidarRefresh->click();
+    answer.stop();
+    spin(300);
+    const bool ok = save(*d, a, "laser-config.png");
+    d->close();
+    return ok;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: kv-screenshot OUT.png DATA_PORT EQUIP_PORT [SECONDS]\n");
+    if (argc < 6) {
+        std::fprintf(stderr, "usage: kv-screenshot DOCS_DIR DATA_PORT EQUIP_PORT CAPTURE.pcap PCD_DIR\n");
         return 2;
     }
     QSurfaceFormat format = QVTKOpenGLNativeWidget::defaultFormat();
@@ -30,29 +221,13 @@ int main(int argc, char* argv[]) {
     settings.LineShowNumber = 4; // all four lines shown
     kv::installSettings(settings);
 
-    manwindow window;
-    window.resize(1280, 800);
-    window.show();
-    window.ui().lineEdit_portNumber->setText(argv[2]);
-    window.ui().lineEdit_portNumber_2->setText(argv[3]);
-    window.ui().comboBox_4->setCurrentIndex(0);
-    window.ui().toolButton_Lidar->click();
-    window.ui().toolButton_MeaGrid->click();
-    // The grid spans 400 m; the simulated scene lies within 40 m of the sensor.
-    window.cloudView().impl().viewer->getRenderWindow()->GetRenderers()->GetFirstRenderer()->GetActiveCamera()->Zoom(4.0);
-
-    const int seconds = argc > 4 ? std::atoi(argv[4]) : 3;
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < seconds * 1000) app.processEvents(QEventLoop::AllEvents, 20);
-    if (window.framesDrawn() == 0) {
-        std::fprintf(stderr, "kv-screenshot: no frame arrived on port %s\n", argv[2]);
-        return 1;
-    }
-    if (!window.grab().save(argv[1])) {
-        std::fprintf(stderr, "kv-screenshot: cannot write %s\n", argv[1]);
-        return 1;
-    }
-    std::printf("kv-screenshot: %llu frames drawn, saved %s\n", (unsigned long long)window.framesDrawn(), argv[1]);
-    return 0;
+    const Args a{argv[1], argv[2], argv[3], argv[4], argv[5]};
+    QDir().mkpath(a.docs);
+    if (argc > 6 && QString(argv[6]) == "pick") return pickScene(a) ? 0 : 1;
+    bool ok = liveScene(a);
+    ok = pickScene(a) && ok;
+    ok = laserConfigScene(a) && ok;
+    ok = captureReplayScene(a) && ok;
+    ok = recordPcdFrames(a) && pcdReplayScene(a) && ok;
+    return ok ? 0 : 1;
 }

@@ -202,7 +202,8 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
         o.capturePath, [&](std::uint64_t done, std::uint64_t total) { progress.update("reading", done, total); });
     progress.end();
     if (!load.opened) {
-        say(load.error);
+        // libpcap's texts ("unknown file format") do not name the file.
+        say(load.error.rfind(o.capturePath, 0) == 0 ? load.error : o.capturePath + ": " + load.error);
         return kExitFailed;
     }
     const double readSeconds = secondsSince(t0);
@@ -214,7 +215,7 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
     if (store.packetCount == 0) {
         say(load.damaged ? damageText + "; no data packet came before the damage"
                          : o.capturePath + ": no sensor data packets (" + std::to_string(load.recordsSkipped) +
-                               " other records skipped)");
+                               (load.recordsSkipped == 1 ? " other record" : " other records") + " skipped)");
         return load.damaged ? kExitDamaged : kExitFailed;
     }
 

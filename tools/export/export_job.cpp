@@ -35,7 +35,8 @@ std::uint32_t walkFrames(const capture::CaptureStore& store, int echo, std::uint
         });
         if (progress && i % kProgressEvery == 0) progress(i, n);
     }
-    if (progress) progress(i, n);
+    // Done, also when the range ended before the capture did.
+    if (progress) progress(n, n);
     return frames;
 }
 

@@ -23,7 +23,8 @@ namespace kv::exporter {
 // onFrame(number, frame, packet) for every frame it finishes: `number` counts from 1, `packet`
 // is the packet that finished the frame. Dual-echo frames keep the echoes `echo` selects. The
 // walk ends after frame `last` or when onFrame returns false. `progress(done, total)` counts
-// packets, now and then. Returns the number of frames finished.
+// packets, now and then, and once at the end with done == total. Returns the number of
+// frames finished.
 using FrameCallback = std::function<bool(std::uint32_t number, MuchLidarData&& frame, const std::uint8_t* packet)>;
 using PacketProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
 std::uint32_t walkFrames(const capture::CaptureStore& store, int echo, std::uint32_t last, const FrameCallback& onFrame,

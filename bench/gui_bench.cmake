@@ -1,2 +1,7 @@
 kv_bench(bench_view SOURCES bench_view.cpp LIBS kv_app_gui kv_resources)
 target_compile_definitions(bench_view PRIVATE KV_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
+
+# kv-export over a ~1 GB capture from the simulated sensor: to CSV and to binary PCD.
+kv_bench(bench_export SOURCES bench_export.cpp)
+target_compile_definitions(bench_export PRIVATE KV_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
+add_dependencies(bench_export kv-export kv-sensor-sim)

@@ -24,7 +24,7 @@ using kvtest::TempDir;
 
 // Runs the export in-process; `err` receives what it says.
 int runExport(std::vector<std::string> args, std::string& err, std::string* out = nullptr,
-              const std::string& config = {}) {
+              const std::string& config = {}, std::function<bool()> interrupted = {}) {
     args.insert(args.begin(), "kv-export");
     std::vector<const char*> argv;
     for (const std::string& a : args) argv.push_back(a.c_str());
@@ -36,6 +36,7 @@ int runExport(std::vector<std::string> args, std::string& err, std::string* out 
     env.err = open_memstream(&errBuf, &errLen);
     env.out = open_memstream(&outBuf, &outLen);
     env.configPath = config;
+    env.interrupted = std::move(interrupted);
     const int rc = exportMain(int(argv.size()), argv.data(), env);
     std::fclose(env.err);
     std::fclose(env.out);
@@ -245,6 +246,28 @@ TEST(ExportCsv, DamagedCaptureKeepsTheFramesBeforeTheDamage) {
     EXPECT_NE(err.find("stopped there, after frames 1-" + std::to_string(before)), std::string::npos) << err;
     EXPECT_TRUE(kvtest::readFile(got) ==
                 windowExport(dir / "w.csv", frames, 0, before, 0, 180, {{1, 1, 1, 1}}, 1));
+}
+
+// An interrupted export closes its file on the frames written before.
+TEST(ExportCsv, InterruptedExportKeepsTheFramesWritten) {
+    TempDir dir;
+    const std::string capture = kvtest::simCapture(dir, "c.pcap", "--seconds 1 --seed 8");
+    const auto load = kv::capture::loadCapture(capture);
+    std::vector<MuchLidarData> frames;
+    walkFrames(load.store, 0, kOpenEnd, [&](std::uint32_t, MuchLidarData&& f, const std::uint8_t*) {
+        frames.push_back(std::move(f));
+        return true;
+    });
+    for (int polls : {1, 4}) {
+        int n = 0;
+        std::string err;
+        const std::string got = dir / "got.csv";
+        EXPECT_EQ(runExport({"--csv", got, capture}, err, nullptr, {}, [&] { return ++n > polls; }), kExitInterrupted);
+        EXPECT_NE(err.find(polls == 1 ? "interrupted after frame 1;" : "interrupted after frames 1-4;"),
+                  std::string::npos) << err;
+        EXPECT_TRUE(kvtest::readFile(got) ==
+                    windowExport(dir / "w.csv", frames, 0, std::size_t(polls), 0, 180, {{1, 1, 1, 1}}, 1));
+    }
 }
 
 // Every malformed input and bad option: exit status, message, and nothing already on disk lost.

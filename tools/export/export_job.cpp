@@ -23,6 +23,7 @@ std::uint32_t walkFrames(const capture::CaptureStore& store, int echo, std::uint
     const auto selection = [echo] { return echo; };
     std::uint32_t frames = 0;
     bool stop = false;
+    bool refused = false;  // onFrame ended the walk: it did not run to its end
     const std::uint32_t n = store.packetCount;
     std::uint32_t i = 0;
     for (; i < n && !stop; ++i) {
@@ -31,12 +32,13 @@ std::uint32_t walkFrames(const capture::CaptureStore& store, int echo, std::uint
             // A packet dense with markers can finish several frames: none after the last.
             if (stop) return;
             ++frames;
-            if (!onFrame(frames, std::move(frame), packet) || frames >= last) stop = true;
+            if (!onFrame(frames, std::move(frame), packet)) stop = refused = true;
+            else if (frames >= last) stop = true;
         });
         if (progress && i % kProgressEvery == 0) progress(i, n);
     }
-    // Done, also when the range ended before the capture did.
-    if (progress) progress(n, n);
+    // Done, also when the range ended before the capture did; an interrupted walk shows where.
+    if (progress) progress(refused ? i : n, n);
     return frames;
 }
 
@@ -246,9 +248,14 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
     int exported = 0;
     std::uint32_t firstExported = 0, lastExported = 0;
     std::string writeError;
+    bool interrupted = false;
     const std::uint32_t seen = walkFrames(
         store, o.echo, o.lastFrame,
         [&](std::uint32_t number, MuchLidarData&& frame, const std::uint8_t* packet) {
+            if (env.interrupted && env.interrupted()) {
+                interrupted = true;
+                return false;
+            }
             if (number < o.firstFrame) return true;
             ++exported;
             const int echoFlag = packet[datapkt::kEchoFlagOffset];
@@ -267,6 +274,11 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
         if (!s->finish() && writeError.empty()) writeError = s->error();
     const double exportSeconds = secondsSince(t1);
 
+    if (interrupted) {
+        say("interrupted after " + (lastExported ? rangeText(firstExported, lastExported) : std::string("no frame")) +
+            "; the files hold every frame written before");
+        return kExitInterrupted;
+    }
     if (!writeError.empty()) {
         say(writeError);
         say(lastExported ? "stopped after " + rangeText(firstExported, lastExported) +
@@ -281,7 +293,8 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
                                        : "no frame";
     for (const auto& s : sinks) summary += "; " + s->summary();
     char timing[160];
-    std::snprintf(timing, sizeof timing, "; read in %.2f s, exported in %.2f s", readSeconds, exportSeconds);
+    std::snprintf(timing, sizeof timing, "; read %u data packets in %.2f s, exported in %.2f s", store.packetCount,
+                  readSeconds, exportSeconds);
     summary += timing;
     if (csv && exportSeconds > 0) {
         std::snprintf(timing, sizeof timing, " (%.0f rows/s)", double(csv->rows()) / exportSeconds);

@@ -23,8 +23,8 @@ namespace kv::exporter {
 // onFrame(number, frame, packet) for every frame it finishes: `number` counts from 1, `packet`
 // is the packet that finished the frame. Dual-echo frames keep the echoes `echo` selects. The
 // walk ends after frame `last` or when onFrame returns false. `progress(done, total)` counts
-// packets, now and then, and once at the end with done == total. Returns the number of
-// frames finished.
+// packets, now and then, and once at the end: with done == total unless onFrame ended the
+// walk. Returns the number of frames finished.
 using FrameCallback = std::function<bool(std::uint32_t number, MuchLidarData&& frame, const std::uint8_t* packet)>;
 using PacketProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
 std::uint32_t walkFrames(const capture::CaptureStore& store, int echo, std::uint32_t last, const FrameCallback& onFrame,
@@ -101,9 +101,12 @@ struct Environment {
     std::function<std::unique_ptr<FrameSink>(const ExportOptions&, const BeamGeometry&, const std::string& dir,
                                              std::string& error)>
         makePcdSink;
+    // Polled once a frame: true ends the export as a write failure would, with every file
+    // closed on whole lines and whole files.
+    std::function<bool()> interrupted;
 };
 
-enum ExitStatus : int { kExitOk = 0, kExitFailed = 1, kExitBadOption = 2, kExitDamaged = 3 };
+enum ExitStatus : int { kExitOk = 0, kExitFailed = 1, kExitBadOption = 2, kExitDamaged = 3, kExitInterrupted = 130 };
 
 // The whole program: options, capture, writers, progress and summary. Returns the exit status.
 int exportMain(int argc, const char* const* argv, const Environment& env);

@@ -133,7 +133,7 @@ export does. Progress goes to standard error, a summary at the end.
 
 Exit status: 0 on success; 1 for a capture that cannot be read or holds no frame in the range,
 or a file that cannot be written; 2 for a bad option; 3 for a damaged capture, whose frames
-before the damage were written.
+before the damage were written; 130 when interrupted (the files keep the frames written).
 )";
 }
 

@@ -1,5 +1,8 @@
 // kv-export: the frames of a capture file to CSV or PCD files, without a window.
+#include <signal.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <climits>
 #include <string>
@@ -8,6 +11,9 @@
 #include "export_pcd.h"
 
 namespace {
+
+volatile std::sig_atomic_t gInterrupted = 0;
+extern "C" void onInterrupt(int) { gInterrupted = 1; }
 
 // config.ini beside the executable, as the viewer finds it.
 std::string configBesideProgram() {
@@ -26,5 +32,12 @@ int main(int argc, char** argv) {
     env.terminal = ::isatty(STDERR_FILENO) == 1;
     env.configPath = configBesideProgram();
     env.makePcdSink = kv::exporter::makePcdSink;
+    // Ctrl-C or a kill ends the export between two frames, with its files closed properly.
+    struct sigaction sa {};
+    sa.sa_handler = onInterrupt;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+    env.interrupted = [] { return gInterrupted != 0; };
     return kv::exporter::exportMain(argc, argv, env);
 }

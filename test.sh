@@ -12,6 +12,8 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKV_WITH_GUI=OFF -DKV_SANITIZ
 cmake --build build-asan -j"$jobs"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$jobs"
+echo "== Debian package =="
+(cd build && cpack -G DEB)  # checked by package_deb_test below
 set +e
 
 echo "== Core tests with AddressSanitizer + UndefinedBehaviorSanitizer =="

@@ -4,8 +4,8 @@
 
 namespace kv {
 
-FrameAssembler::FrameAssembler(bool productionMode, unsigned seed)
-    : productionMode_(productionMode), rng_(seed == 0 ? 1u : seed) {
+FrameAssembler::FrameAssembler(bool productionMode, unsigned seed, std::size_t maxFramePoints)
+    : productionMode_(productionMode), rng_(seed == 0 ? 1u : seed), maxPoints_(maxFramePoints) {
     drawProductionLine();
 }
 
@@ -46,6 +46,9 @@ void FrameAssembler::closeFrame(int echoMode, bool dualLayout, std::vector<MuchL
     drawProductionLine();
 }
 
+// Bounded: the frame may reach its bound within this packet, so every point is checked; the
+// usual packet, far from the bound, walks without the check.
+template <bool Bounded>
 struct FrameAssembler::Visitor {
     FrameAssembler& a;
     int echoMode;
@@ -64,19 +67,36 @@ struct FrameAssembler::Visitor {
     void noPoint() { boundary(); }
     void single(const datapkt::SingleEcho& e) {
         boundary();
-        if (a.keepsLine(e.line)) a.first_.append(e.line, e.azimuthDeg, e.distanceCm, e.intensity);
+        if (!a.keepsLine(e.line)) return;
+        if (Bounded && a.first_.size() >= a.maxPoints_) {
+            ++a.dropped_;
+            return;
+        }
+        a.first_.append(e.line, e.azimuthDeg, e.distanceCm, e.intensity);
     }
     void dual(const datapkt::DualEcho& e) {
         boundary();
         if (!a.keepsLine(e.line)) return;
+        if (Bounded && a.first_.size() >= a.maxPoints_) {  // both stores grow together
+            a.dropped_ += 2;
+            return;
+        }
         a.first_.append(e.line, e.azimuthDeg, e.distance1Cm, e.intensity1);
         a.second_.append(e.line, e.azimuthDeg, e.distance2Cm, e.intensity2);
     }
 };
 
 void FrameAssembler::feed(const std::uint8_t* packet, int echoMode, std::vector<MuchLidarData>& out) {
-    Visitor v{*this, echoMode, out, datapkt::isDualEcho(packet)};
-    datapkt::forEachRecord(packet, v);
+    const bool dualLayout = datapkt::isDualEcho(packet);
+    // A frame only shrinks at a boundary, so one look before the packet covers all its records.
+    const std::size_t records = dualLayout ? datapkt::dual::kRecordCount : datapkt::single::kRecordCount;
+    if (first_.size() + records < maxPoints_) {
+        Visitor<false> v{*this, echoMode, out, dualLayout};
+        datapkt::forEachRecord(packet, v);
+    } else {
+        Visitor<true> v{*this, echoMode, out, dualLayout};
+        datapkt::forEachRecord(packet, v);
+    }
 }
 
 }  // namespace kv

@@ -1,10 +1,15 @@
 #include "getmuch.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <ctime>
+#include <thread>
 #include <vector>
 
 #include "data_packet.h"
 #include "frame_assembler.h"
+#include "receive_backoff.h"
 #include "udp_socket.h"
 
 std::atomic<int> EchoFlag{0};
@@ -23,11 +28,19 @@ GetMuch::~GetMuch() {
     wait();
 }
 
+void GetMuch::sleepUnlessStopped(int ms) {
+    // In slices no longer than the receive time-out, so a stop is seen as promptly as ever.
+    for (int left = ms; left > 0 && !stopRequested.load(std::memory_order_relaxed); left -= kReceiveTimeoutMs)
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(left, kReceiveTimeoutMs)));
+}
+
 void GetMuch::run() {
     packetsAccepted = 0;
     datagramsRejected = 0;
     framesEmitted = 0;
     kernelDrops = 0;
+    framePointsDropped = 0;
+    receiveErrors = 0;
 
     kv::UdpSocket socket;
     if (!socket.open() || !socket.bindAny(dataPort)) {
@@ -51,9 +64,21 @@ void GetMuch::run() {
     kv::UdpSocket::Datagram datagrams[kBatch];
     std::vector<MuchLidarData> frames;
 
+    kv::ReceiveBackoff backoff;
     listening = true;
     while (!stopRequested.load(std::memory_order_relaxed)) {
         const int n = socket.receiveBatch(buffers.data(), kSlot, datagrams, kBatch);
+        if (n < 0) {
+            const kv::ReceiveBackoff::Step step = backoff.failed();
+            receiveErrors.store(backoff.failures(), std::memory_order_relaxed);
+            if (step.report)
+                emit SendError(QString("Data Port:%1 : Receive Error (%2)")
+                                   .arg(dataPort)
+                                   .arg(QString::fromLocal8Bit(std::strerror(socket.lastReceiveError()))));
+            sleepUnlessStopped(step.delayMs);
+            continue;
+        }
+        backoff.succeeded();
         std::uint64_t accepted = 0;
         for (int i = 0; i < n; ++i) {
             if (datagrams[i].truncated || datagrams[i].length != kv::datapkt::kPacketBytes) {
@@ -68,6 +93,7 @@ void GetMuch::run() {
         }
         packetsAccepted.fetch_add(accepted, std::memory_order_relaxed);
         kernelDrops.store(socket.kernelDrops(), std::memory_order_relaxed);
+        framePointsDropped.store(assembler.droppedPoints(), std::memory_order_relaxed);
         for (MuchLidarData& f : frames) {
             emit SendLidarData(std::move(f));
             framesEmitted.fetch_add(1, std::memory_order_relaxed);

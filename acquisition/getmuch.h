@@ -36,6 +36,8 @@ public:
     std::atomic<int> receiveBufferBytes{0};           // what the kernel granted
     std::atomic<bool> listening{false};               // the socket is bound and receiving
     std::atomic<std::uint32_t> lastSourceIp{0};       // sender of the last accepted packet (host order)
+    std::atomic<std::uint64_t> framePointsDropped{0}; // beyond the frame bound (no markers)
+    std::atomic<std::uint64_t> receiveErrors{0};      // failed receive calls (not time-outs)
 
     static constexpr int kReceiveTimeoutMs = 100;
     static constexpr int kReceiveBufferRequest = 16 * 1024 * 1024;
@@ -46,4 +48,7 @@ signals:
 
 protected:
     void run() override;
+
+private:
+    void sleepUnlessStopped(int ms);
 };

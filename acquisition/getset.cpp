@@ -2,7 +2,12 @@
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
 
+#include "receive_backoff.h"
+#include "receiver_health.h"
 #include "udp_socket.h"
 
 namespace kv {
@@ -40,9 +45,17 @@ void GetSet::handOver(std::shared_ptr<Snapshot> snap) {
         QMetaObject::invokeMethod(app, [keep = std::move(snap)] { (void)keep; }, Qt::QueuedConnection);
 }
 
+void GetSet::sleepUnlessStopped(int ms) {
+    for (int left = ms; left > 0 && !stopRequested.load(std::memory_order_relaxed); left -= kReceiveTimeoutMs)
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(left, kReceiveTimeoutMs)));
+}
+
 void GetSet::run() {
     packetsAccepted = 0;
     datagramsRejected = 0;
+    rejectedWrongSize = 0;
+    rejectedWrongHeader = 0;
+    receiveErrors = 0;
 
     kv::UdpSocket socket;  // closed on every way out, the bind failure included
     if (!socket.open() || !socket.bindAny(equipPort)) {
@@ -61,14 +74,30 @@ void GetSet::run() {
     SettingData record;
     std::vector<int> mac;
 
+    kv::ReceiveBackoff backoff;
     listening = true;
     while (!stopRequested.load(std::memory_order_relaxed)) {
-        if (socket.receiveBatch(buffer.data(), buffer.size(), &datagram, 1) != 1) continue;
+        const int n = socket.receiveBatch(buffer.data(), buffer.size(), &datagram, 1);
+        if (n < 0) {
+            const kv::ReceiveBackoff::Step step = backoff.failed();
+            receiveErrors.store(backoff.failures(), std::memory_order_relaxed);
+            if (step.report)
+                emit SendError(QString("Equi Port:%1 : Receive Error (%2)")
+                                   .arg(equipPort)
+                                   .arg(QString::fromLocal8Bit(std::strerror(socket.lastReceiveError()))));
+            sleepUnlessStopped(step.delayMs);
+            continue;
+        }
+        backoff.succeeded();
+        if (n != 1) continue;
         if (datagram.truncated ||
             !decodeStatusPacket(buffer.data(), datagram.length, record, mac)) {
+            const bool sized = !datagram.truncated && datagram.length == kv::statuspkt::kPacketBytes;
+            (sized ? rejectedWrongHeader : rejectedWrongSize).fetch_add(1, std::memory_order_relaxed);
             datagramsRejected.fetch_add(1, std::memory_order_relaxed);
             continue;
         }
+        lastStatusSteadyMs.store(kv::steadyNowMs(), std::memory_order_relaxed);
         lastSourceIp.store(datagram.sourceIp, std::memory_order_relaxed);
         auto snap = std::make_shared<Snapshot>();
         snap->record = record;

@@ -45,6 +45,12 @@ public:
     // Counters of the current (or last) run, readable from any thread.
     std::atomic<std::uint64_t> packetsAccepted{0};
     std::atomic<std::uint64_t> datagramsRejected{0};  // wrong size, oversize, empty or wrong header
+    std::atomic<std::uint64_t> rejectedWrongSize{0};  // of those: not exactly 1206 bytes
+    std::atomic<std::uint64_t> rejectedWrongHeader{0};  // of those: 1206 bytes without A5 FF 00 5A
+    std::atomic<std::uint64_t> receiveErrors{0};      // failed receive calls (not time-outs)
+    // When the last status packet was accepted, in milliseconds of std::chrono::steady_clock;
+    // 0 before the first. Kept across restarts, like lastStatus().
+    std::atomic<std::int64_t> lastStatusSteadyMs{0};
     std::atomic<bool> listening{false};               // the socket is bound and receiving
     std::atomic<std::uint32_t> lastSourceIp{0};       // sender of the last accepted packet (host order)
 
@@ -73,6 +79,7 @@ protected:
 
 private:
     void handOver(std::shared_ptr<Snapshot> snap);
+    void sleepUnlessStopped(int ms);
 
     mutable std::mutex lastMutex_;
     std::shared_ptr<const Snapshot> last_;

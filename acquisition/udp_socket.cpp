@@ -104,7 +104,11 @@ int UdpSocket::localPort() const {
 }
 
 int UdpSocket::receiveBatch(std::uint8_t* buffers, std::size_t bufferBytes, Datagram* out, int count) {
-    if (fd_ < 0 || count <= 0) return 0;
+    if (count <= 0) return 0;
+    if (fd_ < 0) {
+        receiveErrno_ = EBADF;
+        return -1;
+    }
     if (count > kMaxBatch) count = kMaxBatch;
     mmsghdr msgs[kMaxBatch];
     iovec iov[kMaxBatch];
@@ -126,7 +130,13 @@ int UdpSocket::receiveBatch(std::uint8_t* buffers, std::size_t bufferBytes, Data
     // MSG_TRUNC makes the kernel report a datagram's real length, so an oversize one is seen
     // as such instead of arriving cut to the buffer.
     const int n = ::recvmmsg(fd_, msgs, unsigned(count), MSG_WAITFORONE | MSG_TRUNC, nullptr);
-    if (n <= 0) return 0;
+    if (n < 0) {
+        const int e = errno;
+        if (e == EAGAIN || e == EWOULDBLOCK || e == EINTR) return 0;  // the time-out
+        receiveErrno_ = e;
+        return -1;
+    }
+    if (n == 0) return 0;
     for (int i = 0; i < n; ++i) {
         out[i].length = msgs[i].msg_len;
         out[i].truncated = (msgs[i].msg_hdr.msg_flags & MSG_TRUNC) != 0 || msgs[i].msg_len > bufferBytes;

@@ -46,9 +46,11 @@ public:
     };
 
     // Receives up to `count` datagrams into `buffers` (each `bufferBytes` long), waiting at
-    // most the receive time-out for the first. Returns how many arrived (0 on time-out or
-    // error). A zero-length datagram is a datagram of length 0, not an end of stream.
+    // most the receive time-out for the first. Returns how many arrived, 0 on time-out (or an
+    // interrupted wait), -1 when the receive call failed for another reason (its errno in
+    // lastReceiveError()). A zero-length datagram is a datagram of length 0, not an end of stream.
     int receiveBatch(std::uint8_t* buffers, std::size_t bufferBytes, Datagram* out, int count);
+    int lastReceiveError() const { return receiveErrno_; }
 
     // Datagrams the kernel dropped on this socket since it was opened (needs enableDropCounter).
     std::uint64_t kernelDrops() const { return drops_; }
@@ -67,6 +69,7 @@ private:
     std::uint64_t drops_ = 0;
     std::uint32_t lastDropCounter_ = 0;
     bool dropCounterSeen_ = false;
+    int receiveErrno_ = 0;
     std::vector<std::uint8_t> control_;
 };
 

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QDateTime>
+#include <QDockWidget>
+#include <QTimer>
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <cstdio>
@@ -14,6 +16,7 @@
 #include <QMessageBox>
 #include <QPalette>
 #include <QStandardItemModel>
+#include <QVTKOpenGLNativeWidget.h>
 
 #include "cloud_view.h"
 #include "getmuch.h"
@@ -25,6 +28,7 @@
 #include "playback.h"
 #include "readliveoffdata.h"
 #include "qlaserselectionmuch.h"
+#include "receiver_health.h"
 #include "settings.h"
 #include "about.h"
 #include "acwpsetmuch.h"
@@ -152,9 +156,11 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
 
     ui_.comboBox_View->setCurrentIndex(1);
     view();
+    setUpHealthReadout();
 }
 
 manwindow::~manwindow() {
+    healthTimer_->stop();
     recorder_.reset();  // stops and waits
     replay_->stopAndWait();
     stopReceivers();
@@ -210,6 +216,7 @@ void manwindow::refreshTitle() {
 }
 
 void manwindow::startReception() {
+    hideStartHint();
     stopReceivers();
     kv::registerAcquisitionMetaTypes();
     kv::registerStatusMetaTypes();
@@ -260,6 +267,8 @@ void manwindow::startReception() {
     getSet_->stopRequested = false;
     getMuch_->start();
     getSet_->start();
+    healthMeter_->restart(kv::steadyNowMs());
+    refreshHealth();
 }
 
 void manwindow::toggleSuspend() { suspended_ = !suspended_; }
@@ -386,6 +395,7 @@ void manwindow::toggleRecording() {
 }
 
 void manwindow::startRecordingTo(const QString& fileName) {
+    if (recording_) return;  // one recording at a time; waiting for this one would never end
     // A recording asked to stop ends at once; its successor gets its own error handler, so that
     // a late report of the old one cannot end the new one.
     recorder_->wait();
@@ -408,10 +418,9 @@ void manwindow::startRecordingTo(const QString& fileName) {
     recordPath_ = kv::fileNameBytes(fileName);
     recordFilter_ = "port " + ui_.lineEdit_portNumber->text().toLatin1();
     // Record from the adapter the sensor's data arrives on; without live data, from the first
-    // real adapter.
+    // real adapter. The recording thread lists the adapters, which can take a while.
     const std::uint32_t source = liveRunning_ ? getMuch_->lastSourceIp.load() : 0;
-    const std::string device = kv::chooseCaptureDevice(kv::listCaptureDevices(nullptr), source);
-    recording_ = recorder_->start(recordPath_.toStdString(), recordFilter_.toStdString(), device);
+    recording_ = recorder_->startOnSensorAdapter(recordPath_.toStdString(), recordFilter_.toStdString(), source);
     ui_.toolButton_SavePcapData->setChecked(recording_);
 }
 
@@ -448,6 +457,7 @@ void manwindow::openCapture() {
 }
 
 bool manwindow::openCaptureFile(const QString& fileName) {
+    hideStartHint();
     if (liveRunning_) {
         if (getMuch_->isRunning()) getMuch_->stopRequested = true;
         if (getSet_->isRunning()) getSet_->stopRequested = true;
@@ -687,4 +697,74 @@ void manwindow::FinshorStart(bool Finshone) {
     }
     // Looping an empty capture would restart the thread forever.
     if (repeat_ && store_ && store_->packetCount > 0) playPause();
+}
+
+// ---- Receiver health readout ----
+
+void manwindow::setUpHealthReadout() {
+    healthMeter_ = std::make_unique<kv::HealthMeter>();
+    healthDock_ = new QDockWidget("Receiver health", this);
+    healthDock_->setObjectName("dockWidget_health");
+    healthDock_->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    healthLabel_ = new QLabel(healthDock_);
+    healthLabel_->setObjectName("label_health");
+    healthLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    healthLabel_->setContentsMargins(6, 2, 6, 2);
+    healthDock_->setWidget(healthLabel_);
+    addDockWidget(Qt::BottomDockWidgetArea, healthDock_);
+
+    // Over the still black view until the first press of "Lidar" (or a capture is opened).
+    startHint_ = new QLabel(ui_.screen);
+    startHint_->setObjectName("label_startHint");
+    startHint_->setText(QString("Press Lidar to receive on port %1").arg(ui_.lineEdit_portNumber->text()));
+    startHint_->setStyleSheet("QLabel { color: white; background: rgba(0, 0, 0, 160); padding: 10px; font-size: 16pt; }");
+    startHint_->adjustSize();
+    startHint_->move(20, 20);
+    startHint_->show();
+    connect(ui_.lineEdit_portNumber, &QLineEdit::textChanged, startHint_, [this](const QString& port) {
+        startHint_->setText(QString("Press Lidar to receive on port %1").arg(port));
+        startHint_->adjustSize();
+    });
+
+    healthTimer_ = new QTimer(this);
+    healthTimer_->setInterval(1000);
+    connect(healthTimer_, &QTimer::timeout, this, &manwindow::refreshHealth);
+    healthTimer_->start();
+    refreshHealth();
+}
+
+void manwindow::hideStartHint() {
+    if (startHint_) startHint_->hide();
+}
+
+void manwindow::refreshHealth() {
+    const std::int64_t now = kv::steadyNowMs();
+    kv::HealthCounters c;
+    c.dataPort = liveRunning_ ? getMuch_->dataPort : ui_.lineEdit_portNumber->text().toInt();
+    c.packetsAccepted = getMuch_->packetsAccepted.load();
+    c.framesHandled = framesHandled_;
+    c.framesDrawn = framesDrawn_;
+    c.rejectedWrongSize = getMuch_->datagramsRejected.load();
+    c.statusRejectedWrongSize = getSet_->rejectedWrongSize.load();
+    c.statusRejectedWrongHeader = getSet_->rejectedWrongHeader.load();
+    c.kernelDrops = getMuch_->kernelDrops.load();
+    c.framePointsDropped = getMuch_->framePointsDropped.load();
+    c.receiveErrors = getMuch_->receiveErrors.load() + getSet_->receiveErrors.load();
+    c.sourceIp = getMuch_->lastSourceIp.load();
+    const std::int64_t lastStatus = getSet_->lastStatusSteadyMs.load();
+    c.statusAgeMs = lastStatus != 0 ? std::max<std::int64_t>(now - lastStatus, 0) : -1;
+    const kv::HealthReadout r = healthMeter_->sample(c, now);
+    QString text;
+    if (liveRunning_) {
+        text = QString::fromStdString(r.text);
+    } else if (replayActive_ || store_) {
+        text = QString("Capture replay | frames %1/s handled, %2/s drawn | frame bound drops %3")
+                   .arg(r.framesHandledPerS, 0, 'f', 1)
+                   .arg(r.framesDrawnPerS, 0, 'f', 1)
+                   .arg(replay_->pointsDropped.load());
+    } else {
+        text = QString("Press Lidar to receive on port %1").arg(c.dataPort);
+    }
+    healthLabel_->setText(text);
+    healthLabel_->setStyleSheet(liveRunning_ && r.stalled ? "QLabel { color: #b00000; font-weight: bold; }" : "");
 }

@@ -23,9 +23,12 @@ class ACWPSetMuch;
 class About;
 class QStandardItemModel;
 class QLabel;
+class QDockWidget;
+class QTimer;
 
 namespace kv {
 class CaptureRecorder;
+class HealthMeter;
 class CloudView;
 namespace capture {
 struct CaptureStore;
@@ -80,6 +83,13 @@ public:
     // Starts recording into `fileName` as "Record" does after its dialog.
     void startRecordingTo(const QString& fileName);
     QString defaultCaptureFileName() const;
+
+    // Receiver health readout, refreshed once a second, and the hint shown before the first
+    // press of "Lidar".
+    QDockWidget* healthDock() const { return healthDock_; }
+    QLabel* healthLabel() const { return healthLabel_; }
+    QLabel* startHint() const { return startHint_; }
+    void refreshHealth();
 
 signals:
     void sendProgressChangeValue(int);
@@ -176,6 +186,15 @@ private:
     std::unique_ptr<kv::CaptureRecorder> recorder_;
     QByteArray recordPath_;    // kept unchanged while recording
     QByteArray recordFilter_;  // "port " + the data port field
+
+    // Receiver health readout.
+    void setUpHealthReadout();
+    void hideStartHint();
+    QDockWidget* healthDock_ = nullptr;
+    QLabel* healthLabel_ = nullptr;
+    QLabel* startHint_ = nullptr;
+    QTimer* healthTimer_ = nullptr;
+    std::unique_ptr<kv::HealthMeter> healthMeter_;
 
     // Frames can arrive faster than they can be drawn: every frame takes the data path at
     // once, the drawing runs from the event queue and takes the newest frame.

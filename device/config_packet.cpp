@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -26,21 +27,40 @@ std::string trimmed(const std::string& s) {
     return s.substr(b, e - b + 1);
 }
 
-// The PL angle text as a number, as the dialog reads it: empty or not a number gives 0.
-double plAngleValue(const std::string& text) {
-    const std::string t = trimmed(text);
-    if (t.empty()) return 0;
-    errno = 0;
-    char* end = nullptr;
-    const float v = std::strtof(t.c_str(), &end);
-    if (errno != 0 || end == t.c_str() || *end != '\0' || !std::isfinite(v)) return 0;
-    return double(v);
+// The PL angle text as the dialog reads it: empty or not a number reads as 0. The reading is
+// the same whatever the process locale says about decimal points (Qt sets LC_ALL from the
+// environment, and strtof would then stop at the "." of "12.34").
+struct PlAngleReading {
+    double value = 0;
+    bool outOfRange = false;  // a number beyond single precision, an infinity or NaN
+};
+
+PlAngleReading readPlAngle(const std::string& text) {
+    std::string t = trimmed(text);
+    if (!t.empty() && t[0] == '+') t.erase(0, 1);
+    if (t.empty()) return {};
+    float v = 0;
+    const char* last = t.data() + t.size();
+    const auto [end, ec] = std::from_chars(t.data(), last, v);
+    if (ec == std::errc::invalid_argument || end != last) return {};
+    if (ec == std::errc::result_out_of_range || !std::isfinite(v)) return {0, true};
+    return {double(v), false};
 }
 
 // Degrees x 50, truncated toward zero, in single precision as the field is read.
 long plAngleUnits(const std::string& text) {
-    const float v = float(plAngleValue(text)) * float(st::kPhaseLockUnitsPerDeg);
+    const PlAngleReading r = readPlAngle(text);
+    if (r.outOfRange) return 0;
+    const float v = float(r.value) * float(st::kPhaseLockUnitsPerDeg);
     return long(std::trunc(v));
+}
+
+// An optional sign and decimal digits, with blanks around: how a number field's text looks,
+// whether or not its value fits in 64 bits.
+bool integerSyntax(const std::string& text) {
+    const std::string t = trimmed(text);
+    const std::size_t i = (!t.empty() && (t[0] == '+' || t[0] == '-')) ? 1 : 0;
+    return i < t.size() && t.find_first_not_of("0123456789", i) == std::string::npos;
 }
 
 std::optional<int> hexPair(char a, char b) {
@@ -79,10 +99,8 @@ const char* fieldLabel(FieldProblem p) {
 }
 
 std::optional<long long> parseInteger(const std::string& text) {
+    if (!integerSyntax(text)) return std::nullopt;
     const std::string t = trimmed(text);
-    if (t.empty()) return std::nullopt;
-    std::size_t i = (t[0] == '+' || t[0] == '-') ? 1 : 0;
-    if (i == t.size() || t.find_first_not_of("0123456789", i) != std::string::npos) return std::nullopt;
     errno = 0;
     const long long v = std::strtoll(t.c_str(), nullptr, 10);
     if (errno == ERANGE) return std::nullopt;
@@ -129,10 +147,15 @@ std::optional<std::uint16_t> speedCodeForItem(const std::string& itemText) {
 FieldProblem checkFields(const ConfigFields& f) {
     if (!f.lidarIp.empty() && !parseIpText(f.lidarIp)) return FieldProblem::LidarIp;
     if (!f.computerIp.empty() && !parseIpText(f.computerIp)) return FieldProblem::ComputerIp;
-    if (const auto v = parseInteger(f.packetInterval); v && (*v < 0 || *v > 0xFFFF))
-        return FieldProblem::PacketInterval;
+    // A number outside 0..65535 (one too long for 64 bits included) has no encoding.
+    if (integerSyntax(f.packetInterval)) {
+        const auto v = parseInteger(f.packetInterval);
+        if (!v || *v < 0 || *v > 0xFFFF) return FieldProblem::PacketInterval;
+    }
+    const PlAngleReading angle = readPlAngle(f.plAngle);
     const long units = plAngleUnits(f.plAngle);
-    if (plAngleValue(f.plAngle) < 0 || units < 0 || double(units) > kMaxPlAngleUnits) return FieldProblem::PlAngle;
+    if (angle.outOfRange || angle.value < 0 || units < 0 || double(units) > kMaxPlAngleUnits)
+        return FieldProblem::PlAngle;
     return FieldProblem::None;
 }
 
@@ -189,6 +212,10 @@ ConfigBuild buildConfigPacket(const std::uint8_t* status, const ConfigFields& f)
         writeBe16(p + st::kPacketInterval, std::uint32_t(v ? *v : 0) & 0xFFFF);
     }
     return out;
+}
+
+bool writesSameAddresses(const Packet& p) {
+    return std::memcmp(p.data() + st::kSensorIp, p.data() + st::kDestIp, 4) == 0;
 }
 
 Packet buildFactoryResetPacket(const LocalTime& now) {

@@ -65,6 +65,12 @@ Ipv4Bytes sensorAddress(const std::uint8_t* status, bool* usedFallback = nullptr
 // check the fields (checkFields does); every text it cannot use keeps the status bytes.
 ConfigBuild buildConfigPacket(const std::uint8_t* status, const ConfigFields& fields);
 
+// Whether the packet gives the sensor the very address it is to send to. The dialog's
+// same-address rule compares texts; this compares what would be written, so "192.168.1.010"
+// against "192.168.1.10", or an empty "Lidar IP：" kept at the address typed as "Computer IP：",
+// is caught as well.
+bool writesSameAddresses(const Packet& p);
+
 // The motor speed code of a "Set Frame：" item (" 40 Frame" -> 600 ... " 240 Frame" -> 3600).
 std::optional<std::uint16_t> speedCodeForItem(const std::string& itemText);
 

@@ -221,9 +221,10 @@ void InteractionMuchSet::onOK_Clicked() {
         QMessageBox::information(this, "warring", kNoStatusText);
         return;
     }
+    constexpr const char* kSameAddressText =
+        "The Lidar local IP cannot be set to the same as the destination IP.Please reset it！";
     if (lineEdit_DestIP->text() == lineEdit_DefaultIP->text()) {
-        QMessageBox::information(this, "warring",
-                                 "The Lidar local IP cannot be set to the same as the destination IP.Please reset it！");
+        QMessageBox::information(this, "warring", kSameAddressText);
         setAllowed_ = false;
         return;
     }
@@ -238,8 +239,16 @@ void InteractionMuchSet::onOK_Clicked() {
         return;
     }
 
-    writeAuditEntry("Before", status_.data());
+    // Built before anything is logged (building has no side effects): different texts can
+    // still write one address into both places.
     const kv::config::ConfigBuild build = kv::config::buildConfigPacket(status_.data(), fields);
+    if (kv::config::writesSameAddresses(build.packet)) {
+        QMessageBox::information(this, "warring", kSameAddressText);
+        setAllowed_ = false;
+        return;
+    }
+
+    writeAuditEntry("Before", status_.data());
     packet_ = build.packet;
     if (build.usedFallbackAddress)
         std::memcpy(status_.data() + st::kSensorIp, build.destination.data(), build.destination.size());
@@ -382,6 +391,7 @@ QString InteractionMuchSet::sendPacket(const QString& address) {
 
 void InteractionMuchSet::startWriteCheck() {
     checkPending_ = true;
+    checkedPacket_ = packet_;  // a later Set that fails to send does not change what is checked
     label_WriteCheck->setText("Sensor check: waiting for the sensor's status packets");
     checkTimer_->start(kv::writecheck::kWaitSeconds * 1000);
 }
@@ -390,5 +400,5 @@ void InteractionMuchSet::finishWriteCheck(const std::uint8_t* status) {
     checkPending_ = false;
     checkTimer_->stop();
     label_WriteCheck->setText(
-        QString::fromStdString(kv::writecheck::outcomeText(kv::writecheck::differingFields(packet_.data(), status))));
+        QString::fromStdString(kv::writecheck::outcomeText(kv::writecheck::differingFields(checkedPacket_.data(), status))));
 }

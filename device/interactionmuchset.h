@@ -107,5 +107,6 @@ private:
     bool auditFailureShown_ = false;
     QString lastDestination_;
     bool checkPending_ = false;
+    kv::config::Packet checkedPacket_{};  // the packet of the write being checked
     QTimer* checkTimer_ = nullptr;
 };

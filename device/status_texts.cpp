@@ -1,5 +1,6 @@
 #include "status_texts.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -10,9 +11,10 @@ namespace kv::statustext {
 namespace st = kv::statuspkt;
 
 std::string shortest6(double v) {
+    // What %g prints in the C locale, whatever locale the process runs in.
     char b[32];
-    std::snprintf(b, sizeof b, "%g", v);
-    return b;
+    const auto r = std::to_chars(b, b + sizeof b, v, std::chars_format::general, 6);
+    return std::string(b, r.ptr);
 }
 
 std::string gpsTimeText(const SettingData& d) {

@@ -1,5 +1,7 @@
 #include "capture_recorder.h"
 
+#include "capture_device.h"
+
 #include <pcap/pcap.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -10,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <system_error>
+#include <vector>
 
 namespace kv {
 
@@ -101,11 +104,22 @@ void CaptureRecorder::wait() {
 
 bool CaptureRecorder::start(const std::string& outputPath, const std::string& filterExpression,
                             const std::string& device) {
+    return startWith(outputPath, filterExpression, [device](std::string&) { return device; });
+}
+
+bool CaptureRecorder::startOnSensorAdapter(const std::string& outputPath, const std::string& filterExpression,
+                                           std::uint32_t dataSourceIp) {
+    return startWith(outputPath, filterExpression, [dataSourceIp](std::string& error) {
+        const std::vector<CaptureDeviceInfo> devices = listCaptureDevices(&error);
+        return chooseCaptureDevice(devices, dataSourceIp);
+    });
+}
+
+bool CaptureRecorder::startWith(const std::string& outputPath, const std::string& filterExpression,
+                                DevicePicker pick) {
     if (thread_.joinable()) {
-        if (running_.load() && !stopRequested_.load()) {
-            fail("Cannot record: a recording is already running", onError_);
-            return false;
-        }
+        // The running recording's handler and last error belong to it: a refusal leaves both.
+        if (running_.load() && !stopRequested_.load()) return false;
         thread_.join();  // asked to stop already: it ends promptly
     }
     stopRequested_.store(false);
@@ -118,7 +132,7 @@ bool CaptureRecorder::start(const std::string& outputPath, const std::string& fi
     }
     running_.store(true);
     try {
-        thread_ = std::thread(&CaptureRecorder::run, this, outputPath, filterExpression, device, onError_);
+        thread_ = std::thread(&CaptureRecorder::run, this, outputPath, filterExpression, std::move(pick), onError_);
     } catch (const std::system_error& e) {
         running_.store(false);
         fail(std::string("Cannot record: the system refused a thread (") + e.what() + ")", onError_);
@@ -127,15 +141,19 @@ bool CaptureRecorder::start(const std::string& outputPath, const std::string& fi
     return true;
 }
 
-void CaptureRecorder::run(std::string outputPath, std::string filterExpression, std::string device,
+void CaptureRecorder::run(std::string outputPath, std::string filterExpression, DevicePicker pick,
                           ErrorHandler onError) {
     lowerThisThreadPriority();
     {
         CaptureSession s;
         char err[PCAP_ERRBUF_SIZE] = {};
+        std::string device;
         const bool setUp = [&] {
+            std::string listError;
+            device = pick(listError);
             if (device.empty()) {
-                fail("Cannot record: no capture device found", onError);
+                fail("Cannot record: no capture device found" + (listError.empty() ? "" : " (" + listError + ")"),
+                     onError);
                 return false;
             }
             if (outputPath.empty()) {

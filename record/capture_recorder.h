@@ -4,7 +4,7 @@
 //
 //   CaptureRecorder rec;
 //   rec.setErrorHandler([](const std::string& m) { /* post to the GUI thread */ });
-//   rec.start(path, "port " + dataPort, chooseCaptureDevice(listCaptureDevices(nullptr), ip));
+//   rec.startOnSensorAdapter(path, "port " + dataPort, sensorIp);  // or start(path, filter, "eth0")
 //   ...
 //   rec.requestStop();   // returns at once; the thread closes the file and ends promptly
 //   rec.wait();
@@ -39,12 +39,19 @@ public:
     void setErrorHandler(ErrorHandler handler);
 
     // Starts recording frames matching `filterExpression` (libpcap syntax) seen on `device`
-    // into a new capture file at `outputPath`. Returns false, and reports why, only when no
-    // thread was started: a recording still runs and has not been asked to stop, or the system
-    // refused a thread. Problems met while setting up (no device, a device that cannot be
-    // opened, a filter that does not compile, a file that cannot be created) end the thread
-    // and are reported through the error handler and lastError().
+    // into a new capture file at `outputPath`. Returns false only when no thread was started:
+    // while a recording runs and has not been asked to stop, the call is refused and touches
+    // nothing (neither that recording, nor its error handler, nor lastError()); when the
+    // system refuses a thread, that is reported. Problems met while setting up (no device, a
+    // device that cannot be opened, a filter that does not compile, a file that cannot be
+    // created) end the thread and are reported through the error handler and lastError().
     bool start(const std::string& outputPath, const std::string& filterExpression, const std::string& device);
+
+    // As start(), with the adapter chosen on the recording thread: libpcap's adapter list (which
+    // probes D-Bus, Bluetooth and USB sources and can take a while) and chooseCaptureDevice()
+    // with the sender of the live data (0 without live data).
+    bool startOnSensorAdapter(const std::string& outputPath, const std::string& filterExpression,
+                              std::uint32_t dataSourceIp);
 
     // Asks the recording to stop. Never lost: a request made while the thread is still
     // setting up ends it before its first frame. Repeated requests do no harm; without a
@@ -62,7 +69,11 @@ public:
     std::string lastError() const;
 
 private:
-    void run(std::string outputPath, std::string filterExpression, std::string device, ErrorHandler onError);
+    // The adapter to record from, found on the recording thread; empty with `error` set when
+    // none can be had.
+    using DevicePicker = std::function<std::string(std::string& error)>;
+    bool startWith(const std::string& outputPath, const std::string& filterExpression, DevicePicker pick);
+    void run(std::string outputPath, std::string filterExpression, DevicePicker pick, ErrorHandler onError);
     void fail(const std::string& message, const ErrorHandler& onError);
     void drainWakeup();
 

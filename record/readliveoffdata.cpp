@@ -41,6 +41,7 @@ void ReadLiveOffData::run() {
     const std::shared_ptr<const kv::capture::CaptureStore> store = store_;
     const std::uint32_t n = store ? store->packetCount : 0;
     kv::ReplayAssembler assembler;
+    const std::uint64_t droppedBefore = pointsDropped.load();
     auto echo = [this] { return echoSelection_.load(std::memory_order_relaxed); };
     auto emitFrame = [this](MuchLidarData&& frame) {
         emit SendData(std::move(frame));
@@ -85,6 +86,7 @@ void ReadLiveOffData::run() {
             const std::uint8_t* packet = store->packet(std::size_t(b));
             EchoFlag.store(packet[kv::datapkt::kEchoFlagOffset], std::memory_order_relaxed);
             assembler.feed(packet, echo, emitFrame);
+            pointsDropped.store(droppedBefore + assembler.droppedPoints(), std::memory_order_relaxed);
             if ((b == 0 && replayStep == -1) || std::uint32_t(b) == n - 1) {
                 emit SendBool(true);
                 replayStep = 1;

@@ -35,6 +35,8 @@ public:
     bool waitingAtGate() const { return waitingAtGate_; }
 
     std::atomic<std::uint64_t> framesEmitted{0};
+    // Points dropped at the frame bound (a capture without markers), over every run.
+    std::atomic<std::uint64_t> pointsDropped{0};
 
 signals:
     void SendData(MuchLidarData lidardata);

@@ -37,9 +37,16 @@ public:
         markers_ = 0;
     }
     int markerCount() const { return markers_; }
+    // A capture without markers would grow a frame without limit: each echo store holds at most
+    // kMaxFramePoints (the live receiver's bound); the points beyond are dropped and counted.
+    void setMaxFramePoints(std::size_t points) { maxPoints_ = points; }
+    std::uint64_t droppedPoints() const { return dropped_; }
+    std::size_t pendingPoints() const { return first_.size() + second_.size(); }
 
 private:
     int markers_ = 0;
+    std::size_t maxPoints_ = kMaxFramePoints;
+    std::uint64_t dropped_ = 0;
     MuchLidarData first_;
     MuchLidarData second_;
 };
@@ -59,7 +66,9 @@ void ReplayAssembler::feed(const std::uint8_t* packet, EchoSelection&& echoSelec
                 if (dualLayout) second_.clear();
             }
         }
-        if (markers_ < kMarkersPerFrame && carriesPoint(r)) {
+        if (markers_ < kMarkersPerFrame && carriesPoint(r) && first_.size() >= maxPoints_) {
+            dropped_ += dualLayout ? 2 : 1;
+        } else if (markers_ < kMarkersPerFrame && carriesPoint(r)) {
             if (dualLayout) {
                 const DualEcho e = decodeDual(r);
                 first_.append(e.line, e.azimuthDeg, e.distance1Cm, e.intensity1);

@@ -74,6 +74,11 @@ kv_test(core_capture_roundtrip_test
   LIBS kv_acquisition kv_record_core kv_record_io kv_record_capture Qt5::Core
   LABELS core loopback)
 
+# The receiver health readout and the receive back-off (pure).
+kv_test(core_receiver_health_test
+  SOURCES ${KV_CORE_TEST_DIR}/receiver_health_test.cpp
+  LIBS kv_acquisition_core)
+
 # PCD file checks and the naming of PCD recordings.
 kv_test(core_pcd_test
   SOURCES ${KV_CORE_TEST_DIR}/pcd_core_test.cpp

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -145,7 +146,7 @@ TEST_F(CaptureRecording, StopIsPromptWithNoTrafficAndEvenRightAfterStart) {
         }
         rec.requestStop();
         expectEnds(rec);
-        EXPECT_EQ(rec.lastError(), waitUntilCapturing ? "Cannot record: a recording is already running" : "");
+        EXPECT_EQ(rec.lastError(), "");  // the refused second start left the running one untouched
         EXPECT_TRUE(readCapture(path_).empty());  // a whole file with no frames
     }
 }
@@ -173,4 +174,37 @@ TEST_F(CaptureRecording, SetUpFailuresAreReportedAndEndTheThread) {
         EXPECT_EQ(rec.lastError(), messages[0]);
         EXPECT_NE(::access(path_.c_str(), F_OK), 0) << c.message << ": a capture file was left behind";
     }
+}
+
+// A second start during a recording is refused and touches nothing: not the running
+// recording, not its error handler (which the window takes as "the recording ended"), not its
+// last error; the adapter is chosen on the recording thread from the sender's address.
+TEST_F(CaptureRecording, ASecondStartIsRefusedWithoutTouchingTheRunningOne) {
+    kv::UdpSocket data = boundSocket(), tx = boundSocket();
+    const std::string second = path_ + ".second";
+    std::atomic<int> firstReports{0}, secondReports{0};
+    kv::CaptureRecorder rec;
+    rec.setErrorHandler([&](const std::string&) { ++firstReports; });
+    std::uint32_t loopback = 0;
+    ASSERT_TRUE(kv::parseIpv4("127.0.0.1", loopback));
+    ASSERT_TRUE(rec.startOnSensorAdapter(path_, portFilter(data), loopback));
+    ASSERT_TRUE(within(std::chrono::seconds(10), [&] { return rec.capturing() || !rec.running(); }));
+    ASSERT_TRUE(rec.capturing()) << rec.lastError();
+
+    rec.setErrorHandler([&](const std::string&) { ++secondReports; });
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(rec.start(second, portFilter(data), "lo"));
+    EXPECT_FALSE(rec.startOnSensorAdapter(second, portFilter(data), loopback));
+    EXPECT_TRUE(rec.capturing());
+    EXPECT_EQ(rec.lastError(), "");
+    EXPECT_FALSE(std::ifstream(second).good()) << "the refused recording made a file";
+
+    // The first recording goes on recording.
+    const std::uint8_t payload[4] = {1, 2, 3, 4};
+    for (int i = 0; i < 5; ++i) ASSERT_EQ(tx.sendTo("127.0.0.1", data.localPort(), payload, sizeof payload), 4);
+    EXPECT_TRUE(within(std::chrono::seconds(5), [&] { return rec.framesWritten() >= 5; }));
+    rec.requestStop();
+    expectEnds(rec);
+    EXPECT_EQ(firstReports.load(), 0);
+    EXPECT_EQ(secondReports.load(), 0);
+    EXPECT_EQ(readCapture(path_).size(), rec.framesWritten());
 }

@@ -283,3 +283,53 @@ TEST(DataPacket, DecodesDualRecordsBigEndianInTheirUnits) {
 }
 
 }  // namespace
+
+// A stream that never carries a marker: the frame stops growing at its bound, the points
+// beyond are counted, and the markers that come later close frames as usual.
+class FrameBound : public ::testing::TestWithParam<int> {};  // the echo flag
+
+TEST_P(FrameBound, PointsBeyondTheBoundAreDroppedCountedAndLaterFramesAreWhole) {
+    constexpr std::size_t kBound = 1000;
+    PacketStream s{std::uint8_t(GetParam())};
+    const bool dual = s.dual();
+    const std::uint32_t markerless = 30 * (dual ? 100 : 171);  // thirty full packets
+    std::uint32_t id = 1;
+    for (; id <= markerless; ++id) s.point(0, id, 256, 1, 512, 2);
+    const std::size_t markerlessPackets = s.packets().size();
+    auto period = [&](int n) {
+        s.marker();
+        for (int k = 0; k < n; ++k, ++id) s.point(1, id, 256, 1, 512, 2);
+    };
+    for (int p = 0; p < 8; ++p) period(10);  // markers 1-8: the first frame closes at marker 5
+    s.marker().voidRecord();                  // marker 9 closes the second; a dual frame needs one record more
+
+    kv::FrameAssembler a(false, 0, kBound);
+    EXPECT_TRUE(feed(a, s.packets(), kv::kFirstEcho, 0, markerlessPackets).empty());
+    EXPECT_EQ(a.pendingPoints(), kBound * (dual ? 2 : 1)) << "both echo stores stop at the bound";
+    EXPECT_EQ(a.droppedPoints(), (markerless - kBound) * (dual ? 2 : 1));
+
+    const auto frames = feed(a, s.packets(), kv::kFirstEcho, markerlessPackets);
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(ids(frames[0], dual), range(1, long(kBound))) << "the first points are kept, in order";
+    // The four periods after the first marker found the frame full: they are dropped too.
+    EXPECT_EQ(a.droppedPoints(), (markerless + 40 - kBound) * (dual ? 2 : 1));
+    EXPECT_EQ(ids(frames[1], dual), range(long(markerless) + 41, long(markerless) + 80));
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, FrameBound, ::testing::Values(int(kSingle), int(kDual)),
+                         [](const auto& i) { return std::string(i.param == kDual ? "Dual" : "Single"); });
+
+TEST(FrameBound, TheDefaultBoundHoldsAMarkerlessFloodToAFewMegabytes) {
+    // 8,000 packets without a marker would be 1,368,000 points (about 22 MB of frame).
+    kvtest::Packet p{};
+    for (std::size_t r = 0; r < kv::datapkt::single::kRecordCount; ++r)
+        kv::datapkt::writeSingle(p.data() + r * kv::datapkt::single::kRecordBytes, 2, std::uint32_t(r), 256, 9);
+    kv::FrameAssembler a;
+    std::vector<MuchLidarData> out;
+    for (int i = 0; i < 8000; ++i) a.feed(p.data(), kv::kDualEchoBoth, out);
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(a.pendingPoints(), kv::kMaxFramePoints);
+    EXPECT_EQ(a.droppedPoints(), 8000u * kv::datapkt::single::kRecordCount - kv::kMaxFramePoints);
+    // Well above the largest real frame: four periods of 18,001 points, ten times over.
+    EXPECT_GE(kv::kMaxFramePoints, 10u * 4u * 18001u);
+}

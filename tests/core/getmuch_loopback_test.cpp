@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -13,6 +15,7 @@
 
 #include "getmuch.h"
 #include "packet_builder.h"
+#include "socket_fd.h"
 #include "udp_socket.h"
 
 namespace {
@@ -239,6 +242,53 @@ TEST_F(Receiver, JoinsTheMulticastGroup) {
     rx.stopRequested = true;
     ASSERT_TRUE(rx.wait(5000));
     EXPECT_TRUE(eventually([&] { return groupMembers() == members; })) << "the group was not left";
+}
+
+// A receive call that fails for another reason than its time-out says so, and the receiver
+// reports it once, backs off instead of spinning, and still stops promptly.
+TEST_F(Receiver, AFailingReceiveIsReportedOnceAndBacksOff) {
+    start();
+    const auto pkts = streamOf(0, 1).packets();
+    sendAll(pkts);
+    ASSERT_TRUE(eventually([&] { return rx.packetsAccepted.load() == pkts.size(); }));
+    const int fd = kvtest::udpSocketFdBoundTo(port);
+    ASSERT_GE(fd, 0) << "the receiver's socket is not among this process's descriptors";
+    const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(devNull, 0);
+    ASSERT_EQ(::dup2(devNull, fd), fd);  // the socket is gone; its descriptor is no socket now
+    ::close(devNull);
+    ASSERT_TRUE(eventually([&] { return rx.receiveErrors.load() > 0; }));
+    std::this_thread::sleep_for(1500ms);
+    {
+        std::lock_guard<std::mutex> l(m);
+        ASSERT_EQ(errors.size(), 1u) << "reported once";
+        EXPECT_EQ(errors[0], QString("Data Port:%1 : Receive Error (%2)").arg(port).arg(std::strerror(ENOTSOCK)));
+    }
+    EXPECT_GE(rx.receiveErrors.load(), 2u);
+    EXPECT_LT(rx.receiveErrors.load(), 20u) << "a spinning receiver fails millions of times a second";
+    rx.stopRequested = true;
+    EXPECT_TRUE(rx.wait(2000)) << "the back-off still sees the stop flag";
+}
+
+// What receiveBatch says for a time-out, a datagram and a broken descriptor.
+TEST(UdpSocketReceive, TimeOutDatagramAndFailureAreToldApart) {
+    kv::UdpSocket rxs, txs;
+    ASSERT_TRUE(rxs.open() && rxs.bindAny(0) && txs.open() && rxs.setReceiveTimeoutMs(20));
+    std::vector<std::uint8_t> buf(2048);
+    kv::UdpSocket::Datagram d[1];
+    EXPECT_EQ(rxs.receiveBatch(buf.data(), buf.size(), d, 1), 0) << "time-out";
+    const std::uint8_t byte = 7;
+    ASSERT_EQ(txs.sendTo("127.0.0.1", rxs.localPort(), &byte, 1), 1);
+    EXPECT_EQ(rxs.receiveBatch(buf.data(), buf.size(), d, 1), 1);
+    EXPECT_EQ(d[0].length, 1u);
+    const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::dup2(devNull, rxs.fd()), rxs.fd());
+    ::close(devNull);
+    EXPECT_EQ(rxs.receiveBatch(buf.data(), buf.size(), d, 1), -1);
+    EXPECT_EQ(rxs.lastReceiveError(), ENOTSOCK);
+    rxs.close();
+    EXPECT_EQ(rxs.receiveBatch(buf.data(), buf.size(), d, 1), -1) << "a closed socket";
+    EXPECT_EQ(rxs.lastReceiveError(), EBADF);
 }
 
 // The socket reports the datagrams the kernel had to drop for want of buffer room.

@@ -133,3 +133,28 @@ TEST(Playback, SpeedCyclesReturnToPlainAfterFivePresses) {
     EXPECT_EQ(b, 1);
     EXPECT_EQ(kv::pacingMs(kv::forwardSpeedStep(5).speed), 80);
 }
+
+// A capture without markers after its first: the replay's frame stops at the bound too.
+TEST(ReplayAssembly, FrameBoundDropsAndCountsWhatExceedsIt) {
+    constexpr std::size_t kBound = 500;
+    for (const std::uint8_t flag : {std::uint8_t(0), std::uint8_t(2)}) {
+        SCOPED_TRACE(int(flag));
+        const bool dual = flag == 2;
+        PacketStream s(flag);
+        s.marker();  // the first marker starts the first frame
+        const std::uint32_t points = 4000;
+        for (std::uint32_t k = 0; k < points; ++k) s.point(1, k, 256 * 100, 7, 256 * 200, 8);
+        for (int m = 0; m < 4; ++m) s.marker();  // then four markers close it
+        for (std::uint32_t k = 0; k < 20; ++k) s.point(2, k, 256 * 100, 7, 256 * 200, 8);
+        for (int m = 0; m < 4; ++m) s.marker();
+
+        kv::ReplayAssembler a;
+        a.setMaxFramePoints(kBound);
+        const auto frames = replay(a, s.packets(), kv::kFirstEcho);
+        ASSERT_EQ(frames.size(), 2u);
+        EXPECT_EQ(frames[0].size(), kBound);
+        EXPECT_FLOAT_EQ(frames[0].azimuth.back(), float((kBound - 1) / (dual ? 1000.0 : 100.0)));
+        EXPECT_EQ(frames[1].size(), 20u) << "the next frame is whole";
+        EXPECT_EQ(a.droppedPoints(), (points - kBound) * (dual ? 2u : 1u));
+    }
+}

@@ -9,9 +9,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <thread>
 
 #include "getset.h"
+#include "socket_fd.h"
 #include "udp_socket.h"
 
 namespace {
@@ -138,12 +141,36 @@ TEST_F(StatusReceiver, OnlyWholeStatusPacketsAreDelivered) {
     send(wrongHeader.data(), wrongHeader.size());
     for (std::size_t len : {std::size_t(1300), std::size_t(1207), std::size_t(1205), std::size_t(0)}) send(big.data(), len);
     ASSERT_TRUE(eventually([&] { return rx->datagramsRejected.load() == 5; }));
+    EXPECT_EQ(rx->rejectedWrongHeader.load(), 1u);
+    EXPECT_EQ(rx->rejectedWrongSize.load(), 4u);
+    EXPECT_EQ(rx->lastStatusSteadyMs.load(), 0) << "no status packet yet";
     const Packet good = statusPacket(8);
     send(good.data(), good.size());
     ASSERT_TRUE(eventually([&] { return sink.log.size() == 3; }));
     QCoreApplication::processEvents();
     EXPECT_EQ(sink.log.join(" "), "status difo version");
     expectDelivered(0, good);
+    EXPECT_GT(rx->lastStatusSteadyMs.load(), 0);
+}
+
+// The socket breaks under the receiver (a non-socket takes its descriptor): one report, no spin.
+TEST_F(StatusReceiver, AFailingReceiveIsReportedOnceAndBacksOff) {
+    start();
+    const int fd = kvtest::udpSocketFdBoundTo(port);
+    ASSERT_GE(fd, 0) << "the receiver's socket is not among this process's descriptors";
+    const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(devNull, 0);
+    ASSERT_EQ(::dup2(devNull, fd), fd);
+    ::close(devNull);
+    ASSERT_TRUE(eventually([&] { return !sink.errors.empty(); }));
+    std::this_thread::sleep_for(1500ms);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(sink.errors.size(), 1u) << "reported once";
+    EXPECT_EQ(sink.errors[0], QString("Equi Port:%1 : Receive Error (%2)").arg(port).arg(std::strerror(ENOTSOCK)));
+    EXPECT_GE(rx->receiveErrors.load(), 2u);
+    EXPECT_LT(rx->receiveErrors.load(), 20u) << "a spinning receiver fails millions of times a second";
+    rx->stopRequested = true;
+    EXPECT_TRUE(rx->wait(2000)) << "the back-off still sees the stop flag";
 }
 
 TEST_F(StatusReceiver, PortInUseReportsBindErrorAndEnds) {

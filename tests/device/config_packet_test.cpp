@@ -2,7 +2,11 @@
 // and a configuration packet taken by the simulated sensor as the device would take it.
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <random>
@@ -11,6 +15,7 @@
 #include "config_packet.h"
 #include "status_decode.h"
 #include "status_state.h"
+#include "status_texts.h"
 
 namespace {
 
@@ -77,6 +82,10 @@ TEST(ConfigPacket, ByteForByte) {
          [](ConfigFields& f) { f.plAngle = "12.34", f.phaseLockIndex = 1; },
          {{32, {0x82, 0x69}}}},
         {"PL angle 12.34 Close", [](ConfigFields& f) { f.plAngle = "12.34"; }, {{32, {0x02, 0x69}}}},
+        {"PL angle with blanks and a sign", [](ConfigFields& f) { f.plAngle = " +12.34 ", f.phaseLockIndex = 1; },
+         {{32, {0x82, 0x69}}}},
+        {"PL angle in hexadecimal is no number", [](ConfigFields& f) { f.plAngle = "0x1A"; }, {}},
+        {"PL angle with a comma is no number", [](ConfigFields& f) { f.plAngle = "12,34"; }, {}},
         {"PL angle 655.34 Open", [](ConfigFields& f) { f.plAngle = "655.34", f.phaseLockIndex = 1; },
          {{32, {0xFF, 0xFF}}}},
         {" 80 Frame", [](ConfigFields& f) { f.setFrame = " 80 Frame"; }, {{8, {0x04, 0xB0}}}},
@@ -163,7 +172,13 @@ TEST(ConfigPacket, FieldsThatWouldWriteSomethingElseAreRefused) {
         {"interval 65536", [](ConfigFields& f) { f.packetInterval = "65536"; }, FieldProblem::PacketInterval},
         {"interval -1", [](ConfigFields& f) { f.packetInterval = "-1"; }, FieldProblem::PacketInterval},
         {"interval 99999999999999999999", [](ConfigFields& f) { f.packetInterval = "99999999999999999999"; },
-         FieldProblem::None},  // no number at all: written as 0, like any other text
+         FieldProblem::PacketInterval},  // a number, only too long for 64 bits
+        {"interval that is no number", [](ConfigFields& f) { f.packetInterval = "x1"; }, FieldProblem::None},
+        {"PL angle 1e39", [](ConfigFields& f) { f.plAngle = "1e39"; }, FieldProblem::PlAngle},
+        {"PL angle inf", [](ConfigFields& f) { f.plAngle = "inf"; }, FieldProblem::PlAngle},
+        {"PL angle nan", [](ConfigFields& f) { f.plAngle = "nan"; }, FieldProblem::PlAngle},
+        {"PL angle +12.34", [](ConfigFields& f) { f.plAngle = "+12.34"; }, FieldProblem::None},
+        {"PL angle that is no number reads 0", [](ConfigFields& f) { f.plAngle = "abc"; }, FieldProblem::None},
         {"PL angle -0.5", [](ConfigFields& f) { f.plAngle = "-0.5"; }, FieldProblem::PlAngle},
         {"PL angle 655.36", [](ConfigFields& f) { f.plAngle = "655.36"; }, FieldProblem::PlAngle},
         {"PL angle 655.34", [](ConfigFields& f) { f.plAngle = "655.34"; }, FieldProblem::None},
@@ -179,6 +194,32 @@ TEST(ConfigPacket, FieldsThatWouldWriteSomethingElseAreRefused) {
     }
     EXPECT_STREQ(fieldLabel(FieldProblem::LidarIp), "Lidar IP：");
     EXPECT_STREQ(fieldLabel(FieldProblem::ComputerIp), "Computer IP：");
+}
+
+TEST(ConfigPacket, OneAddressWrittenTwiceIsCaught) {
+    struct Case {
+        const char* name;
+        const char* lidarIp;
+        const char* computerIp;
+        bool same;
+    } cases[] = {
+        {"different", "127.0.0.3", "127.0.0.1", false},
+        {"two spellings of one address", "127.0.0.010", "127.0.0.10", true},
+        {"empty Lidar IP keeps the sensor's, typed again as Computer IP", "", "127.0.0.2", true},
+        {"empty Computer IP keeps the destination", "127.0.0.9", "", false},
+    };
+    StatusPacket s = patternedStatus();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConfigFields f = freshFields(s);
+        f.lidarIp = c.lidarIp;
+        f.computerIp = c.computerIp;
+        EXPECT_EQ(writesSameAddresses(buildConfigPacket(s.data(), f).packet), c.same);
+    }
+    // The destination the status packet reports, typed as the new Lidar IP.
+    ConfigFields f = freshFields(s);
+    f.lidarIp = ipText(s.data() + st::kDestIp);
+    EXPECT_TRUE(writesSameAddresses(buildConfigPacket(s.data(), f).packet));
 }
 
 TEST(ConfigPacket, IpTexts) {
@@ -245,6 +286,64 @@ TEST(ConfigPacket, TheSimulatedSensorTakesWhatWasWritten) {
     EXPECT_EQ(Bytes(after.begin() + 10, after.begin() + 18), (Bytes{127, 0, 0, 3, 127, 0, 0, 1}));
     EXPECT_EQ(kv::readBe16(after.data() + st::kPhaseLock), 0x8269u);
     EXPECT_EQ(Bytes(after.begin() + 18, after.begin() + 24), Bytes(before.begin() + 18, before.begin() + 24));
+}
+
+// The dialog runs under whatever locale the desktop has (Qt sets it from the environment).
+// A locale whose decimal point is a comma is made for the test with localedef; glibc finds it
+// through LOCPATH.
+class CommaLocale : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/kv_locale_XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        std::ofstream(dir_ + "/comma.src") << "LC_CTYPE\ncopy \"POSIX\"\nEND LC_CTYPE\n"
+                                              "LC_NUMERIC\ndecimal_point \"<U002C>\"\nthousands_sep \"\"\n"
+                                              "grouping -1\nEND LC_NUMERIC\n";
+        const std::string make = "localedef -c -i " + dir_ + "/comma.src -f ANSI_X3.4-1968 " + dir_ +
+                                 "/kvcomma >/dev/null 2>&1";
+        (void)std::system(make.c_str());  // -c: the categories left out only warn
+        ::setenv("LOCPATH", dir_.c_str(), 1);
+        if (std::setlocale(LC_NUMERIC, "kvcomma") == nullptr)
+            GTEST_SKIP() << "no locale with a decimal comma can be made here (localedef)";
+        char probe[16];
+        std::snprintf(probe, sizeof probe, "%g", 0.5);
+        ASSERT_STREQ(probe, "0,5") << "the made locale is in force";
+    }
+    void TearDown() override {
+        std::setlocale(LC_NUMERIC, "C");
+        ::unsetenv("LOCPATH");
+        if (!dir_.empty()) (void)std::system(("rm -rf " + dir_).c_str());
+    }
+    std::string dir_;
+};
+
+TEST_F(CommaLocale, NumbersAreReadAndShownWithADecimalPoint) {
+    const StatusPacket s = patternedStatus();
+    struct Case {
+        const char* plAngle;
+        int phaseLock;
+        std::uint16_t word;
+    } cases[] = {{"12.34", 1, 0x8269}, {"0.5", 0, 0x0019}, {"655.34", 1, 0xFFFF}, {"12,34", 0, 0x0000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.plAngle);
+        ConfigFields f = freshFields(s);
+        f.plAngle = c.plAngle;
+        f.phaseLockIndex = c.phaseLock;
+        EXPECT_EQ(checkFields(f), FieldProblem::None);
+        EXPECT_EQ(kv::readBe16(buildConfigPacket(s.data(), f).packet.data() + st::kPhaseLock), c.word);
+    }
+    ConfigFields negative = freshFields(s);
+    negative.plAngle = "-0.5";
+    EXPECT_EQ(checkFields(negative), FieldProblem::PlAngle);
+
+    using namespace kv::statustext;
+    StatusPacket lock{};
+    lock[st::kPhaseLock] = 0x82, lock[st::kPhaseLock + 1] = 0x69;
+    EXPECT_EQ(plAngleText(lock.data()), "12.34");  // and a Refresh then Set writes it back unchanged
+    EXPECT_EQ(plAngleErrorText(0x0032), "0.5");
+    EXPECT_EQ(shortest6(150.255), "150.255");
+    EXPECT_EQ(shortest6(-327.68), "-327.68");
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
 #include <thread>
@@ -288,6 +289,10 @@ TEST_F(DeviceDialogs, WritesThatAreRefusedSendNothing) {
         {"same addresses", "127.0.0.2", "127.0.0.2", "1",
          "The Lidar local IP cannot be set to the same as the destination IP.Please reset it！"},
         {"both empty", "", "", "1", "The Lidar local IP cannot be set to the same as the destination IP.Please reset it！"},
+        {"one address in two spellings", "127.0.0.02", "127.0.0.2", "1",
+         "The Lidar local IP cannot be set to the same as the destination IP.Please reset it！"},
+        {"empty Lidar IP keeps the sensor's, typed as Computer IP", "", "127.0.0.2", "1",
+         "The Lidar local IP cannot be set to the same as the destination IP.Please reset it！"},
         {"unfinished Lidar IP", "192.168.1.", "127.0.0.1", "1",
          "Lidar IP： \"192.168.1.\" is not an address of four numbers 0-255. Nothing was sent."},
         {"Computer IP of three numbers", "127.0.0.2", "127.0.1", "1",
@@ -341,6 +346,43 @@ TEST_F(DeviceDialogs, AFailedSendIsReportedAndALostAuditEntryIsToldOnce) {
         EXPECT_FALSE(d.logPending());
     }
     EXPECT_EQ(d.findChildren<QMessageBox*>("auditFailureBox").size(), 1);
+}
+
+TEST_F(DeviceDialogs, ASetThatFailsLeavesTheCheckOfTheWriteBeforeIt) {
+    REQUIRE_LOOPBACK_ONLY();
+    SensorPort sensorPort;
+    ASSERT_TRUE(sensorPort.bound);
+    InteractionMuchSet d;
+    d.show();
+    ModalScript script;
+    kv::sim::StatusState sensor = kvtest::simulatedSensor();
+    kvtest::deliverStatus(d, sensor.buildStatusPacket(0));
+    d.pushButton_LidarRefresh->click();
+    d.lineEdit_DestIP->setText("127.0.0.1");
+    d.comboBox_rotateSpeed->setCurrentText(" 80 Frame");
+    d.pushButton_OK->click();
+    const auto received = sensorPort.receive();
+    ASSERT_EQ(received.size(), 1206u);
+    ASSERT_TRUE(sensor.applyConfigPacket(received.data(), received.size()));
+    ASSERT_TRUE(d.checkPending());
+
+    // A status packet that names an address nothing can be sent to, then a Set with other
+    // fields that fails: the check still judges the write that went out.
+    auto unreachable = sensor.buildStatusPacket(1);
+    const std::uint8_t broadcast[] = {127, 255, 255, 255};
+    std::memcpy(unreachable.data() + kv::statuspkt::kSensorIp, broadcast, 4);
+    kvtest::deliverStatus(d, unreachable);
+    d.lineEdit_interval->setText("5");
+    d.comboBox_rotateSpeed->setCurrentText(" 240 Frame");
+    script.boxes.clear();
+    d.pushButton_OK->click();
+    ASSERT_FALSE(script.boxes.empty());
+    EXPECT_TRUE(script.boxes.back().text.startsWith("Setup failed:")) << script.texts().toStdString();
+
+    QTest::qWait(3100);
+    kvtest::deliverStatus(d, sensor.buildStatusPacket(4));
+    EXPECT_FALSE(d.checkPending());
+    EXPECT_EQ(d.label_WriteCheck->text().toStdString(), "Sensor check: applied");
 }
 
 TEST_F(DeviceDialogs, RestoreLaserSetSendsTheFactoryResetPacket) {

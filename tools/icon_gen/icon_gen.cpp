@@ -1,6 +1,7 @@
 // Draws the program's button images and its application icon.
 //
 //   kv-icon-gen <image dir> [--qrc <file.qrc>] [--sheet <contact_sheet.png>]
+//   kv-icon-gen --hicolor <icon theme dir>
 //
 // Every image is drawn with QPainter on a 64-unit square canvas (antialiased vector shapes, no
 // bitmaps from anywhere else) and saved as a 64x64 PNG with a transparent background. The
@@ -8,6 +9,8 @@
 // (an ICONDIR followed by PNG-compressed entries), which is read back through Qt to check it.
 // --qrc writes the resource file listing every image; --sheet writes a contact sheet that shows
 // every image at 64, 32 and 16 pixels on a light and on a dark background.
+// --hicolor draws only the application icon, at each size of the hicolor icon theme, as
+// <dir>/<n>x<n>/apps/kv-cloudscope.png (the build does this for the installed package).
 #include "icon_list.h"
 
 #include <QBuffer>
@@ -720,8 +723,22 @@ bool writeContactSheet(const QString& path, const QString& imageDir) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: kv-icon-gen <image dir> [--qrc <file.qrc>] [--sheet <sheet.png>]\n");
+    std::fprintf(stderr, "usage: kv-icon-gen <image dir> [--qrc <file.qrc>] [--sheet <sheet.png>]\n"
+                         "       kv-icon-gen --hicolor <icon theme dir>\n");
     return 2;
+}
+
+// The application icon in the hicolor theme's sizes.
+int writeHicolor(const QString& themeDir) {
+    for (int s : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QString dir = QString("%1/%2x%2/apps").arg(themeDir).arg(s);
+        const QImage img = render([s](QPainter& p) { drawAppIcon(p, s); }, s);
+        if (!QDir().mkpath(dir) || !writeFile(dir + "/kv-cloudscope.png", pngBytes(img))) {
+            std::fprintf(stderr, "icon_gen: cannot write the %d px icon into %s\n", s, qPrintable(dir));
+            return 1;
+        }
+    }
+    return 0;
 }
 
 }  // namespace
@@ -732,6 +749,7 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
     QString outDir, qrcPath, sheetPath;
+    if (args.size() == 3 && args[1] == QLatin1String("--hicolor")) return writeHicolor(args[2]);
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--qrc") && i + 1 < args.size()) {
             qrcPath = args[++i];

@@ -248,6 +248,21 @@ TEST(ExportCsv, DamagedCaptureKeepsTheFramesBeforeTheDamage) {
                 windowExport(dir / "w.csv", frames, 0, before, 0, 180, {{1, 1, 1, 1}}, 1));
 }
 
+// A long stretch without markers is cut at the frame bound, as the replay cuts it, and said.
+TEST(ExportCsv, FrameWithoutMarkersStopsAtTheBound) {
+    TempDir dir;
+    kvtest::PacketStream s;
+    s.marker();
+    const std::size_t points = kv::kMaxFramePoints + 5000;
+    for (std::size_t i = 0; i < points; ++i) s.point(int(i % 4), std::uint32_t(i % 18000), 25600, 7);
+    s.marker().marker().marker().marker();
+    kvtest::writeFile(dir / "no_markers.pcap", kvtest::captureBytes(s.packets()));
+    std::string err;
+    ASSERT_EQ(runExport({"--csv", dir / "out.csv", "--max-angle", "360", dir / "no_markers.pcap"}, err), kExitOk) << err;
+    EXPECT_NE(err.find("frame 1 (1 frame); " + std::to_string(kv::kMaxFramePoints) + " rows"), std::string::npos) << err;
+    EXPECT_NE(err.find("5000 points dropped"), std::string::npos) << err;
+}
+
 // An interrupted export closes its file on the frames written before.
 TEST(ExportCsv, InterruptedExportKeepsTheFramesWritten) {
     TempDir dir;

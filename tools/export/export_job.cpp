@@ -17,7 +17,7 @@ namespace kv::exporter {
 // ---- the walk ----
 
 std::uint32_t walkFrames(const capture::CaptureStore& store, int echo, std::uint32_t last, const FrameCallback& onFrame,
-                         const PacketProgress& progress) {
+                         const PacketProgress& progress, std::uint64_t* droppedPoints) {
     constexpr std::uint32_t kProgressEvery = 2048;  // packets between progress reports
     ReplayAssembler assembler;
     const auto selection = [echo] { return echo; };
@@ -39,6 +39,7 @@ std::uint32_t walkFrames(const capture::CaptureStore& store, int echo, std::uint
     }
     // Done, also when the range ended before the capture did; an interrupted walk shows where.
     if (progress) progress(refused ? i : n, n);
+    if (droppedPoints) *droppedPoints = assembler.droppedPoints();
     return frames;
 }
 
@@ -249,6 +250,7 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
     std::uint32_t firstExported = 0, lastExported = 0;
     std::string writeError;
     bool interrupted = false;
+    std::uint64_t dropped = 0;
     const std::uint32_t seen = walkFrames(
         store, o.echo, o.lastFrame,
         [&](std::uint32_t number, MuchLidarData&& frame, const std::uint8_t* packet) {
@@ -268,7 +270,7 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
             lastExported = number;
             return true;
         },
-        [&](std::uint64_t done, std::uint64_t total) { progress.update("exporting", done, total); });
+        [&](std::uint64_t done, std::uint64_t total) { progress.update("exporting", done, total); }, &dropped);
     progress.end();
     for (auto& s : sinks)
         if (!s->finish() && writeError.empty()) writeError = s->error();
@@ -301,6 +303,9 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
         summary += timing;
     }
     say(summary);
+    if (dropped > 0)
+        say(std::to_string(dropped) + " points dropped: a stretch without frame markers made a frame larger than " +
+            std::to_string(kMaxFramePoints) + " points");
 
     if (load.damaged) {
         say(damageText + "; the export stopped there, after " +

@@ -27,8 +27,10 @@ namespace kv::exporter {
 // walk. Returns the number of frames finished.
 using FrameCallback = std::function<bool(std::uint32_t number, MuchLidarData&& frame, const std::uint8_t* packet)>;
 using PacketProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+// `droppedPoints`, when given, receives the points dropped at the frame bound (a long stretch
+// without markers), as the replay drops them.
 std::uint32_t walkFrames(const capture::CaptureStore& store, int echo, std::uint32_t last, const FrameCallback& onFrame,
-                         const PacketProgress& progress = {});
+                         const PacketProgress& progress = {}, std::uint64_t* droppedPoints = nullptr);
 
 // A writer of exported frames. `exported` counts the frames handed to it from 1; `echoFlag`
 // is the echo flag of the packet that finished the frame. Failures are values.

@@ -13,6 +13,14 @@ struct MuchLidarData {
 
     std::size_t size() const { return channel.size(); }
     bool empty() const { return channel.empty(); }
+    // Points that all four arrays hold: a record built elsewhere may be ragged.
+    std::size_t commonSize() const {
+        std::size_t n = channel.size();
+        if (azimuth.size() < n) n = azimuth.size();
+        if (distance.size() < n) n = distance.size();
+        if (intensity.size() < n) n = intensity.size();
+        return n;
+    }
 
     void clear() {
         channel.clear();

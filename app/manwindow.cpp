@@ -16,9 +16,16 @@
 #include <QMessageBox>
 #include <QPalette>
 #include <QStandardItemModel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
 #include <QVTKOpenGLNativeWidget.h>
 
 #include "cloud_view.h"
+#include "csv_export.h"
+#include "savedata.h"
+#include "selection.h"
+#include "selectpointrange.h"
 #include "getmuch.h"
 #include "getset.h"
 #include "capture_device.h"
@@ -100,6 +107,11 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     advancedSet_->setStatusSourceProvider([this] { return getSet_->lastSourceIp.load(); });
     about_ = new About();
     connect(codeDialog_, &CodeDialog::sendCode, this, &manwindow::onCodeData);
+    rangeDialog_ = new SelectPointRange();
+    connect(rangeDialog_, &SelectPointRange::sendOkCliced, this, &manwindow::changeSelectPointRange);
+    saveData_ = new SaveData(settings.LineShowNumber, settings.LidarLineType);
+    connect(saveData_, &SaveData::sendOkSignal, this, &manwindow::getSaveDataOkSignal, Qt::UniqueConnection);
+    csvFile_ = std::make_unique<kv::csv::CsvFile>();
     connect(ui_.checkBox_round, &QCheckBox::stateChanged, this, &manwindow::RepeatChange);
 
     geometry_ = kv::BeamGeometry::forLineType(settings.LidarLineType);
@@ -119,6 +131,25 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     ui_.statusBar->addWidget(labelZ_);
     ui_.statusBar->addPermanentWidget(projectLinkLabel(this));
     cloudView_->setKeyPressHandler([this](char key) { handleViewKey(key); });
+    cloudView_->setAreaPickHandler([this](const std::vector<int>& indices) { handleAreaPick(indices); });
+    // A running CSV export: its file and frames so far, and a way to end it.
+    csvStatus_ = new QLabel(this);
+    csvStatus_->setObjectName("label_csvExport");
+    csvEnd_ = new QPushButton(tr("End export"), this);
+    csvEnd_->setObjectName("pushButton_endCsvExport");
+    ui_.statusBar->addPermanentWidget(csvStatus_);
+    ui_.statusBar->addPermanentWidget(csvEnd_);
+    csvStatus_->hide();
+    csvEnd_->hide();
+    connect(csvEnd_, &QPushButton::clicked, this, &manwindow::endCsvExport);
+    connect(ui_.toolButton_select, &QToolButton::clicked, this, &manwindow::SelectPoints);
+    connect(ui_.toolButton_select_Range, &QToolButton::clicked, this, &manwindow::SelectPointsRange);
+    connect(ui_.toolButton_clear, &QToolButton::clicked, this, &manwindow::clearSelection);
+    connect(ui_.toolButton_4, &QToolButton::clicked, this, &manwindow::saveDataClicked);
+    // The selectors stay editable, but typed text never becomes an entry (an entry that names
+    // no mode would select one that does not exist).
+    for (QComboBox* c : {ui_.comboBox_View, ui_.comboBox_EchoSelection, ui_.comboBox_4})
+        c->setInsertPolicy(QComboBox::NoInsert);
 
     connect(ui_.toolButton_Lidar, &QToolButton::clicked, this, &manwindow::startReception);
     connect(ui_.tolbtn_SuspendData, &QToolButton::clicked, this, &manwindow::toggleSuspend);
@@ -165,6 +196,8 @@ manwindow::~manwindow() {
     replay_->stopAndWait();
     stopReceivers();
     delete laserSelection_;
+    delete rangeDialog_;
+    delete saveData_;
     delete interactionSet_;
     delete codeDialog_;
     delete advancedSet_;
@@ -307,6 +340,8 @@ void manwindow::CalculateMuch(MuchLidarData lidardata) {
     refreshTitle();
     if (suspended_) return;
     lastFrame_ = std::move(lidardata);
+    lastFrameExported_ = csvExporting_;
+    if (csvExporting_) csvExportStep(lastFrame_);
     if (replayActive_) {
         if (backwardFlag_) {
             --frameCounter_;
@@ -340,8 +375,13 @@ kv::DisplayFilter manwindow::currentFilter() const {
 void manwindow::drawLatestFrame() {
     drawPending_ = false;
     ++framesDrawn_;
-    kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), framePoints_);
-    writePointTable(framePoints_);
+    if (lastFrameExported_) {
+        framePoints_.clear();  // an exported frame is not drawn: empty clouds, labels " "
+    } else {
+        kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), framePoints_);
+        if (filter_.selectionActive) writeSelectedRows(framePoints_);
+        else writePointTable(framePoints_);
+    }
     updateStatistics(framePoints_.stats);
     std::string readout;
     cloudView_->presentFrame(framePoints_.displayed, framePoints_.selected, pointSize_,
@@ -697,6 +737,184 @@ void manwindow::FinshorStart(bool Finshone) {
     }
     // Looping an empty capture would restart the thread forever.
     if (repeat_ && store_ && store_->packetCount > 0) playPause();
+}
+
+// ---- Selection ----
+
+void manwindow::buildTableModel() {
+    auto* model = new QStandardItemModel(0, 5, this);
+    model->setHorizontalHeaderLabels({"ID", "Points_m_XYZ", "Distance", "Azimuth", "Intensity"});
+    QItemSelectionModel* oldSelection = ui_.tableView->selectionModel();
+    QAbstractItemModel* oldModel = ui_.tableView->model();
+    ui_.tableView->setModel(model);
+    delete oldSelection;
+    if (oldModel && oldModel->parent() == this) oldModel->deleteLater();
+    tableModel_ = model;
+    const int widths[5] = {40, 200, 80, 80, 80};
+    for (int c = 0; c < 5; ++c) ui_.tableView->setColumnWidth(c, widths[c]);
+}
+
+void manwindow::setTableRow(int row, const std::array<std::string, 5>& texts) {
+    if (!tableModel_) return;
+    if (tableModel_->rowCount() <= row) tableModel_->setRowCount(row + 1);
+    for (int c = 0; c < 5; ++c) {
+        const QString text = QString::fromStdString(texts[std::size_t(c)]);
+        if (QStandardItem* item = tableModel_->item(row, c)) item->setText(text);
+        else tableModel_->setItem(row, c, new QStandardItem(text));
+    }
+}
+
+// Only the rows from the scroll position to 30 below it are rewritten.
+void manwindow::writeSelectedRows(const kv::FramePoints& points) {
+    const int scroll = ui_.tableView->verticalScrollBar()->value();
+    kv::forEachSelectedRow(points.selectedIndex.size(), pickedCount_, scroll, [&](int row, std::size_t k) {
+        setTableRow(row, kv::pointRowTexts(kv::selectedRow(points, lastFrame_, k), kv::RowFormat::kSelected));
+    });
+}
+
+void manwindow::SelectPoints() {
+    filter_.box = kv::SelectionBox();
+    filter_.selectionActive = false;
+    readoutFlag_ = false;
+    cloudView_->takeFocus();
+    // The interactor style toggles its rubber band on the key x: it goes straight to the
+    // view's interactor, whatever the keyboard layout.
+    cloudView_->deliverKey('x');
+    selectMode_ = !selectMode_;
+    setCursor(selectMode_ ? Qt::CrossCursor : Qt::ArrowCursor);
+}
+
+void manwindow::handleAreaPick(const std::vector<int>& indices) {
+    if (indices.empty()) return;
+    const kv::AreaPick pick = kv::pickArea(framePoints_.displayed, indices);
+    if (pick.count <= 0) return;  // nothing of the displayed cloud: still armed
+    pickedCount_ = pick.count;
+    cloudView_->showClicked(pick.points);
+    filter_.box = pick.box;
+    // The pick arrives inside the interactor's button handling: the keys that end the rubber
+    // band follow once it is done, as keys from the input queue would.
+    QTimer::singleShot(0, this, [this] {
+        cloudView_->deliverKey('x');
+        cloudView_->deliverKey('q');
+    });
+    buildTableModel();
+    selectMode_ = false;
+    setCursor(Qt::ArrowCursor);
+    filter_.selectionActive = true;
+    readoutFlag_ = true;
+    const kv::PickListing listing = kv::listPicked(lastFrame_, geometry_, currentFilter(), filter_.box, pickedCount_);
+    for (const auto& row : listing.rows) setTableRow(row.first, kv::pointRowTexts(row.second, kv::RowFormat::kAreaPick));
+    updateStatistics(listing.stats);
+}
+
+void manwindow::SelectPointsRange() {
+    const kv::SelectionBox& b = filter_.box;
+    const double values[6] = {b.xMin, b.xMax, b.yMin, b.yMax, b.zMin, b.zMax};
+    rangeDialog_->setValues(values);
+    rangeDialog_->show();
+}
+
+void manwindow::changeSelectPointRange() {
+    const double* v = rangeDialog_->values();
+    filter_.box = {float(v[0]), float(v[1]), float(v[2]), float(v[3]), float(v[4]), float(v[5])};
+}
+
+void manwindow::clearSelection() {
+    filter_.box = kv::SelectionBox();
+    filter_.selectionActive = false;
+    pickedCount_ = 0;
+    buildTableModel();
+    cloudView_->clearAll();
+    cloudView_->resetCamera();
+}
+
+// ---- CSV export ----
+
+QString manwindow::defaultSingleCsvFileName() const {
+    return QString::fromStdString(modelLabel_) + "_" + QDateTime::currentDateTime().toString("yyyy-MM-dd-hh-mm-ss") +
+           ".csv";
+}
+
+QString manwindow::defaultMultiCsvFileName() const {
+    return QString::fromStdString(modelLabel_) + "_" + QDateTime::currentDateTime().toString("yyyy-MM-dd-hh-mm") +
+           "_" + QString::number(saveData_->selection().frameCount) + "Frame" + ".csv";
+}
+
+void manwindow::showFileError(const QString& text) { QMessageBox::warning(this, "error", text, QMessageBox::Ok); }
+
+void manwindow::saveDataClicked() {
+    if (!suspended_ && !(isPlaying() && isPaused())) {
+        saveData_->show();
+        return;
+    }
+    const QString name = QFileDialog::getSaveFileName(this, tr("Save CSV"), tr(defaultSingleCsvFileName().toUtf8().constData()),
+                                                      QString(), nullptr, QFileDialog::DontUseNativeDialog);
+    if (name.isEmpty()) return;
+    exportSingleFrameTo(name);
+}
+
+bool manwindow::exportSingleFrameTo(const QString& fileName) {
+    // A file of its own: a multi-frame export that is open goes on untouched.
+    kv::csv::CsvFile file;
+    bool ok = file.open(kv::fileNameBytes(fileName).toStdString(), kv::csv::Layout::kSingleFrame) &&
+              file.writeFrame(lastFrame_, geometry_, kv::csv::RowFilter::singleFrame(filter_.selectionActive, filter_.box));
+    ok = file.close() && ok;
+    if (!ok) showFileError(QString::fromStdString(file.error()));
+    return ok;
+}
+
+void manwindow::getSaveDataOkSignal(bool) {
+    const QString name = QFileDialog::getSaveFileName(this, tr("Save CSV"), tr(defaultMultiCsvFileName().toUtf8().constData()),
+                                                      QString(), nullptr, QFileDialog::DontUseNativeDialog);
+    if (name.isEmpty()) return;
+    startCsvExportTo(name);
+}
+
+bool manwindow::startCsvExportTo(const QString& fileName) {
+    if (csvExporting_) endCsvExport();  // the file so far is kept
+    if (!csvFile_->open(kv::fileNameBytes(fileName).toStdString(), kv::csv::Layout::kMultiFrame)) {
+        showFileError(QString::fromStdString(csvFile_->error()));
+        return false;
+    }
+    csvExporting_ = true;
+    csvFrames_ = 0;
+    showCsvStatus();
+    return true;
+}
+
+void manwindow::endCsvExport() {
+    if (!csvExporting_) return;
+    csvExporting_ = false;
+    const bool closed = csvFile_->close();
+    showCsvStatus();
+    if (!closed) showFileError(QString::fromStdString(csvFile_->error()));
+}
+
+void manwindow::csvExportStep(const MuchLidarData& frame) {
+    ++csvFrames_;
+    const kv::csv::SaveSelection& s = saveData_->selection();
+    const kv::csv::RowFilter filter =
+        kv::csv::RowFilter::multiFrame(s.minAngleDeg, s.maxAngleDeg, s.lineState, kv::appSettings().isProductionUsed,
+                                       filter_.selectionActive, filter_.box);
+    if (!csvFile_->writeFrame(frame, geometry_, filter, csvFrames_)) {
+        // The file keeps every whole line written; the message waits until this frame is done.
+        csvExporting_ = false;
+        showCsvStatus();
+        const QString text = QString::fromStdString(csvFile_->error());
+        QTimer::singleShot(0, this, [this, text] { showFileError(text); });
+        return;
+    }
+    if (csvFrames_ == s.frameCount) endCsvExport();
+    else showCsvStatus();
+}
+
+void manwindow::showCsvStatus() {
+    csvStatus_->setVisible(csvExporting_);
+    csvEnd_->setVisible(csvExporting_);
+    if (csvExporting_)
+        csvStatus_->setText(QString("CSV export to %1: %2 frames")
+                                .arg(QFile::decodeName(QByteArray::fromStdString(csvFile_->path())))
+                                .arg(csvFrames_));
 }
 
 // ---- Receiver health readout ----

@@ -6,7 +6,9 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <array>
 #include <string>
+#include <vector>
 
 #include "frame_display.h"
 #include "metatypes.h"
@@ -23,10 +25,16 @@ class ACWPSetMuch;
 class About;
 class QStandardItemModel;
 class QLabel;
+class QPushButton;
+class SelectPointRange;
+class SaveData;
 class QDockWidget;
 class QTimer;
 
 namespace kv {
+namespace csv {
+class CsvFile;
+}
 class CaptureRecorder;
 class HealthMeter;
 class CloudView;
@@ -84,6 +92,25 @@ public:
     void startRecordingTo(const QString& fileName);
     QString defaultCaptureFileName() const;
 
+    // Selection and CSV export.
+    const kv::SelectionBox& selectionBox() const { return filter_.box; }
+    bool isSelectionActive() const { return filter_.selectionActive; }
+    bool isSelectMode() const { return selectMode_; }
+    int pickedCount() const { return pickedCount_; }
+    SelectPointRange* rangeDialog() const { return rangeDialog_; }
+    SaveData* saveDataWindow() const { return saveData_; }
+    bool isCsvExporting() const { return csvExporting_; }
+    int csvExportedFrames() const { return csvFrames_; }
+    QLabel* csvExportLabel() const { return csvStatus_; }
+    QPushButton* csvEndButton() const { return csvEnd_; }
+    // What the view's area pick hands over: indices into "realTime_points".
+    void handleAreaPick(const std::vector<int>& indices);
+    // The exports as "SaveData" runs them once a file name is chosen; false when they failed.
+    bool exportSingleFrameTo(const QString& fileName);
+    bool startCsvExportTo(const QString& fileName);
+    void endCsvExport();  // keeps what was written
+    QString defaultSingleCsvFileName() const;
+    QString defaultMultiCsvFileName() const;
     // Receiver health readout, refreshed once a second, and the hint shown before the first
     // press of "Lidar".
     QDockWidget* healthDock() const { return healthDock_; }
@@ -96,6 +123,8 @@ signals:
 
 public slots:
     void view();
+    void SelectPoints();
+    void SelectPointsRange();
     void CalculateMuch(MuchLidarData lidardata);
     void onCodeData(QString code);
     void FinshorStart(bool Finshone);
@@ -104,6 +133,8 @@ public slots:
     void progressReleased();
     void showErrorMessage(QString Mess);
     void AirReturn_Mode();
+    void getSaveDataOkSignal(bool finishFlag);
+    void changeSelectPointRange();
 
 private:
     void startReception();  // the "Lidar" button
@@ -127,6 +158,15 @@ private:
     void refreshTitle();
     void writePointTable(const kv::FramePoints& points);
     void updateStatistics(const kv::SelectionStats& stats);
+    // Selection and CSV export.
+    void buildTableModel();
+    void setTableRow(int row, const std::array<std::string, 5>& texts);
+    void writeSelectedRows(const kv::FramePoints& points);
+    void clearSelection();  // the "Clear" button
+    void saveDataClicked(); // the "SaveData" button
+    void csvExportStep(const MuchLidarData& frame);
+    void showCsvStatus();
+    void showFileError(const QString& text);
     kv::DisplayFilter currentFilter() const;
 
     Ui::manwindowClass ui_;
@@ -187,6 +227,17 @@ private:
     QByteArray recordPath_;    // kept unchanged while recording
     QByteArray recordFilter_;  // "port " + the data port field
 
+    // Selection and CSV export.
+    SelectPointRange* rangeDialog_ = nullptr;  // top-level windows, owned here
+    SaveData* saveData_ = nullptr;
+    bool selectMode_ = false;      // rubber-band selection armed
+    int pickedCount_ = 0;
+    std::unique_ptr<kv::csv::CsvFile> csvFile_;  // the multi-frame export's file
+    bool csvExporting_ = false;
+    int csvFrames_ = 0;
+    bool lastFrameExported_ = false;  // the newest frame went to the export: the view stays empty
+    QLabel* csvStatus_ = nullptr;
+    QPushButton* csvEnd_ = nullptr;
     // Receiver health readout.
     void setUpHealthReadout();
     void hideStartHint();

@@ -14,3 +14,8 @@ add_dependencies(bench_capture kv-sensor-sim)
 kv_bench(bench_device
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/bench_device.cpp
   LIBS kv_device_core kv_acquisition_core)
+
+# CSV rows per second through the export's writer; the cost of the per-frame selection update.
+kv_bench(bench_csv
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/bench_csv.cpp
+  LIBS kv_record_csv kv_view_core)

@@ -110,6 +110,11 @@ kv_test(core_csv_export_test
   SOURCES ${KV_CORE_TEST_DIR}/csv_export_test.cpp
   LIBS kv_record_csv)
 
+# The picked region, the row formats and the "SaveData" line choice.
+kv_test(core_selection_test
+  SOURCES ${KV_CORE_TEST_DIR}/selection_test.cpp
+  LIBS kv_view_core kv_record_csv)
+
 # kv-export's core: options, the frame walk against the replay thread, its CSV against the
 # window's multi-frame export, PCD names, malformed captures and bad options, progress.
 kv_test(core_export_test

@@ -3,6 +3,7 @@
 #include <QVTKOpenGLNativeWidget.h>
 #include <vtkAxesActor.h>
 #include <vtkCamera.h>
+#include <vtkCommand.h>
 #include <vtkDataSet.h>
 #include <vtkGenericOpenGLRenderWindow.h>
 #include <vtkMapper.h>
@@ -54,6 +55,11 @@ CloudView::CloudView(QVTKOpenGLNativeWidget* screen) : d_(new Impl) {
     screen->setRenderWindow(d_->viewer->getRenderWindow());
     d_->viewer->setupInteractor(screen->interactor(), screen->renderWindow());
 
+    d_->viewer->registerAreaPickingCallback([this](const pcl::visualization::AreaPickingEvent& e) {
+        // Only the displayed cloud's indices: the event also lists those of "clicked_points".
+        const pcl::Indices picked = e.getPointsIndices(kRealTimeId);
+        if (d_->areaPickHandler) d_->areaPickHandler(std::vector<int>(picked.begin(), picked.end()));
+    });
     d_->viewer->registerKeyboardCallback(
         [this](const pcl::visualization::KeyboardEvent& e) {
             if (e.keyDown() && d_->keyHandler) d_->keyHandler(e.getKeyCode());
@@ -175,6 +181,34 @@ std::string CloudView::runCursorReadout() {
 void CloudView::setKeyPressHandler(std::function<void(char)> handler) { d_->keyHandler = std::move(handler); }
 
 void CloudView::renderNow() { refresh(); }
+
+void CloudView::setAreaPickHandler(std::function<void(const std::vector<int>&)> handler) {
+    d_->areaPickHandler = std::move(handler);
+}
+
+void CloudView::takeFocus() { d_->screen->setFocus(); }
+
+void CloudView::deliverKey(char key) {
+    vtkRenderWindowInteractor* interactor = d_->screen->interactor();
+    const char keysym[2] = {key, 0};
+    interactor->SetKeyEventInformation(0, 0, key, 0, keysym);
+    interactor->SetAltKey(0);
+    interactor->InvokeEvent(vtkCommand::KeyPressEvent, nullptr);
+    interactor->InvokeEvent(vtkCommand::CharEvent, nullptr);
+    interactor->SetKeyEventInformation(0, 0, key, 0, keysym);
+    interactor->InvokeEvent(vtkCommand::KeyReleaseEvent, nullptr);
+}
+
+void CloudView::showClicked(const std::vector<ColouredPoint>& points) {
+    auto& v = *d_->viewer;
+    fillCloud(points, *d_->selected);
+    v.removePointCloud(kClickedId, 0);
+    pcl::visualization::PointCloudColorHandlerCustom<pcl::PointXYZRGB> blue(d_->selected, 0, 0, 255);
+    v.addPointCloud<pcl::PointXYZRGB>(d_->selected, blue, kClickedId, 0);
+    v.setPointCloudRenderingProperties(pcl::visualization::PCL_VISUALIZER_POINT_SIZE, kClickedPointSize,
+                                       kClickedId, 0);
+    refresh();
+}
 
 // The widget only shows what its render window last rendered: updating the widget alone
 // repaints the old picture, so every change renders. Before the widget has been shown there

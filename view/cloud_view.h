@@ -59,6 +59,16 @@ public:
     // Called with the key code on every key press in the view (key releases are ignored).
     void setKeyPressHandler(std::function<void(char)> handler);
 
+    // Called with the indices into "realTime_points" of the points under a rubber band (the
+    // indices of other clouds under it are not passed on).
+    void setAreaPickHandler(std::function<void(const std::vector<int>&)> handler);
+    // Delivers a key to the view's interactor as the render widget delivers a key press and
+    // its release ("x" toggles the rubber-band selection of the interactor style).
+    void deliverKey(char key);
+    void takeFocus();  // gives the render widget the keyboard focus
+    // Replaces "clicked_points" with `points` (single blue, size 5) and renders.
+    void showClicked(const std::vector<ColouredPoint>& points);
+
     // Renders now (the widget otherwise renders on its next paint).
     void renderNow();
 

@@ -25,6 +25,7 @@ struct CloudView::Impl {
     Cloud::Ptr selected{new Cloud};                  // drawn as "clicked_points"
     vtkSmartPointer<vtkOrientationMarkerWidget> axesWidget;
     std::function<void(char)> keyHandler;
+    std::function<void(const std::vector<int>&)> areaPickHandler;
 };
 
 // Copies display points into a PCL cloud (width = count, height 1).

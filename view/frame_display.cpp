@@ -25,7 +25,7 @@ void SelectionStats::add(const PointM& p) {
 void computeFramePoints(const MuchLidarData& frame, const BeamGeometry& geometry,
                         const DisplayFilter& filter, FramePoints& out) {
     out.clear();
-    const std::size_t n = frame.size();
+    const std::size_t n = frame.commonSize();  // never read one array past its end
     out.displayed.reserve(n);
     const int* lines = frame.channel.data();
     const float* azimuths = frame.azimuth.data();
@@ -49,7 +49,7 @@ void computeFramePoints(const MuchLidarData& frame, const BeamGeometry& geometry
         if (filter.box.contains(p)) {
             out.stats.add(p);
             out.selected.push_back(cp);
-            if (filter.selectionActive) out.selectedRows.push_back({line, p, distance, azimuths[i], intensities[i]});
+            if (filter.selectionActive) out.selectedIndex.push_back(std::uint32_t(i));
         }
         out.displayed.push_back(cp);
     }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -57,14 +58,16 @@ struct FramePoints {
     std::vector<ColouredPoint> displayed;  // every accepted point
     std::vector<ColouredPoint> selected;   // accepted points inside the selection box
     std::vector<PointRow> tableRows;       // rows 0.. of the point table (at most 256)
-    std::vector<PointRow> selectedRows;    // in-box points while a selection is followed
+    // While a selection is followed: the frame index of each in-box point (selectedRow()
+    // makes its table row; only the rows near the table's scroll position are ever made).
+    std::vector<std::uint32_t> selectedIndex;
     SelectionStats stats;
 
     void clear() {
         displayed.clear();
         selected.clear();
         tableRows.clear();
-        selectedRows.clear();
+        selectedIndex.clear();
         stats = SelectionStats();
     }
 };
@@ -73,6 +76,13 @@ struct FramePoints {
 // Points on lines outside 0-3 cannot be looked up in the geometry and are skipped.
 void computeFramePoints(const MuchLidarData& frame, const BeamGeometry& geometry,
                         const DisplayFilter& filter, FramePoints& out);
+
+// The table row of the k-th in-box point of `points`, computed from `frame`.
+inline PointRow selectedRow(const FramePoints& points, const MuchLidarData& frame, std::size_t k) {
+    const std::size_t i = points.selectedIndex[k];
+    const ColouredPoint& c = points.selected[k];
+    return {frame.channel[i], {c.xM, c.yM, c.zM}, frame.distance[i], frame.azimuth[i], frame.intensity[i]};
+}
 
 // The five cell texts of a table row: line, "x y z" (4 decimals), distance in metres,
 // azimuth (3 decimals), intensity (4 decimals). `distanceDecimals` is 3 for the frame's rows,

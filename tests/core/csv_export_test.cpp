@@ -326,10 +326,17 @@ TEST(CsvFile, ReplacesAnExistingFileAndReadsOnlyTheCommonLength) {
 TEST(CsvFile, ThroughAPipeOneWritePerLine) {
     const std::string path = tempPath("fifo");
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-    // The read end is open before the writer comes and goes, so the reader sees its end.
+    // The read end is open before the writer comes, so the lines wait in the pipe.
     const int readEnd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(readEnd, 0);
     ::fcntl(readEnd, F_SETFL, 0);
+    MuchLidarData f;
+    f.append(2, 45.0f, 200.0f, 9);
+    kv::csv::CsvFile file;
+    ASSERT_TRUE(file.open(path, Layout::kMultiFrame)) << file.error();
+    ASSERT_TRUE(file.writeFrame(f, kv::BeamGeometry::forLineType(1), kv::csv::RowFilter::singleFrame(false, {}), 1));
+    ASSERT_TRUE(file.close());
+    // The pipe holds the few lines: they are read once the writer has come and gone.
     std::string got;
     std::thread reader([&] {
         char buf[4096];
@@ -338,12 +345,6 @@ TEST(CsvFile, ThroughAPipeOneWritePerLine) {
             else if (errno != EINTR) break;
         ::close(readEnd);
     });
-    MuchLidarData f;
-    f.append(2, 45.0f, 200.0f, 9);
-    kv::csv::CsvFile file;
-    ASSERT_TRUE(file.open(path, Layout::kMultiFrame)) << file.error();
-    ASSERT_TRUE(file.writeFrame(f, kv::BeamGeometry::forLineType(1), kv::csv::RowFilter::singleFrame(false, {}), 1));
-    ASSERT_TRUE(file.close());
     reader.join();
     EXPECT_EQ(got, kv::csv::headerLine(Layout::kMultiFrame) + "1,2,1.41421,1.41421,0,2,45,9,\n");
     std::remove(path.c_str());

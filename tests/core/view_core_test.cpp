@@ -214,7 +214,7 @@ TEST(DisplayPass, SelectionBoxIncludesItsEdgesAndFeedsTheStatistics) {
         EXPECT_EQ(out.selected[0].xM, 1.0f);
         EXPECT_EQ(out.selected[1].xM, 2.0f);
         EXPECT_EQ(out.stats.count, 2u);
-        EXPECT_EQ(out.selectedRows.size(), active ? 2u : 0u);
+        EXPECT_EQ(out.selectedIndex.size(), active ? 2u : 0u);
         EXPECT_EQ(kv::selectionLabelTexts(out.stats),
                   (std::array<std::string, 3>{"selectP: X_max:  2\t\tX_min:  1",
                                               "selectP: Y_max:  0\t\tY_min:  0\t\tY_average:  0",

@@ -26,3 +26,14 @@ kv_test(export_program_test
   LABELS core)
 target_include_directories(export_program_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/core ${CMAKE_CURRENT_SOURCE_DIR}/export)
 add_dependencies(export_program_test kv-export kv-sensor-sim)
+
+# kv-export's CSV against the window's own multi-frame export of the replayed frames.
+kv_test(gui_export_tests
+  SOURCES gui/gui_test_main.cpp gui/export_window_test.cpp
+  LIBS kv_app_gui kv_resources Qt5::Test
+  LABELS gui)
+get_target_property(_libs gui_export_tests LINK_LIBRARIES)
+list(REMOVE_ITEM _libs GTest::gtest_main)
+set_target_properties(gui_export_tests PROPERTIES LINK_LIBRARIES "${_libs}")
+target_include_directories(gui_export_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/gui)
+add_dependencies(gui_export_tests kv-export kv-sensor-sim)

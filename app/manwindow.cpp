@@ -34,6 +34,7 @@
 #include "file_names.h"
 #include "playback.h"
 #include "readliveoffdata.h"
+#include "saveandplay_pcd.h"
 #include "qlaserselectionmuch.h"
 #include "receiver_health.h"
 #include "settings.h"
@@ -113,6 +114,12 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     connect(saveData_, &SaveData::sendOkSignal, this, &manwindow::getSaveDataOkSignal, Qt::UniqueConnection);
     csvFile_ = std::make_unique<kv::csv::CsvFile>();
     connect(ui_.checkBox_round, &QCheckBox::stateChanged, this, &manwindow::RepeatChange);
+    SaveAndPlay_PCD::registerMetaTypes();
+    pcdReplay_ = new SaveAndPlay_PCD(this);
+    connect(pcdReplay_, SIGNAL(SendPointCloudData(kv::pcd::CloudPtr)), this,
+            SLOT(onGetPointCloutPlay(kv::pcd::CloudPtr)), Qt::UniqueConnection);
+    connect(pcdReplay_, SIGNAL(sendFinish(bool)), this, SLOT(onFinishPCD(bool)), Qt::UniqueConnection);
+    connect(ui_.checkBox_round_PCD, SIGNAL(stateChanged(int)), this, SLOT(RepeatChangePCD(int)), Qt::UniqueConnection);
 
     geometry_ = kv::BeamGeometry::forLineType(settings.LidarLineType);
     refreshTitle();
@@ -173,6 +180,15 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     // Made here rather than at the first Play, so that a seek before it is not lost.
     connect(this, SIGNAL(sendProgressChangeValue(int)), replay_, SLOT(getProgressChangeValue(int)),
             Qt::UniqueConnection);
+    connect(ui_.toolButton_SavePCDData, &QToolButton::clicked, this, &manwindow::onSavePCD);
+    connect(ui_.toolButton_OpenPCD, &QToolButton::clicked, this, &manwindow::onOpenPCD);
+    connect(ui_.toolButton_Play_PCD, &QToolButton::clicked, this, &manwindow::onPlayPCD);
+    connect(ui_.toolButton_SeekForward_PCD, &QToolButton::clicked, this, &manwindow::onSeekForwardPCD);
+    connect(ui_.toolButton_SeekBackward_PCD, &QToolButton::clicked, this, &manwindow::onSeekBackwardPCD);
+    connect(ui_.toolButton_GoToEnd_PCD, &QToolButton::clicked, this, &manwindow::onSeekGoToEndPCD);
+    connect(ui_.Slider_Frame_PCD, &QSlider::sliderMoved, this, &manwindow::progressMovedPCD);
+    connect(ui_.Slider_Frame_PCD, &QSlider::sliderReleased, this, &manwindow::progressReleasedPCD);
+    ui_.toolButton_SavePCDData->setCheckable(true);
     connect(ui_.comboBox_View, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::view);
     connect(ui_.comboBox_EchoSelection, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &manwindow::AirReturn_Mode);
@@ -194,6 +210,7 @@ manwindow::~manwindow() {
     healthTimer_->stop();
     recorder_.reset();  // stops and waits
     replay_->stopAndWait();
+    pcdReplay_->stopAndWait();
     stopReceivers();
     delete laserSelection_;
     delete rangeDialog_;
@@ -264,7 +281,7 @@ void manwindow::startReception() {
     const int widths[5] = {40, 200, 80, 80, 80};
     for (int c = 0; c < 5; ++c) ui_.tableView->setColumnWidth(c, widths[c]);
 
-    if (playing_) {
+    if (replayControl_.playing()) {
         // A loaded capture is playing: the replay thread takes the receivers' place.
         if (!replay_->isRunning()) replay_->setPacketStore(store_);
         connect(replay_, SIGNAL(SendData(MuchLidarData)), this, SLOT(CalculateMuch(MuchLidarData)),
@@ -329,7 +346,6 @@ void manwindow::showErrorMessage(QString Mess) {
 void manwindow::AirReturn_Mode() {
     const int index = ui_.comboBox_EchoSelection->currentIndex();
     if (index < 0 || index > 2) return;
-    echoIndex_ = index;
     getMuch_->echoMode = index;
     replay_->setEchoSelection(index);
 }
@@ -340,18 +356,11 @@ void manwindow::CalculateMuch(MuchLidarData lidardata) {
     refreshTitle();
     if (suspended_) return;
     lastFrame_ = std::move(lidardata);
+    framePointsCurrent_ = false;
     lastFrameExported_ = csvExporting_;
     if (csvExporting_) csvExportStep(lastFrame_);
-    if (replayActive_) {
-        if (backwardFlag_) {
-            --frameCounter_;
-            showFrameCounter();
-        }
-        if (forwardFlag_) {
-            ++frameCounter_;
-            showFrameCounter();
-        }
-    }
+    applyReplay(replayControl_.captureFrameHandled());
+    if (pcdRecording_.active()) recordPcdFrame();
 
     // Draw from the event queue: frames already queued behind this one take the data path
     // first, and the drawing then shows the newest of them.
@@ -378,10 +387,11 @@ void manwindow::drawLatestFrame() {
     if (lastFrameExported_) {
         framePoints_.clear();  // an exported frame is not drawn: empty clouds, labels " "
     } else {
-        kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), framePoints_);
+        if (!framePointsCurrent_) kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), framePoints_);
         if (filter_.selectionActive) writeSelectedRows(framePoints_);
         else writePointTable(framePoints_);
     }
+    framePointsCurrent_ = false;
     updateStatistics(framePoints_.stats);
     std::string readout;
     cloudView_->presentFrame(framePoints_.displayed, framePoints_.selected, pointSize_,
@@ -477,13 +487,71 @@ QIcon imageFile(const char* file) {
 
 void manwindow::setPlayIcon(const char* file) { ui_.toolButton_Play->setIcon(imageFile(file)); }
 
-void manwindow::showFrameCounter() {
-    if (!dragging_) ui_.Slider_Frame->setValue(frameCounter_);
-    ui_.Spbox_Frame->setValue(frameCounter_);
+void manwindow::showFrameCounter(kv::ReplayKind kind) {
+    const int counter = replayControl_.frameCounter();
+    if (kind == kv::ReplayKind::Pcd) {
+        if (!replayControl_.dragging()) ui_.Slider_Frame_PCD->setValue(counter);
+        ui_.label_PCD_Count->setText(QString("%1/%2").arg(counter).arg(replayControl_.pcdFileCount()));
+        return;
+    }
+    if (!replayControl_.dragging()) ui_.Slider_Frame->setValue(counter);
+    ui_.Spbox_Frame->setValue(counter);
+}
+
+// Shows what a replay control decided on the widgets of its replay, then tells its thread.
+void manwindow::applyReplay(const kv::ReplayEffects& e) {
+    const bool pcd = e.kind == kv::ReplayKind::Pcd;
+    auto enable = [](QToolButton* b, kv::Enable v) {
+        if (v != kv::Enable::Keep) b->setEnabled(v == kv::Enable::On);
+    };
+    QToolButton* play = pcd ? ui_.toolButton_Play_PCD : ui_.toolButton_Play;
+    QToolButton* forward = pcd ? ui_.toolButton_SeekForward_PCD : ui_.toolButton_SeekForward;
+    QToolButton* backward = pcd ? ui_.toolButton_SeekBackward_PCD : ui_.toolButton_SeekBackward;
+    enable(play, e.play);
+    for (QToolButton* b : {forward, backward, pcd ? ui_.toolButton_GoToEnd_PCD : ui_.toolButton_GoToEnd})
+        enable(b, e.seeks);
+    if (!pcd) enable(ui_.toolButton_GoToStart, e.seeks);
+    enable(pcd ? ui_.toolButton_Play : ui_.toolButton_Play_PCD, e.otherPlay);
+    enable(pcd ? ui_.toolButton_OpenPCD : ui_.toolButton_Open, e.open);
+    enable(ui_.toolButton_Lidar, e.lidar);
+    if (e.playIcon) play->setIcon(imageFile(e.playIcon));
+    if (e.forwardIcon) forward->setIcon(imageFile(e.forwardIcon));
+    if (e.backwardIcon) backward->setIcon(imageFile(e.backwardIcon));
+    if (e.showCounter) showFrameCounter(e.kind);
+    if (e.uncheckRepeat) (pcd ? ui_.checkBox_round_PCD : ui_.checkBox_round)->setChecked(false);
+
+    if (pcd) {
+        if (e.dropPendingSeek) pcdReplay_->clearPendingSeek();
+        if (e.stopThread) pcdReplay_->stopRequested = true;
+        if (e.startThread) {
+            pcdReplay_->wait();  // a finished run returns at once after its end report
+            pcdReplay_->stopRequested = false;
+            pcdReplay_->start();
+        }
+        if (e.openGate) pcdReplay_->gate.open();
+        if (e.closeGate) pcdReplay_->gate.close();
+        if (e.seekTo >= 0) pcdReplay_->setSeekTarget(e.seekTo);
+    } else {
+        if (e.dropPendingSeek) replay_->clearPendingSeek();
+        if (e.startThread) startReception();  // starts the replay thread while playing
+        if (e.openGate) replay_->gate.open();
+        if (e.closeGate) replay_->gate.close();
+        if (e.seekTo >= 0 && store_) {
+            // The table has a start for frames 0 to M/4 - 1; the top position goes to the last.
+            const std::vector<std::uint32_t>& starts = store_->frameStarts;
+            std::uint32_t packet = 0;
+            if (!starts.empty()) packet = starts[std::min<std::size_t>(std::size_t(e.seekTo), starts.size() - 1)];
+            emit sendProgressChangeValue(int(packet));
+        }
+    }
+    if (e.playAgain) {
+        if (pcd) onPlayPCD();
+        else playPause();
+    }
 }
 
 void manwindow::openCapture() {
-    if (offlineInUse_) {
+    if (replayControl_.offlineInUse()) {
         QMessageBox::warning(this, "Tips", "The offline file has been opened. Please close it first!!!",
                              QMessageBox::Ok);
         return;
@@ -502,10 +570,10 @@ bool manwindow::openCaptureFile(const QString& fileName) {
         if (getMuch_->isRunning()) getMuch_->stopRequested = true;
         if (getSet_->isRunning()) getSet_->stopRequested = true;
     }
-    if (startCounter_ > 1) {
+    if (replayControl_.captureStarted()) {
         replay_->stopAndWait();
         store_.reset();
-        startCounter_ = 1;
+        replayControl_.captureClosed();
         cloudView_->clearAll();
         cloudView_->resetCamera();
     }
@@ -532,211 +600,177 @@ bool manwindow::openCaptureFile(const QString& fileName) {
         std::fflush(stdout);
         return false;
     }
-    setPlayIcon("Play.png");
-    paused_ = true;
     if (load.damaged) statusBar()->showMessage(QString::fromStdString(load.damage), 15000);
     store_ = std::make_shared<const kv::capture::CaptureStore>(std::move(load.store));
 
-    for (QToolButton* b : {ui_.toolButton_Play_PCD, ui_.toolButton_GoToStart, ui_.toolButton_GoToEnd,
-                           ui_.toolButton_SeekForward, ui_.toolButton_SeekBackward, ui_.toolButton_Lidar})
-        b->setEnabled(false);
-    ui_.toolButton_Play->setEnabled(true);
+    const int range = int(store_->frameRange());
     ui_.Spbox_Frame->setEnabled(true);
     ui_.Slider_Frame->setEnabled(true);
-    const int range = int(store_->frameRange());
     ui_.Spbox_Frame->setRange(0, range);
     ui_.Slider_Frame->setRange(0, range);
-    frameCounter_ = 0;
-    showFrameCounter();
+    applyReplay(replayControl_.captureOpened(range, store_->packetCount > 0));
     ui_.LidraDataDock->show();
     return true;
 }
 
-void manwindow::playPause() {
-    for (QToolButton* b : {ui_.toolButton_SeekForward, ui_.toolButton_SeekBackward, ui_.toolButton_GoToStart,
-                           ui_.toolButton_GoToEnd})
-        b->setEnabled(true);
-    ui_.toolButton_Play_PCD->setEnabled(false);
-    ui_.toolButton_Open->setEnabled(false);
-    offlineInUse_ = true;
+void manwindow::playPause() { applyReplay(replayControl_.capturePlayPause(replay_->isRunning())); }
 
-    if (paused_) {
-        setPlayIcon("Pause.png");
-        playing_ = true;
-        paused_ = false;
-        replayActive_ = true;
-        replayRewind = 0;
-        replayPauseAfterFrame = 0;
-        // The thread may have ended (an empty capture ends at once): then this is a first start.
-        if (startCounter_ == 1 || !replay_->isRunning()) {
-            startCounter_ = 1;
-            replayStep = 1;
-            forwardFlag_ = true;
-            backwardFlag_ = false;
-            startReception();
-            forwardSpeedState_ = backwardSpeedState_ = 1;
-            finished_ = false;
-        } else {
-            replay_->gate.give();
-            if (finished_) {
-                finished_ = false;
-                if (!seekSinceFinish_) frameCounter_ = 0;
-                showFrameCounter();
-            }
-        }
-        ++startCounter_;
-    } else {
-        setPlayIcon("Play.png");
-        paused_ = true;
-        replayActive_ = true;
-        // Closing the gate waits for the packet in hand. A thread that already waits at the
-        // gate (at an end it has just reported) never opens it: it is paused as it is.
-        if (startCounter_ > 1 && !replay_->waitingAtGate()) replay_->gate.takeFor(2000);
-    }
-}
-
-void manwindow::goToStart() {
-    frameCounter_ = 0;
-    showFrameCounter();
-    setPlayIcon("Play.png");
-    replayRewind = 1;
-    if (paused_) replay_->gate.give();
-    paused_ = true;
-    repeat_ = false;
-    ui_.checkBox_round->setChecked(false);
-}
+void manwindow::goToStart() { applyReplay(replayControl_.captureGoToStart()); }
 
 // The replay rewinds to the first packet as for "go to start" and waits there, so the counter
 // shows where it waits.
 void manwindow::goToEnd() { goToStart(); }
 
-// One frame in the given direction while paused: plain speed, and the thread waits again
-// after the frame.
-void manwindow::stepOneFrame(bool forward) {
-    replayActive_ = true;
-    forwardFlag_ = forward;
-    backwardFlag_ = !forward;
-    ui_.toolButton_SeekForward->setIcon(imageFile("Seekforward.png"));
-    ui_.toolButton_SeekBackward->setIcon(imageFile("Seekbackward.png"));
-    forwardSpeedState_ = backwardSpeedState_ = 1;
-    replaySpeed = 0;
-    replayStep = forward ? 1 : -1;
-    replayPauseAfterFrame = 1;
-    replay_->gate.give();
-}
+void manwindow::seekForward() { applyReplay(replayControl_.captureSeekForward()); }
 
-void manwindow::seekForward() {
-    QToolButton* fwd = ui_.toolButton_SeekForward;
-    if (finished_) {
-        fwd->setIcon(imageFile("Seekforward.png"));
-        forwardSpeedState_ = 1;
-        replaySpeed = 0;
-        return;
-    }
-    if (!forwardEntered_) {
-        ui_.toolButton_SeekBackward->setIcon(imageFile("Seekbackward.png"));
-        forwardSpeedState_ = backwardSpeedState_ = 1;
-        replaySpeed = 0;
-        replayStep = 1;
-    }
-    forwardEntered_ = true;
-    forwardFlag_ = true;
-    if (!paused_) {
-        const kv::SpeedStep step = kv::forwardSpeedStep(forwardSpeedState_);
-        fwd->setIcon(imageFile(step.icon));
-        replaySpeed = step.speed;
-        forwardSpeedState_ = step.next;
-        replayStep = 1;
-        backwardFlag_ = false;
-        return;
-    }
-    if (frameCounter_ < int(store_ ? store_->frameRange() : 0) && !finished_) {
-        stepOneFrame(true);
-    } else if (replayPauseAfterFrame == 1) {
-        replayPauseAfterFrame = 0;
-    }
-}
+void manwindow::seekBackward() { applyReplay(replayControl_.captureSeekBackward()); }
 
-void manwindow::seekBackward() {
-    QToolButton* back = ui_.toolButton_SeekBackward;
-    if (frameCounter_ == 0 || finished_) {
-        back->setIcon(imageFile("Seekbackward.png"));
-        backwardSpeedState_ = 1;
-        replaySpeed = 0;
-        return;
-    }
-    if (forwardEntered_) {
-        ui_.toolButton_SeekForward->setIcon(imageFile("Seekforward.png"));
-        replayStep = -1;
-        forwardFlag_ = false;
-        forwardSpeedState_ = backwardSpeedState_ = 1;
-        replaySpeed = 0;
-    }
-    forwardEntered_ = false;
-    backwardFlag_ = true;
-    if (!paused_) {
-        const kv::SpeedStep step = kv::backwardSpeedStep(backwardSpeedState_);
-        back->setIcon(imageFile(step.icon));
-        replaySpeed = step.speed;
-        backwardSpeedState_ = step.next;
-        replayStep = -1;
-        forwardFlag_ = false;
-        return;
-    }
-    if (frameCounter_ >= 1 && !finished_) {
-        stepOneFrame(false);
-    } else if (replayPauseAfterFrame == 1) {
-        replayPauseAfterFrame = 0;
-    }
-}
-
-void manwindow::progressMoved(int) {
-    dragging_ = true;
-    dragValue_ = ui_.Slider_Frame->value();
-}
+void manwindow::progressMoved(int) { replayControl_.sliderMoved(ui_.Slider_Frame->value()); }
 
 void manwindow::progressReleased() {
-    dragValue_ = ui_.Slider_Frame->value();  // a press and release without a drag seeks too
-    frameCounter_ = dragValue_;
-    seekSinceFinish_ = finished_;
-    dragging_ = false;
-    showFrameCounter();
-    if (!store_) return;
-    // The table has a start for frames 0 to M/4 - 1; the top position goes to the last of them.
-    const std::vector<std::uint32_t>& starts = store_->frameStarts;
-    std::uint32_t packet = 0;
-    if (!starts.empty()) packet = starts[std::min<std::size_t>(std::size_t(std::max(dragValue_, 0)), starts.size() - 1)];
-    emit sendProgressChangeValue(int(packet));
+    applyReplay(replayControl_.sliderReleased(kv::ReplayKind::Capture, ui_.Slider_Frame->value()));
 }
 
-void manwindow::RepeatChange(int state) { repeat_ = state != 0; }
+void manwindow::RepeatChange(int state) { replayControl_.setRepeat(kv::ReplayKind::Capture, state != 0); }
 
-void manwindow::FinshorStart(bool Finshone) {
-    // A replay thread that has not been started for the loaded capture has nothing to report:
-    // this is the last word of a thread stopped when another capture was opened.
-    if (startCounter_ == 1) return;
-    if (Finshone) {
-        finished_ = true;
-        paused_ = true;
-        forwardFlag_ = true;
-        backwardFlag_ = false;
-        replaySpeed = 0;
-        for (QToolButton* b : {ui_.toolButton_SeekForward, ui_.toolButton_SeekBackward, ui_.toolButton_GoToStart,
-                               ui_.toolButton_GoToEnd})
-            b->setEnabled(false);
-        setPlayIcon("Play.png");
-        ui_.toolButton_SeekForward->setIcon(imageFile("Seekforward.png"));
-        ui_.toolButton_SeekBackward->setIcon(imageFile("Seekbackward.png"));
-        frameCounter_ = 0;
-        showFrameCounter();
-        ui_.toolButton_Open->setEnabled(true);
-        ui_.toolButton_Lidar->setEnabled(true);
-        offlineInUse_ = false;
-        playing_ = false;
-        replayActive_ = false;
+void manwindow::FinshorStart(bool Finshone) { applyReplay(replayControl_.captureFinished(Finshone)); }
+
+// ---- PCD replay ----
+
+void manwindow::onOpenPCD() {
+    if (replayControl_.offlineInUse()) {
+        QMessageBox::warning(this, "Tips", "The offline file has been opened. Please close it first!!!",
+                             QMessageBox::Ok);
+        return;
     }
-    // Looping an empty capture would restart the thread forever.
-    if (repeat_ && store_ && store_->packetCount > 0) playPause();
+    if (getMuch_->isRunning()) getMuch_->stopRequested = true;
+    if (getSet_->isRunning()) getSet_->stopRequested = true;
+    const QString dir = QFileDialog::getExistingDirectory(this, tr("Open PCD File..."), QString());
+    QApplication::processEvents();
+    if (dir.isEmpty()) return;
+    openPcdDirectory(dir);
+}
+
+int manwindow::openPcdDirectory(const QString& directory) {
+    const QStringList names =
+        QDir(directory).entryList(QStringList{"*.pcd"}, QDir::Files | QDir::Readable, QDir::Name);
+    const int fileCount = names.size();
+    pcdReplay_->stopAndWait();  // a run that has reported its end may still be returning
+    pcdReplay_->clearClouds();
+    {
+        QProgressDialog progress(this);
+        progress.setLabelText("Opening PCD file...");
+        progress.setCancelButtonText(QString());
+        progress.setWindowTitle("Please wait a moment");
+        progress.setFixedWidth(300);
+        progress.setMinimumDuration(5);
+        progress.setWindowIcon(QIcon("./Resources/image/korvane.png"));
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setRange(0, fileCount);
+        std::vector<std::string> paths;
+        paths.reserve(std::size_t(fileCount));
+        for (const QString& name : names) paths.push_back(directory.toStdString() + "/" + name.toStdString());
+        pcdReplay_->loadPcdFiles(paths, [&](std::size_t i) { progress.setValue(int(i)); });
+        progress.setValue(fileCount);
+    }
+    ui_.Slider_Frame_PCD->setRange(0, fileCount);
+    applyReplay(replayControl_.pcdOpened(fileCount, pcdReplay_->cloudCount() > 0));
+    ui_.LidraDataDock->hide();
+    return int(pcdReplay_->cloudCount());
+}
+
+void manwindow::onPlayPCD() { applyReplay(replayControl_.pcdPlayPause()); }
+
+void manwindow::onSeekForwardPCD() { applyReplay(replayControl_.pcdSeekForward()); }
+
+void manwindow::onSeekBackwardPCD() { applyReplay(replayControl_.pcdSeekBackward()); }
+
+void manwindow::onSeekGoToEndPCD() { applyReplay(replayControl_.pcdStop()); }
+
+void manwindow::onFinishPCD(bool isFinish) { applyReplay(replayControl_.pcdFinished(isFinish)); }
+
+void manwindow::RepeatChangePCD(int state) { replayControl_.setRepeat(kv::ReplayKind::Pcd, state != 0); }
+
+void manwindow::progressMovedPCD(int) { replayControl_.sliderMoved(ui_.Slider_Frame_PCD->value()); }
+
+void manwindow::progressReleasedPCD() {
+    applyReplay(replayControl_.sliderReleased(kv::ReplayKind::Pcd, ui_.Slider_Frame_PCD->value()));
+}
+
+void manwindow::onGetPointCloutPlay(kv::pcd::CloudPtr mPointCloud) {
+    if (!mPointCloud) return;
+    std::string readout;
+    cloudView_->presentCloud(mPointCloud, pointSize_, readoutFlag_ ? &readout : nullptr);
+    applyReplay(replayControl_.pcdFrameShown());
+    if (readoutFlag_) lastReadout_ = QString::fromStdString(readout);
+}
+
+// ---- PCD recording ----
+
+namespace {
+QString pcdStamp() { return QDateTime::currentDateTime().toString("yyyy-MM-dd-hh-mm-ss-zzz"); }
+}  // namespace
+
+int manwindow::pcdFrameCountField() const { return ui_.lineEdit_SavePCD_Num->text().toInt(nullptr, 10); }
+
+void manwindow::onSavePCD() {
+    if (pcdRecording_.active()) {
+        // A recording without an end (a count of 0 or less, or no number) ends with this press;
+        // one with a count names its next file afresh and goes on.
+        if (kv::pcd::PcdRecording::endless(pcdFrameCountField())) endPcdRecording();
+        else pcdRecording_.rename(pcdStamp().toStdString());
+        ui_.toolButton_SavePCDData->setChecked(pcdRecording_.active());
+        return;
+    }
+    const QString stamp = pcdStamp();
+    const std::string label = modelLabel_.empty()
+                                  ? kv::modelLabel(kv::appSettings().LidarLineType, EchoFlag.load(std::memory_order_relaxed))
+                                  : modelLabel_;
+    const QString proposed = QString::fromStdString(label) + "_" + ".pcd";
+    const QString name = QFileDialog::getSaveFileName(this, tr("Save PCD"), tr(proposed.toUtf8().constData()), QString(),
+                                                      nullptr, QFileDialog::DontUseNativeDialog);
+    if (name.isEmpty()) {
+        ui_.toolButton_SavePCDData->setChecked(false);
+        return;
+    }
+    startPcdRecordingTo(name, stamp);
+}
+
+void manwindow::startPcdRecordingTo(const QString& answer, const QString& stamp) {
+    pcdRecording_.start(answer.toStdString(), pcdFrameCountField(), (stamp.isEmpty() ? pcdStamp() : stamp).toStdString());
+    ui_.toolButton_SavePCDData->setChecked(true);
+    statusBar()->showMessage(tr("Recording PCD: 0 frames"));
+}
+
+void manwindow::endPcdRecording() {
+    const int frames = pcdRecording_.written();
+    pcdRecording_.end();
+    ui_.toolButton_SavePCDData->setChecked(false);
+    statusBar()->showMessage(tr("PCD recording ended: %1 frames").arg(frames), 10000);
+}
+
+// The recording step for the frame just handled, drawn or not: its cloud is computed here, and
+// the drawing reuses it when no newer frame has come in the meantime.
+void manwindow::recordPcdFrame() {
+    kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), framePoints_);
+    framePointsCurrent_ = true;
+    kv::pcd::fillCloud(framePoints_.displayed, pcdReplay_->pcdBuffer());
+    const kv::pcd::WriteResult written = pcdReplay_->savePcdFrame(pcdRecording_.nextFileName());
+    if (!written.ok) {
+        // Once: the recording ends here and the files written so far stay.
+        endPcdRecording();
+        const QString text = QString::fromStdString(written.error) + "\nThe PCD recording has ended.";
+        QMetaObject::invokeMethod(
+            this, [this, text] { QMessageBox::warning(this, "error", text, QMessageBox::Ok); }, Qt::QueuedConnection);
+        return;
+    }
+    pcdRecording_.frameDone(pcdFrameCountField(), pcdStamp().toStdString());
+    if (pcdRecording_.active()) {
+        statusBar()->showMessage(tr("Recording PCD: %1 frames").arg(pcdRecording_.written()));
+    } else {
+        ui_.toolButton_SavePCDData->setChecked(false);
+        statusBar()->showMessage(tr("PCD recording ended: %1 frames").arg(pcdRecording_.written()), 10000);
+    }
 }
 
 // ---- Selection ----
@@ -975,7 +1009,7 @@ void manwindow::refreshHealth() {
     QString text;
     if (liveRunning_) {
         text = QString::fromStdString(r.text);
-    } else if (replayActive_ || store_) {
+    } else if (replayControl_.replayActive() || store_) {
         text = QString("Capture replay | frames %1/s handled, %2/s drawn | frame bound drops %3")
                    .arg(r.framesHandledPerS, 0, 'f', 1)
                    .arg(r.framesDrawnPerS, 0, 'f', 1)

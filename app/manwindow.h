@@ -12,12 +12,16 @@
 
 #include "frame_display.h"
 #include "metatypes.h"
+#include "pcd_io.h"
+#include "pcd_recording.h"
 #include "point_geometry.h"
+#include "replay_control.h"
 #include "ui_manwindow.h"
 
 class GetMuch;
 class GetSet;
 class ReadLiveOffData;
+class SaveAndPlay_PCD;
 class QLaserSelectionMuch;
 class InteractionMuchSet;
 class CodeDialog;
@@ -77,13 +81,22 @@ public:
     // Capture replay state, for tests and diagnostics.
     ReadLiveOffData* replayThread() const { return replay_; }
     const kv::capture::CaptureStore* captureStore() const { return store_.get(); }
-    int frameCounter() const { return frameCounter_; }
-    bool isPaused() const { return paused_; }
-    bool isPlaying() const { return playing_; }
-    bool isFinished() const { return finished_; }
-    bool isOfflineInUse() const { return offlineInUse_; }
+    const kv::ReplayControl& replayControl() const { return replayControl_; }
+    int frameCounter() const { return replayControl_.frameCounter(); }
+    bool isPaused() const { return replayControl_.paused(); }
+    bool isPlaying() const { return replayControl_.playing(); }
+    bool isFinished() const { return replayControl_.finished(); }
+    bool isOfflineInUse() const { return replayControl_.offlineInUse(); }
     // Loads a capture file as "Open" does after its file dialog; false when nothing was loaded.
     bool openCaptureFile(const QString& fileName);
+
+    // PCD replay and recording.
+    SaveAndPlay_PCD* pcdReplayThread() const { return pcdReplay_; }
+    // Loads a directory as "OpenPCD" does after its dialog; returns the clouds loaded.
+    int openPcdDirectory(const QString& directory);
+    const kv::pcd::PcdRecording& pcdRecording() const { return pcdRecording_; }
+    // Starts a recording as "RecordPCD" does with the dialog's answer (stamp: now when empty).
+    void startPcdRecordingTo(const QString& answer, const QString& stamp = QString());
 
     // Capture recording.
     bool isRecording() const { return recording_; }
@@ -133,6 +146,18 @@ public slots:
     void progressReleased();
     void showErrorMessage(QString Mess);
     void AirReturn_Mode();
+    // PCD recording and replay.
+    void onSavePCD();
+    void onOpenPCD();
+    void onPlayPCD();
+    void onSeekForwardPCD();
+    void onSeekBackwardPCD();
+    void onSeekGoToEndPCD();
+    void onFinishPCD(bool isFinish);
+    void RepeatChangePCD(int state);
+    void progressMovedPCD(int value);
+    void progressReleasedPCD();
+    void onGetPointCloutPlay(kv::pcd::CloudPtr mPointCloud);
     void getSaveDataOkSignal(bool finishFlag);
     void changeSelectPointRange();
 
@@ -150,8 +175,11 @@ private:
     void goToEnd();
     void seekForward();
     void seekBackward();
-    void stepOneFrame(bool forward);
-    void showFrameCounter();
+    void showFrameCounter(kv::ReplayKind kind);
+    void applyReplay(const kv::ReplayEffects& effects);
+    int pcdFrameCountField() const;
+    void recordPcdFrame();
+    void endPcdRecording();
     void toggleRecording();  // the "Record" button
     void setPlayIcon(const char* file);
     void drawLatestFrame();
@@ -200,25 +228,13 @@ private:
     QString lastReadout_;
     bool suspended_ = false;
     bool liveRunning_ = false;
-    int echoIndex_ = 0;
 
-    // Capture replay.
-    bool offlineInUse_ = false;
-    bool repeat_ = false;
-    bool paused_ = false;
-    bool playing_ = false;
-    int startCounter_ = 1;  // 1: the replay thread has not been started for the loaded file
-    bool finished_ = false;
-    bool forwardFlag_ = true;
-    bool backwardFlag_ = false;
-    int forwardSpeedState_ = 1;
-    int backwardSpeedState_ = 1;
-    bool forwardEntered_ = false;
-    bool replayActive_ = false;  // the frame handler counts frames
-    int frameCounter_ = 0;
-    bool dragging_ = false;
-    int dragValue_ = 0;
-    bool seekSinceFinish_ = false;  // a slider seek while the replay waited at an end
+    // Both replays' controls, and the PCD replay thread.
+    kv::ReplayControl replayControl_;
+    SaveAndPlay_PCD* pcdReplay_ = nullptr;
+    // PCD recording.
+    kv::pcd::PcdRecording pcdRecording_;
+    bool framePointsCurrent_ = false;  // framePoints_ holds the last frame's points already
 
     // Capture recording.
     bool recording_ = false;

@@ -17,18 +17,12 @@ void ReadLiveOffData::setPacketStore(std::shared_ptr<const kv::capture::CaptureS
     stopRequested = false;  // a stop aimed at a thread that had already ended
 }
 
-void ReadLiveOffData::waitForWindow() {
-    waitingAtGate_ = true;
-    gate.take();
-    waitingAtGate_ = false;
-}
-
 void ReadLiveOffData::stopAndWait() {
     if (!isRunning()) return;
     stopRequested = true;
     // The thread may wait at the gate more than once before it sees the flag (after a frame,
     // then at the end of the capture): keep the gate open until it has ended.
-    do gate.give();
+    do gate.open();
     while (!wait(20));
 }
 
@@ -38,6 +32,7 @@ void ReadLiveOffData::getProgressChangeValue(int packetIndex) {
 }
 
 void ReadLiveOffData::run() {
+    gate.threadStarted();
     const std::shared_ptr<const kv::capture::CaptureStore> store = store_;
     const std::uint32_t n = store ? store->packetCount : 0;
     kv::ReplayAssembler assembler;
@@ -45,9 +40,8 @@ void ReadLiveOffData::run() {
     auto echo = [this] { return echoSelection_.load(std::memory_order_relaxed); };
     auto emitFrame = [this](MuchLidarData&& frame) {
         emit SendData(std::move(frame));
-        framesEmitted.fetch_add(1, std::memory_order_relaxed);
         std::this_thread::sleep_for(std::chrono::milliseconds(kv::pacingMs(replaySpeed)));
-        if (replayPauseAfterFrame == 1) waitForWindow();
+        if (replayPauseAfterFrame == 1) gate.waitForWindow();
     };
 
     // The packet index runs as a 32-bit value compared without sign, so that stepping back
@@ -71,16 +65,19 @@ void ReadLiveOffData::run() {
             replayStep = 1;
             emit SendBool(true);
             assembler.restartAtBeginning();
-            waitForWindow();  // held now: the next packet waits until the window opens it
+            // Wait here until the window opens the gate (Play), then go on from packet 0.
+            gate.pass();
+            gate.waitForWindow();
+            gate.release();
             b += replayStep;
             continue;
         }
         if (b >= 0) {
-            gate.take();  // passes at once while playing; waits while the window holds it
+            gate.pass();  // passes at once while playing; waits while the window holds it
             // While the thread waited, the window may have asked for a seek, a rewind or a
             // stop: those apply before this packet, not after it.
             if (seekPending_ || stopRequested || replayRewind == 1) {
-                gate.give();
+                gate.release();
                 continue;
             }
             const std::uint8_t* packet = store->packet(std::size_t(b));
@@ -94,11 +91,12 @@ void ReadLiveOffData::run() {
                 // Both stores start over: second echoes of an unfinished frame must not leak
                 // into the first frame of the next pass.
                 assembler.restartAtBeginning();
-                waitForWindow();  // wait at the end until the window opens the gate
+                gate.waitForWindow();  // wait at the end until the window opens the gate
             }
-            gate.give();
+            gate.release();
         }
         b += replayStep;
     }
+    gate.threadEnded();
     emit SendBool(true);
 }

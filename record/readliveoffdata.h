@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "binary_semaphore.h"
 #include "capture_store.h"
 #include "metatypes.h"
+#include "replay_gate.h"
 
 class ReadLiveOffData : public QThread {
     Q_OBJECT
@@ -23,18 +23,15 @@ public:
     void setEchoSelection(int selection) { echoSelection_ = selection; }
     int echoSelection() const { return echoSelection_; }
 
-    // The pause gate: the thread takes it for every packet and gives it back at the packet's
-    // end; the window takes it to pause and gives it back to resume, step or rewind.
-    kv::BinarySemaphore gate;
+    // The pause gate: the thread passes it for every packet and opens it at the packet's end;
+    // the window closes it to pause and opens it to resume, step or rewind.
+    kv::ReplayGate gate;
     std::atomic<bool> stopRequested{false};
 
     // Ends the thread: raises the stop flag, opens the gate and waits.
     void stopAndWait();
-    // The thread waits at the gate for the window (after a rewind, at an end, or after a
-    // frame asked for with replayPauseAfterFrame), rather than holding it for a packet.
-    bool waitingAtGate() const { return waitingAtGate_; }
-
-    std::atomic<std::uint64_t> framesEmitted{0};
+    // A newly opened capture starts with no seek pending.
+    void clearPendingSeek() { seekPending_ = false; }
     // Points dropped at the frame bound (a capture without markers), over every run.
     std::atomic<std::uint64_t> pointsDropped{0};
 
@@ -53,6 +50,4 @@ private:
     std::atomic<int> echoSelection_{0};
     std::atomic<int> seekTarget_{0};
     std::atomic<bool> seekPending_{false};
-    std::atomic<bool> waitingAtGate_{false};
-    void waitForWindow();
 };

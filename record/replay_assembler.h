@@ -62,8 +62,10 @@ void ReplayAssembler::feed(const std::uint8_t* packet, EchoSelection&& echoSelec
         if (isMarker(r)) {
             ++markers_;
             if (markers_ == 1) {
+                // Both stores, whatever this packet's layout: second echoes gathered before a
+                // single-echo stretch must not reach a later dual-echo frame.
                 first_.clear();
-                if (dualLayout) second_.clear();
+                second_.clear();
             }
         }
         if (markers_ < kMarkersPerFrame && carriesPoint(r) && first_.size() >= maxPoints_) {
@@ -93,8 +95,8 @@ void ReplayAssembler::feed(const std::uint8_t* packet, EchoSelection&& echoSelec
             case kSecondEcho: onFrame(std::move(second_)); break;
             default: break;  // an unknown selection shows nothing
             }
-            second_ = MuchLidarData();
         }
+        second_ = MuchLidarData();  // at every close, in both layouts
         first_ = MuchLidarData();
         first_.reserve(capacity);
         markers_ = 1;

@@ -91,6 +91,10 @@ if(KV_WITH_GUI)
     LIBS kv_record_pcd kv_view_core kv_pcl)
 endif()
 
+# The replay controls of both replays and the pause gate.
+kv_test(core_replay_control_test
+  SOURCES ${KV_CORE_TEST_DIR}/replay_control_test.cpp
+  LIBS kv_record_core)
 # Device configuration: the configuration and factory-reset packets byte for byte (and taken by
 # the simulated sensor), hex dumps, the audit trail, status texts, the frame rule, the write check.
 kv_test(core_device_test

@@ -102,6 +102,20 @@ void CloudView::presentFrame(const std::vector<ColouredPoint>& displayed,
     refresh();
 }
 
+void CloudView::presentCloud(std::shared_ptr<pcl::PointCloud<pcl::PointXYZRGB>> cloud, int pointSize,
+                             std::string* readout) {
+    if (!cloud) return;
+    auto& v = *d_->viewer;
+    v.removePointCloud(kClickedId, 0);
+    v.removePointCloud(kRealTimeId, 0);
+    v.removePointCloud(kPcdId, 0);
+    pcl::visualization::PointCloudColorHandlerRGBField<pcl::PointXYZRGB> own(cloud);
+    v.addPointCloud<pcl::PointXYZRGB>(cloud, own, kPcdId, 0);
+    v.setPointCloudRenderingProperties(pcl::visualization::PCL_VISUALIZER_POINT_SIZE, double(pointSize), kPcdId, 0);
+    if (readout) *readout = runCursorReadout();
+    refresh();
+}
+
 void CloudView::applyCameraPreset(int index) {
     struct Preset {
         double pos[3], focal[3], up[3];

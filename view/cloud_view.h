@@ -12,6 +12,12 @@
 
 class QVTKOpenGLNativeWidget;
 
+namespace pcl {
+struct PointXYZRGB;
+template <typename PointT>
+class PointCloud;
+}  // namespace pcl
+
 namespace kv {
 
 class CloudView {
@@ -35,6 +41,12 @@ public:
     // that its text shows with this frame; the text is stored there.
     void presentFrame(const std::vector<ColouredPoint>& displayed,
                       const std::vector<ColouredPoint>& selected, int pointSize,
+                      std::string* readout = nullptr);
+
+    // Shows a replayed PCD cloud as "mPointCloud" (its own colours, size `pointSize`) in place
+    // of "clicked_points", "realTime_points" and the previous one, and renders; the cursor
+    // readout as in presentFrame. The view keeps the cloud (shared) until the next one.
+    void presentCloud(std::shared_ptr<pcl::PointCloud<pcl::PointXYZRGB>> cloud, int pointSize,
                       std::string* readout = nullptr);
 
     // Camera presets of the view selector: 0 Front, 1 Top, 2 Left.

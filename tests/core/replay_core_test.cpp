@@ -134,6 +134,36 @@ TEST(Playback, SpeedCyclesReturnToPlainAfterFivePresses) {
     EXPECT_EQ(kv::pacingMs(kv::forwardSpeedStep(5).speed), 80);
 }
 
+TEST(ReplayAssembly, LayoutChangeWithinACaptureLeavesNoStaleSecondEchoes) {
+    // A dual packet with one marker and 99 points, a single packet of four markers (closing a
+    // frame), then a dual packet of 96 points closed by four markers: the last frame holds only
+    // the 96 points of its own packet.
+    auto dualPacket = [](int markersFirst, int points, int markersAfter) {
+        PacketStream s(2);
+        for (int m = 0; m < markersFirst; ++m) s.marker();
+        for (int k = 0; k < points; ++k) s.point(1, 5000 + k, 256 * 300, 9, 256 * 400, 4);
+        for (int m = 0; m < markersAfter; ++m) s.marker();
+        return s.packets().front();
+    };
+    PacketStream single(0);
+    for (int m = 0; m < 4; ++m) single.marker();
+    const std::vector<kvtest::Packet> packets = {dualPacket(1, 99, 0), single.packets().front(), dualPacket(0, 96, 4)};
+    const struct {
+        int echo;
+        std::size_t lastFrame;
+    } cases[] = {{kv::kSecondEcho, 96}, {kv::kFirstEcho, 96}, {kv::kDualEchoBoth, 192}};
+    for (const auto& c : cases) {
+        kv::ReplayAssembler a;
+        const auto frames = replay(a, packets, c.echo);
+        ASSERT_EQ(frames.size(), 2u) << c.echo;
+        EXPECT_EQ(frames[0].size(), 99u) << "the single packet closes the first frame with its first echoes";
+        EXPECT_EQ(frames[1].size(), c.lastFrame) << c.echo;
+        if (c.echo == kv::kSecondEcho) {
+            for (float d : frames[1].distance) EXPECT_EQ(d, 400.0f);
+        }
+    }
+}
+
 // A capture without markers after its first: the replay's frame stops at the bound too.
 TEST(ReplayAssembly, FrameBoundDropsAndCountsWhatExceedsIt) {
     constexpr std::size_t kBound = 500;

@@ -1,0 +1,64 @@
+// The PCD replay thread: holds the clouds of a directory, in file-name order, and hands them
+// to the window one by one, paced, forwards or backwards, with pause, single steps and seek.
+// It also writes the recording's PCD buffer.
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+#include <QThread>
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "pcd_io.h"
+#include "replay_gate.h"
+
+Q_DECLARE_METATYPE(kv::pcd::CloudPtr)
+
+class SaveAndPlay_PCD : public QThread {
+    Q_OBJECT
+public:
+    explicit SaveAndPlay_PCD(QObject* parent = nullptr);
+    ~SaveAndPlay_PCD() override;
+
+    // Registers the cloud pointer under "pcl::PointCloud<pcl::PointXYZRGB>::Ptr".
+    static void registerMetaTypes();
+
+    // Reads one file and appends its cloud; false (and a "Couldn't read file: " line in the
+    // debug log) when it is skipped. Only while the thread is not running.
+    bool loadPcdFile(const std::string& path);
+    // Reads `paths` on every core and appends the clouds in list order. `onFile(i)` runs on the
+    // calling thread before the log line of file i (the progress dialog's step).
+    std::size_t loadPcdFiles(const std::vector<std::string>& paths, const std::function<void(std::size_t)>& onFile);
+    void clearClouds();
+    std::size_t cloudCount() const { return clouds_.size(); }
+    const std::vector<kv::pcd::CloudPtr>& clouds() const { return clouds_; }
+
+    void setSeekTarget(int index);
+    // A newly opened directory starts with no seek pending.
+    void clearPendingSeek() { seekPending_ = false; }
+
+    // The recording's frame: filled by the window, written by savePcdFrame.
+    kv::pcd::Cloud& pcdBuffer() { return *buffer_; }
+    // Writes the buffer (ASCII, eight significant digits) if it holds points, then empties it.
+    kv::pcd::WriteResult savePcdFrame(const std::string& path);
+
+    // The pause gate (the protocol of the capture replay's).
+    kv::ReplayGate gate;
+    std::atomic<bool> stopRequested{false};
+    // Ends the thread: raises the stop flag, opens the gate and waits.
+    void stopAndWait();
+
+signals:
+    void SendPointCloudData(kv::pcd::CloudPtr mPointCloud);
+    void sendFinish(bool isFinish);
+
+protected:
+    void run() override;
+
+private:
+    std::vector<kv::pcd::CloudPtr> clouds_;
+    kv::pcd::CloudPtr buffer_;
+    std::atomic<int> seekTarget_{0};
+    std::atomic<bool> seekPending_{false};
+};

@@ -10,6 +10,7 @@
 #include <pcl/point_types.h>
 
 #include <algorithm>
+#include <charconv>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
@@ -220,6 +221,128 @@ bool writtenCompletely(const std::string& path, std::size_t points, Encoding enc
     return complete;
 }
 
+// Parses one checked ASCII value (the check has made sure it is a number): nan and inf in any
+// case, with an optional sign.
+double parseValue(const char* b, const char* e) {
+    bool negative = false;
+    if (b < e && (*b == '+' || *b == '-')) negative = *b++ == '-';
+    double v = 0;
+    const auto r = std::from_chars(b, e, v);
+    if (r.ec != std::errc()) {
+        // Out of range for a double: zero for a large negative exponent, else infinity (the
+        // point is then left out).
+        const char* exp = std::find_if(b, e, [](char c) { return c == 'e' || c == 'E'; });
+        v = (exp + 1 < e && exp[1] == '-') ? 0.0 : std::numeric_limits<double>::infinity();
+    }
+    return negative ? -v : v;
+}
+
+std::uint32_t parseColour(const char* b, const char* e, char type) {
+    if (type == 'F') {
+        const float f = float(parseValue(b, e));
+        std::uint32_t bits;
+        std::memcpy(&bits, &f, 4);
+        return bits;
+    }
+    bool negative = false;
+    if (b < e && (*b == '+' || *b == '-')) negative = *b++ == '-';
+    std::uint64_t v = 0;
+    if (std::from_chars(b, e, v).ec != std::errc()) return 0;  // nan in an integer field reads as 0
+    return std::uint32_t(negative ? std::uint64_t(0) - v : v);
+}
+
+// The ASCII body straight into coloured points, walked as the reader walks it (empty lines are
+// skipped, the first POINTS rows are read). The file has passed checkFile.
+void asciiToCloud(const Header& h, const std::vector<std::uint8_t>& bytes, LoadResult& r) {
+    auto valueIndex = [&](const char* name) -> long {
+        std::size_t index = 0;
+        for (const Field& f : h.fields) {
+            if (f.name == name) return long(index);
+            index += std::size_t(f.count);
+        }
+        return -1;
+    };
+    const long xi = valueIndex("x"), yi = valueIndex("y"), zi = valueIndex("z");
+    const char* colourName = h.find("rgb") ? "rgb" : (h.find("rgba") ? "rgba" : nullptr);
+    const Field* colour = colourName ? h.find(colourName) : nullptr;
+    if (colour && colour->size != 4) colour = nullptr;
+    const long ci = colour ? valueIndex(colour->name.c_str()) : -1;
+    const long ii = colour ? -1 : valueIndex("intensity");
+    r.hadColour = colour != nullptr;
+    r.hadIntensity = ii >= 0;
+
+    struct Row {
+        float x, y, z;
+        std::uint32_t packed;
+        double intensity;
+    };
+    std::vector<Row> rows;
+    rows.reserve(std::size_t(h.points));
+    const char* p = reinterpret_cast<const char*>(bytes.data()) + h.dataOffset;
+    const char* end = reinterpret_cast<const char*>(bytes.data()) + bytes.size();
+    auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; };
+    double top = 0.0;
+    while (rows.size() < h.points && p < end) {
+        const char* nl = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)));
+        const char* lineEnd = nl ? nl : end;
+        if (lineEnd != p) {
+            Row row{0, 0, 0, 0, 0};
+            double x = 0, y = 0, z = 0;
+            long v = 0;
+            for (const char* q = p; q < lineEnd; ++v) {
+                while (q < lineEnd && space(*q)) ++q;
+                const char* start = q;
+                while (q < lineEnd && !space(*q)) ++q;
+                if (q == start) break;
+                if (v == xi) x = parseValue(start, q);
+                else if (v == yi) y = parseValue(start, q);
+                else if (v == zi) z = parseValue(start, q);
+                else if (v == ci) row.packed = parseColour(start, q, colour->type);
+                else if (v == ii) row.intensity = parseValue(start, q);
+            }
+            row.x = float(x);
+            row.y = float(y);
+            row.z = float(z);
+            rows.push_back(row);
+            if (ii >= 0 && std::isfinite(row.intensity)) top = std::max(top, row.intensity);
+        }
+        p = nl ? nl + 1 : end;
+    }
+    const double intensityScale = top <= 1.0 ? 255.0 : 1.0;
+
+    Cloud& cloud = *r.cloud;
+    cloud.clear();
+    cloud.reserve(rows.size());
+    for (const Row& row : rows) {
+        if (!std::isfinite(row.x) || !std::isfinite(row.y) || !std::isfinite(row.z)) {
+            ++r.droppedPoints;
+            continue;
+        }
+        pcl::PointXYZRGB q;
+        q.x = row.x;
+        q.y = row.y;
+        q.z = row.z;
+        if (colour) {
+            q.r = std::uint8_t(row.packed >> 16);
+            q.g = std::uint8_t(row.packed >> 8);
+            q.b = std::uint8_t(row.packed);
+        } else if (ii >= 0) {
+            const double lv = row.intensity * intensityScale;
+            const Rgb c = intensityColour(std::isfinite(lv) ? int(std::lround(std::clamp(lv, 0.0, 255.0))) : 0);
+            q.r = c.r;
+            q.g = c.g;
+            q.b = c.b;
+        } else {
+            q.r = q.g = q.b = 255;
+        }
+        q.a = 255;
+        cloud.push_back(q);
+    }
+    cloud.width = std::uint32_t(cloud.size());
+    cloud.height = 1;
+    cloud.is_dense = true;
+}
+
 }  // namespace
 
 void fillCloud(const std::vector<ColouredPoint>& points, Cloud& cloud) {
@@ -291,7 +414,14 @@ LoadResult loadCloud(const std::string& path) {
             r.ok = true;
             return r;
         }
-        bytes = std::vector<std::uint8_t>();  // the reader reads the file itself
+        if (check.header.data == DataKind::Ascii) {
+            // The check has walked every row already; parsing them here costs a fraction of
+            // the reader's stream per value, and its shared locale would serialise workers.
+            asciiToCloud(check.header, bytes, r);
+            r.ok = true;
+            return r;
+        }
+        bytes = std::vector<std::uint8_t>();  // the reader reads the binary layouts itself
 
         pcl::PCLPointCloud2 blob;
         Eigen::Vector4f origin;

@@ -131,6 +131,10 @@ TEST(PcdRead, ColoursFilesWithoutColourVisiblyAndDropsNonFinitePoints) {
         {"nan coordinates dropped", pcdHeader("x y z rgb", "4 4 4 4", "F F F U", "1 1 1 1", 3, 1, 3, "ascii") + "nan nan nan 255\n1 2 3 255\n4 inf 6 255\n",
          {{0, 0, 255}}, 2},
         {"doubles", pcdHeader("x y z", "8 8 8", "F F F", "1 1 1", 1, 1, 1, "ascii") + "1.5 2.5 3.5\n", {{255, 255, 255}}, 0},
+        {"out of range: huge dropped, tiny kept", pcdHeader("x y z", "4 4 4", "F F F", "1 1 1", 2, 1, 2, "ascii") + "1e999 2 3\n1 -2e-999 3\n",
+         {{255, 255, 255}}, 1},
+        {"signs, bare dots, CRLF, a field of three", pcdHeader("n x y z rgb", "4 4 4 4 4", "F F F F U", "3 1 1 1 1", 1, 1, 1, "ascii") + "0 0 1 +1. -.5 +2e1 +65280\r\n",
+         {{0, 255, 0}}, 0},
         {"rgba with alpha in the top byte", pcdHeader("x y z rgba", "4 4 4 4", "F F F U", "1 1 1 1", 1, 1, 1, "ascii") + "1 2 3 4278255360\n",
          {{0, 255, 0}}, 0},
     };

@@ -341,3 +341,17 @@ TEST(CaptureReplay, ASeekBeforePlayDoesNotCarryOverToTheNextCapture) {
     // From packet 0 the whole capture plays (20 frames); from frame 15 only its last five.
     EXPECT_GE(win.w->framesHandled(), 19u);
 }
+
+// The cloud crosses from the replay thread to the window under the point library's own type
+// name: a connection made by signature text with that name must find both ends.
+TEST(PcdReplay, CloudSignalAndSlotCarryThePointLibraryTypeName) {
+    const char* type = "pcl::PointCloud<pcl::PointXYZRGB>::Ptr";
+    EXPECT_GE(SaveAndPlay_PCD::staticMetaObject.indexOfSignal(
+                  QMetaObject::normalizedSignature(QByteArray("SendPointCloudData(") + type + ")")),
+              0);
+    EXPECT_GE(manwindow::staticMetaObject.indexOfSlot(
+                  QMetaObject::normalizedSignature(QByteArray("onGetPointCloutPlay(") + type + ")")),
+              0);
+    SaveAndPlay_PCD::registerMetaTypes();
+    EXPECT_NE(QMetaType::type(type), QMetaType::UnknownType);
+}

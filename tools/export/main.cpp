@@ -39,5 +39,8 @@ int main(int argc, char** argv) {
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
     env.interrupted = [] { return gInterrupted != 0; };
+    // Past the user's file-size limit a write fails with EFBIG and is reported as a write
+    // failure, with the files kept, instead of the signal ending the program.
+    ::signal(SIGXFSZ, SIG_IGN);
     return kv::exporter::exportMain(argc, argv, env);
 }

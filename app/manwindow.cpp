@@ -116,8 +116,8 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     connect(ui_.checkBox_round, &QCheckBox::stateChanged, this, &manwindow::RepeatChange);
     SaveAndPlay_PCD::registerMetaTypes();
     pcdReplay_ = new SaveAndPlay_PCD(this);
-    connect(pcdReplay_, SIGNAL(SendPointCloudData(kv::pcd::CloudPtr)), this,
-            SLOT(onGetPointCloutPlay(kv::pcd::CloudPtr)), Qt::UniqueConnection);
+    connect(pcdReplay_, SIGNAL(SendPointCloudData(pcl::PointCloud<pcl::PointXYZRGB>::Ptr)), this,
+            SLOT(onGetPointCloutPlay(pcl::PointCloud<pcl::PointXYZRGB>::Ptr)), Qt::UniqueConnection);
     connect(pcdReplay_, SIGNAL(sendFinish(bool)), this, SLOT(onFinishPCD(bool)), Qt::UniqueConnection);
     connect(ui_.checkBox_round_PCD, SIGNAL(stateChanged(int)), this, SLOT(RepeatChangePCD(int)), Qt::UniqueConnection);
 
@@ -697,7 +697,7 @@ void manwindow::progressReleasedPCD() {
     applyReplay(replayControl_.sliderReleased(kv::ReplayKind::Pcd, ui_.Slider_Frame_PCD->value()));
 }
 
-void manwindow::onGetPointCloutPlay(kv::pcd::CloudPtr mPointCloud) {
+void manwindow::onGetPointCloutPlay(pcl::PointCloud<pcl::PointXYZRGB>::Ptr mPointCloud) {
     if (!mPointCloud) return;
     std::string readout;
     cloudView_->presentCloud(mPointCloud, pointSize_, readoutFlag_ ? &readout : nullptr);

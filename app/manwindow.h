@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include <pcl/point_cloud.h>
+#include <pcl/point_types.h>
+
 #include "frame_display.h"
 #include "metatypes.h"
 #include "pcd_io.h"
@@ -157,7 +160,7 @@ public slots:
     void RepeatChangePCD(int state);
     void progressMovedPCD(int value);
     void progressReleasedPCD();
-    void onGetPointCloutPlay(kv::pcd::CloudPtr mPointCloud);
+    void onGetPointCloutPlay(pcl::PointCloud<pcl::PointXYZRGB>::Ptr mPointCloud);
     void getSaveDataOkSignal(bool finishFlag);
     void changeSelectPointRange();
 

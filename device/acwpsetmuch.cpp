@@ -127,42 +127,51 @@ void ACWPSetMuch::onLidarStatusReceiving(SettingData* data, std::vector<int> Mac
 }
 
 cap::Result ACWPSetMuch::runCapture() {
-    std::string listError;
     const std::uint32_t source = statusSource_ ? statusSource_() : 0;
-    const std::string device = kv::chooseCaptureDevice(kv::listCaptureDevices(&listError), source);
-    captureDevice_ = QString::fromStdString(device);
-    if (device.empty()) {
-        cap::Result r;
-        r.outcome = cap::Outcome::NoDevice;
-        r.error = listError.empty() ? "no network adapter to capture on" : listError;
-        return r;
-    }
 
-    // The capture runs on a thread of its own; the window stays responsive and can cancel.
-    QProgressDialog progress(QString("Waiting for a status packet on %1 ...").arg(captureDevice_), "Cancel", 0,
-                             limits_.maxFrames, this);
+    // Listing the adapters probes dbus, bluetooth and usb sources and can take a while, so it
+    // runs on the capture's thread with the capture itself; the window stays responsive and can
+    // cancel either.
+    QProgressDialog progress("Waiting for a status packet ...", "Cancel", 0, limits_.maxFrames, this);
     progress.setObjectName("captureProgress");
     progress.setWindowTitle("Save set file");
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(0);
     progress.setValue(0);
-    std::atomic<bool> cancel{false}, done{false};
+    std::atomic<bool> cancel{false}, deviceChosen{false}, done{false};
     std::atomic<int> seen{0};
+    std::string device;
     cap::Result result;
     std::thread worker([&] {
-        result = cap::captureStatusFrame(device, limits_, cancel, &seen);
+        std::string listError;
+        device = kv::chooseCaptureDevice(kv::listCaptureDevices(&listError), source);
+        deviceChosen = true;
+        if (device.empty()) {
+            result.outcome = cap::Outcome::NoDevice;
+            result.error = listError.empty() ? "no network adapter to capture on" : listError;
+        } else if (cancel) {
+            result.outcome = cap::Outcome::Cancelled;
+        } else {
+            result = cap::captureStatusFrame(device, limits_, cancel, &seen);
+        }
         done = true;
     });
+    bool labelled = false;
     QEventLoop loop;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
         if (progress.wasCanceled()) cancel = true;
+        if (!labelled && deviceChosen && !device.empty()) {
+            progress.setLabelText(QString("Waiting for a status packet on %1 ...").arg(QString::fromStdString(device)));
+            labelled = true;
+        }
         if (done) loop.quit();
         else progress.setValue(std::min(seen.load(), limits_.maxFrames - 1));
     });
     poll.start(30);
     loop.exec();
     worker.join();
+    captureDevice_ = QString::fromStdString(device);
     progress.reset();
     return result;
 }

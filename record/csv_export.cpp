@@ -185,7 +185,8 @@ bool CsvFile::fail(const std::string& what, int err) {
     // Keep the whole lines written so far and let go of the file.
     unmapWindow();
     if (fd_ >= 0) {
-        if (mapped_) (void)::ftruncate(fd_, off_t(committed_));
+        struct stat st {};
+        if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) (void)::ftruncate(fd_, off_t(committed_));
         ::close(fd_);
         fd_ = -1;
     }
@@ -221,7 +222,15 @@ void CsvFile::unmapWindow() {
 bool CsvFile::mapWindow(std::uint64_t offset) {
     unmapWindow();
     // Reserve the blocks first: a full disk is an error here, never a fault on a later store.
-    if (const int err = ::posix_fallocate(fd_, off_t(offset), off_t(windowBytes_))) return fail("Cannot write", err);
+    if (const int err = ::posix_fallocate(fd_, off_t(offset), off_t(windowBytes_))) {
+        // Less room than a window (a nearly full disk, a file-size limit): go on line by line
+        // with plain writes, which fill what room there is and then fail cleanly.
+        if (err != ENOSPC && err != EFBIG) return fail("Cannot write", err);
+        if (::ftruncate(fd_, off_t(committed_)) != 0 || ::lseek(fd_, off_t(committed_), SEEK_SET) < 0)
+            return fail("Cannot write", errno);
+        mapped_ = false;
+        return true;
+    }
     void* m = ::mmap(nullptr, windowBytes_, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, off_t(offset));
     if (m == MAP_FAILED) return fail("Cannot write", errno);
     window_ = static_cast<char*>(m);
@@ -246,10 +255,13 @@ bool CsvFile::put(const char* data, std::size_t n) {
         committed_ += n;
         return true;
     }
+    const char* const line = data;
+    const std::size_t lineBytes = n;
     std::uint64_t at = committed_;
     while (n > 0) {
         if (!window_ || at >= windowAt_ + windowBytes_) {
             if (!mapWindow(at / windowBytes_ * windowBytes_)) return false;
+            if (!mapped_) return put(line, lineBytes);  // the whole line again, by writes
         }
         const std::size_t k = std::min<std::uint64_t>(n, windowAt_ + windowBytes_ - at);
         std::memcpy(window_ + (at - windowAt_), data, k);

@@ -35,7 +35,7 @@ public:
     // At the start of a packet: waits while the window holds the gate.
     void pass() {
         std::unique_lock<std::mutex> lock(m_);
-        cv_.wait(lock, [this] { return open_; });
+        cv_.wait(lock, [this] { return open_ && closing_ == 0; });
         open_ = false;
     }
     // At the end of a packet.
@@ -66,8 +66,15 @@ public:
     Pause close() {
         std::unique_lock<std::mutex> lock(m_);
         if (windowHolds_) return Pause::Closed;  // paused already
+        // While the window waits, the thread may finish its packet but not start another: a
+        // thread that releases and passes again at once would otherwise keep the pause waiting.
+        ++closing_;
         cv_.wait(lock, [this] { return open_ || waiting_ || !alive_; });
-        if (waiting_) return Pause::ThreadWaits;
+        --closing_;
+        if (waiting_) {
+            cv_.notify_all();
+            return Pause::ThreadWaits;
+        }
         open_ = false;
         windowHolds_ = true;
         return alive_ ? Pause::Closed : Pause::NoThread;
@@ -95,6 +102,7 @@ private:
     bool waiting_ = false;
     bool alive_ = false;
     bool windowHolds_ = false;
+    int closing_ = 0;  // window calls of close() waiting for the packet in hand
 };
 
 }  // namespace kv

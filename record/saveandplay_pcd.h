@@ -8,11 +8,18 @@
 #include <QThread>
 #include <atomic>
 #include <string>
+#include <type_traits>
 #include <vector>
+
+#include <pcl/point_cloud.h>
+#include <pcl/point_types.h>
 
 #include "pcd_io.h"
 #include "replay_gate.h"
 
+// The signal and the window's slot name the cloud pointer as the point library does; it is the
+// same type as kv::pcd::CloudPtr.
+static_assert(std::is_same_v<kv::pcd::CloudPtr, pcl::PointCloud<pcl::PointXYZRGB>::Ptr>);
 Q_DECLARE_METATYPE(kv::pcd::CloudPtr)
 
 class SaveAndPlay_PCD : public QThread {
@@ -50,7 +57,7 @@ public:
     void stopAndWait();
 
 signals:
-    void SendPointCloudData(kv::pcd::CloudPtr mPointCloud);
+    void SendPointCloudData(pcl::PointCloud<pcl::PointXYZRGB>::Ptr mPointCloud);
     void sendFinish(bool isFinish);
 
 protected:

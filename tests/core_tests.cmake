@@ -118,3 +118,14 @@ kv_test(core_csv_export_test
 kv_test(core_selection_test
   SOURCES ${KV_CORE_TEST_DIR}/selection_test.cpp
   LIBS kv_view_core kv_record_csv)
+
+# kv-export's core: options, the frame walk against the replay thread, its CSV against the
+# window's multi-frame export, PCD names, malformed captures and bad options, progress.
+kv_test(core_export_test
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/export/export_core_test.cpp
+  LIBS kv_export_core kv_record kv_sim_core Qt5::Core)
+target_include_directories(core_export_test PRIVATE ${KV_CORE_TEST_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/export)
+get_target_property(_libs core_export_test LINK_LIBRARIES)
+list(REMOVE_ITEM _libs GTest::gtest_main)
+set_target_properties(core_export_test PROPERTIES LINK_LIBRARIES "${_libs}")
+add_dependencies(core_export_test kv-sensor-sim)

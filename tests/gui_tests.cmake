@@ -19,3 +19,22 @@ kv_netns_test(gui_device_tests
   LABELS gui)
 target_include_directories(gui_device_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/gui ${CMAKE_CURRENT_SOURCE_DIR}/device)
 add_dependencies(gui_device_tests kv-sensor-sim)
+
+# kv-export run as a process: PCD files read back, config.ini beside the program, its messages.
+kv_test(export_program_test
+  SOURCES export/export_program_test.cpp
+  LIBS kv_export_core kv_record_pcd kv_view_core kv_sim_core kv_pcl
+  LABELS core)
+target_include_directories(export_program_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/core ${CMAKE_CURRENT_SOURCE_DIR}/export)
+add_dependencies(export_program_test kv-export kv-sensor-sim)
+
+# kv-export's CSV against the window's own multi-frame export of the replayed frames.
+kv_test(gui_export_tests
+  SOURCES gui/gui_test_main.cpp gui/export_window_test.cpp
+  LIBS kv_app_gui kv_resources Qt5::Test
+  LABELS gui)
+get_target_property(_libs gui_export_tests LINK_LIBRARIES)
+list(REMOVE_ITEM _libs GTest::gtest_main)
+set_target_properties(gui_export_tests PROPERTIES LINK_LIBRARIES "${_libs}")
+target_include_directories(gui_export_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/gui)
+add_dependencies(gui_export_tests kv-export kv-sensor-sim)

@@ -1,0 +1,174 @@
+// The kv-export program run as a process: its PCD files read back equal the replayed frames'
+// clouds (ASCII and binary, the options that shape a cloud), named so that the PCD replay lists
+// them in frame order; config.ini beside the program; what it says on standard error.
+#include <gtest/gtest.h>
+
+#include <pcl/point_cloud.h>
+#include <pcl/point_types.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+#include "capture_store.h"
+#include "export_fixtures.h"
+#include "export_job.h"
+#include "frame_display.h"
+#include "pcd_io.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using kvtest::TempDir;
+
+struct ProgramRun {
+    int status = -1;
+    std::string out, err;
+};
+
+ProgramRun runProgram(const std::string& program, const std::string& args, const TempDir& dir) {
+    const std::string out = dir / "stdout.txt", err = dir / "stderr.txt";
+    const int rc = std::system((program + " " + args + " >" + out + " 2>" + err + " </dev/null").c_str());
+    ProgramRun r;
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    r.out = kvtest::readFile(out);
+    r.err = kvtest::readFile(err);
+    return r;
+}
+
+std::string exportProgram() { return std::string(KV_BIN_DIR) + "/kv-export"; }
+
+// The PCD files of `dir` in the order the PCD replay lists them (by name, code points).
+std::vector<std::string> pcdFiles(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.path().extension() == ".pcd") names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool near(float want, float got, bool exact) {
+    if (want == got) return true;
+    return !exact && std::fabs(double(want) - double(got)) <= std::max(1e-6, std::fabs(double(want)) * 1e-7);
+}
+
+TEST(ExportPcd, FilesReadBackEqualTheReplayedFramesClouds) {
+    TempDir dir;
+    struct Case {
+        const char* simArgs;
+        std::string options;
+        int echo;
+        std::uint32_t first, last;
+        kv::DisplayFilter filter;
+        int lineType;
+        std::string label;
+    };
+    auto filter = [](std::array<bool, 4> lines, double minDeg, double maxDeg, int colour) {
+        kv::DisplayFilter f;
+        f.lineShown = lines;
+        f.minAngleDeg = minDeg;
+        f.maxAngleDeg = maxDeg;
+        f.colourMode = colour;
+        return f;
+    };
+    const std::vector<Case> cases = {
+        {"--seconds 1 --seed 4", "", 0, 1, 1000, filter({{true, true, true, true}}, 0, 180, kv::kColourIntensity), 1,
+         "VX1_"},
+        {"--seconds 1 --seed 4", "--binary --frames 2-5 --colour elevation --line-type 2", 0, 2, 5,
+         filter({{true, true, true, true}}, 0, 180, kv::kColourElevation), 2, "VX2_"},
+        {"--seconds 1 --seed 6 --dual", "--binary --echo second --lines 0,3 --min-angle 20 --max-angle 100 --colour laserid",
+         kv::kSecondEcho, 1, 1000, filter({{true, false, false, true}}, 20, 100, kv::kColourLaserId), 1, "MS_VX1_"},
+        {"--seconds 1 --seed 6 --dual", "--frames 3 --echo first --colour azimuth --line-type 4", kv::kFirstEcho, 3, 3,
+         filter({{true, true, true, true}}, 0, 180, kv::kColourAzimuth), 4, "MS_VX4_"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.simArgs) + " " + c.options);
+        const std::string capture = kvtest::simCapture(dir, "c" + std::to_string(n) + ".pcap", c.simArgs);
+        const std::string out = dir / ("pcd" + std::to_string(n++));
+        const ProgramRun r = runProgram(exportProgram(), c.options + " --pcd " + out + " " + capture, dir);
+        ASSERT_EQ(r.status, 0) << r.err;
+
+        const auto load = kv::capture::loadCapture(capture);
+        std::vector<kv::FramePoints> want;
+        kv::exporter::walkFrames(load.store, c.echo, c.last, [&](std::uint32_t k, MuchLidarData&& f, const std::uint8_t*) {
+            if (k < c.first) return true;
+            kv::FramePoints p;
+            kv::computeFramePoints(f, kv::BeamGeometry::forLineType(c.lineType), c.filter, p);
+            if (!p.displayed.empty()) want.push_back(std::move(p));  // an empty frame writes no file
+            return true;
+        });
+        const std::vector<std::string> files = pcdFiles(out);
+        ASSERT_EQ(files.size(), want.size());
+        ASSERT_FALSE(files.empty());
+        if (c.first == c.last) {
+            EXPECT_EQ(files.front(), c.label + ".pcd");
+        }
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            EXPECT_EQ(files[i].rfind(c.label, 0), 0u) << files[i];
+            const kv::pcd::LoadResult got = kv::pcd::loadCloud(out + "/" + files[i]);
+            ASSERT_TRUE(got.ok) << got.error;
+            ASSERT_EQ(got.cloud->size(), want[i].displayed.size()) << files[i];
+            const bool exact = c.options.find("--binary") != std::string::npos;
+            std::size_t bad = 0;
+            for (std::size_t j = 0; j < want[i].displayed.size(); ++j) {
+                const kv::ColouredPoint& w = want[i].displayed[j];
+                const pcl::PointXYZRGB& g = (*got.cloud)[j];
+                if (!near(w.xM, g.x, exact) || !near(w.yM, g.y, exact) || !near(w.zM, g.z, exact) || w.rgb.r != g.r ||
+                    w.rgb.g != g.g || w.rgb.b != g.b)
+                    ++bad;
+            }
+            EXPECT_EQ(bad, 0u) << files[i];
+        }
+    }
+}
+
+// config.ini beside the program gives the line type: the model label in the names and the
+// tilted geometry of line type 4 (points off the plane z = 0).
+TEST(ExportPcd, ConfigBesideTheProgramSetsTheLineType) {
+    TempDir dir;
+    const std::string capture = kvtest::simCapture(dir, "c.pcap", "--seconds 1 --seed 5");
+    fs::create_directory(dir.path / "bin");
+    fs::copy_file(exportProgram(), dir / "bin/kv-export");
+    kvtest::writeFile(dir / "bin/config.ini", "[Config]\nLidarLineType=4\n");
+    const ProgramRun r = runProgram(dir / "bin/kv-export", "--frames 2 --pcd " + dir / "out " + capture, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(pcdFiles(dir / "out"), std::vector<std::string>{"VX4_.pcd"});
+    const auto got = kv::pcd::loadCloud(dir / "out/VX4_.pcd");
+    ASSERT_TRUE(got.ok) << got.error;
+    EXPECT_TRUE(std::any_of(got.cloud->begin(), got.cloud->end(), [](const pcl::PointXYZRGB& p) { return p.z != 0; }));
+}
+
+TEST(ExportPcd, WhatTheProgramSays) {
+    TempDir dir;
+    const std::string capture = kvtest::simCapture(dir, "c.pcap", "--seconds 1 --seed 5");
+    struct Case {
+        std::string args;
+        int status;
+        std::vector<std::string> said;
+    };
+    fs::create_directories(dir.path / "blocked/VX1_.pcd");  // a directory where the first file goes
+    const std::vector<Case> cases = {
+        {"--csv " + dir / "a.csv" + " --pcd " + dir / "p --frames 1-3 " + capture, 0,
+         {"kv-export: reading 100%\n", "kv-export: exporting 100%\n", "kv-export: frames 1-3 (3 frames); ",
+          " rows to " + dir / "a.csv" + "; 3 ASCII PCD files in " + dir / "p", " rows/s)\n"}},
+        {"--frames 1 --pcd " + dir / "blocked " + capture, 1, {"stopped before the first frame was written"}},
+        {"--lines 9 --csv x " + capture, 2, {"kv-export: bad value '9' for --lines"}},
+        {"--help", 0, {}},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun r = runProgram(exportProgram(), c.args, dir);
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
+        for (const std::string& s : c.said) EXPECT_NE(r.err.find(s), std::string::npos) << c.args << "\n" << r.err;
+        EXPECT_EQ(r.err.find('\r'), std::string::npos) << "no bar when standard error is a file";
+        if (c.args == "--help") {
+            EXPECT_NE(r.out.find("--line-type N"), std::string::npos);
+        } else {
+            EXPECT_TRUE(r.out.empty()) << r.out;
+        }
+    }
+}
+
+}  // namespace

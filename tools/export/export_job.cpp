@@ -1,0 +1,324 @@
+#include "export_job.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <ctime>
+
+#include "data_packet.h"
+#include "frame_display.h"
+#include "replay_assembler.h"
+#include "settings.h"
+
+namespace kv::exporter {
+
+// ---- the walk ----
+
+std::uint32_t walkFrames(const capture::CaptureStore& store, int echo, std::uint32_t last, const FrameCallback& onFrame,
+                         const PacketProgress& progress, std::uint64_t* droppedPoints) {
+    constexpr std::uint32_t kProgressEvery = 2048;  // packets between progress reports
+    ReplayAssembler assembler;
+    const auto selection = [echo] { return echo; };
+    std::uint32_t frames = 0;
+    bool stop = false;
+    bool refused = false;  // onFrame ended the walk: it did not run to its end
+    const std::uint32_t n = store.packetCount;
+    std::uint32_t i = 0;
+    for (; i < n && !stop; ++i) {
+        const std::uint8_t* packet = store.packet(i);
+        assembler.feed(packet, selection, [&](MuchLidarData&& frame) {
+            // A packet dense with markers can finish several frames: none after the last.
+            if (stop) return;
+            ++frames;
+            if (!onFrame(frames, std::move(frame), packet)) stop = refused = true;
+            else if (frames >= last) stop = true;
+        });
+        if (progress && i % kProgressEvery == 0) progress(i, n);
+    }
+    // Done, also when the range ended before the capture did; an interrupted walk shows where.
+    if (progress) progress(refused ? i : n, n);
+    if (droppedPoints) *droppedPoints = assembler.droppedPoints();
+    return frames;
+}
+
+// ---- CSV ----
+
+CsvSink::CsvSink(const ExportOptions& o, const BeamGeometry& geometry)
+    : filter_(csv::RowFilter::multiFrame(o.minAngleDeg, o.maxAngleDeg, o.lineState, false, false, SelectionBox{})),
+      geometry_(geometry) {}
+
+bool CsvSink::open(const std::string& path) { return file_.open(path, csv::Layout::kMultiFrame); }
+
+bool CsvSink::write(int exported, const MuchLidarData& frame, int) {
+    return file_.writeFrame(frame, geometry_, filter_, exported);
+}
+
+bool CsvSink::finish() { return file_.close(); }
+
+std::string CsvSink::summary() const { return std::to_string(file_.rows()) + " rows to " + file_.path(); }
+
+// ---- PCD names ----
+
+StampClock::StampClock(NowMs now) : now_(std::move(now)) {
+    if (!now_)
+        now_ = [] {
+            return std::int64_t(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    std::chrono::system_clock::now().time_since_epoch())
+                                    .count());
+        };
+}
+
+std::string StampClock::format(std::int64_t ms) {
+    const std::time_t seconds = std::time_t(ms / 1000);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char buf[64];
+    const std::size_t n = std::strftime(buf, sizeof buf, "%Y-%m-%d-%H-%M-%S", &local);
+    std::snprintf(buf + n, sizeof buf - n, "-%03d", int(ms % 1000));
+    return buf;
+}
+
+std::string StampClock::next() {
+    last_ = std::max(now_(), last_ + 1);
+    return format(last_);
+}
+
+PcdNames::PcdNames(int lineType, std::uint32_t count, StampClock clock)
+    : lineType_(lineType), count_(count > std::uint32_t(INT_MAX) ? 0 : int(count)), clock_(std::move(clock)) {}
+
+const std::string& PcdNames::next(int echoFlag) {
+    if (!started_) {
+        recording_.start(modelLabel(lineType_, echoFlag) + "_.pcd", count_, clock_.next());
+        started_ = true;
+    }
+    return recording_.nextFileName();
+}
+
+void PcdNames::frameDone() {
+    if (started_) recording_.frameDone(count_, clock_.next());
+}
+
+// ---- progress ----
+
+void ProgressReport::update(const std::string& phase, std::uint64_t done, std::uint64_t total) {
+    if (!out_) return;
+    if (phase != phase_) {
+        end();
+        phase_ = phase;
+        shown_ = -1;
+    }
+    const std::uint64_t d = std::min(done, total);
+    const int percent = total == 0 ? 100 : int(d * 100 / total);
+    if (terminal_) {
+        if (percent == shown_) return;
+        constexpr int kWidth = 30;
+        char bar[kWidth + 1];
+        const int filled = percent * kWidth / 100;
+        for (int i = 0; i < kWidth; ++i) bar[i] = i < filled ? '#' : '-';
+        bar[kWidth] = '\0';
+        std::fprintf(out_, "\r%-9s [%s] %3d%%", phase_.c_str(), bar, percent);
+        barOpen_ = true;
+    } else {
+        const int tenth = percent / 10;
+        if (tenth == shown_) return;
+        shown_ = tenth;
+        std::fprintf(out_, "kv-export: %s %d%%\n", phase_.c_str(), tenth * 10);
+    }
+    shown_ = terminal_ ? percent : shown_;
+    std::fflush(out_);
+}
+
+void ProgressReport::end() {
+    if (barOpen_ && out_) {
+        std::fputc('\n', out_);
+        std::fflush(out_);
+    }
+    barOpen_ = false;
+}
+
+// ---- the program ----
+
+namespace {
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+std::string rangeText(std::uint32_t first, std::uint32_t last) {
+    return first == last ? "frame " + std::to_string(first)
+                         : "frames " + std::to_string(first) + "-" + std::to_string(last);
+}
+
+}  // namespace
+
+int exportMain(int argc, const char* const* argv, const Environment& env) {
+    std::FILE* err = env.err;
+    auto say = [err](const std::string& text) {
+        if (err) {
+            std::fprintf(err, "kv-export: %s\n", text.c_str());
+            std::fflush(err);
+        }
+    };
+
+    ExportOptions o;
+    std::string message;
+    switch (parseOptions(argc, argv, o, message)) {
+    case ParseOutcome::Help:
+        if (env.out) std::fputs(usageText().c_str(), env.out);
+        return kExitOk;
+    case ParseOutcome::Error: say(message); return kExitBadOption;
+    case ParseOutcome::Run: break;
+    }
+    // Checks that need no capture come first: a long read must not end in a refusal.
+    if (!o.csvPath.empty() && sameFile(o.csvPath, o.capturePath)) {
+        say("--csv " + o.csvPath + " is the capture file itself; it would be replaced");
+        return kExitBadOption;
+    }
+    if (!o.pcdDir.empty()) {
+        struct stat st {};
+        if (::stat(o.pcdDir.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+            say("--pcd " + o.pcdDir + " is not a directory");
+            return kExitFailed;
+        }
+        if (!env.makePcdSink) {
+            say("this build writes no PCD files");
+            return kExitFailed;
+        }
+    }
+    const int lineType = o.lineTypeGiven ? o.lineType
+                         : env.configPath.empty()
+                             ? 1
+                             : readSettings(QString::fromStdString(env.configPath)).LidarLineType;
+    o.lineType = lineType;  // the writers name and compute with the value in use
+    const BeamGeometry geometry = BeamGeometry::forLineType(lineType);
+
+    ProgressReport progress(err, env.terminal);
+    const auto t0 = std::chrono::steady_clock::now();
+    capture::CaptureLoad load = capture::loadCapture(
+        o.capturePath, [&](std::uint64_t done, std::uint64_t total) { progress.update("reading", done, total); });
+    progress.end();
+    if (!load.opened) {
+        // libpcap's texts ("unknown file format") do not name the file.
+        say(load.error.rfind(o.capturePath, 0) == 0 ? load.error : o.capturePath + ": " + load.error);
+        return kExitFailed;
+    }
+    const double readSeconds = secondsSince(t0);
+    const capture::CaptureStore& store = load.store;
+    const std::string damageText =
+        load.damaged ? o.capturePath + " is damaged after record " + std::to_string(load.recordsRead) + " (" +
+                           std::to_string(store.packetCount) + " data packets kept before it): " + load.damage
+                     : std::string();
+    if (store.packetCount == 0) {
+        say(load.damaged ? damageText + "; no data packet came before the damage"
+                         : o.capturePath + ": no sensor data packets (" + std::to_string(load.recordsSkipped) +
+                               (load.recordsSkipped == 1 ? " other record" : " other records") + " skipped)");
+        return load.damaged ? kExitDamaged : kExitFailed;
+    }
+
+    std::vector<std::unique_ptr<FrameSink>> sinks;
+    CsvSink* csv = nullptr;
+    if (!o.csvPath.empty()) {
+        auto sink = std::make_unique<CsvSink>(o, geometry);
+        if (!sink->open(o.csvPath)) {
+            say(sink->error());
+            return kExitFailed;
+        }
+        csv = sink.get();
+        sinks.push_back(std::move(sink));
+    }
+    if (!o.pcdDir.empty()) {
+        std::string error;
+        std::unique_ptr<FrameSink> sink = env.makePcdSink(o, geometry, o.pcdDir, error);
+        if (!sink) {
+            say(error);
+            for (auto& s : sinks) s->finish();
+            return kExitFailed;
+        }
+        sinks.push_back(std::move(sink));
+    }
+
+    const auto t1 = std::chrono::steady_clock::now();
+    int exported = 0;
+    std::uint32_t firstExported = 0, lastExported = 0;
+    std::string writeError;
+    bool interrupted = false;
+    std::uint64_t dropped = 0;
+    const std::uint32_t seen = walkFrames(
+        store, o.echo, o.lastFrame,
+        [&](std::uint32_t number, MuchLidarData&& frame, const std::uint8_t* packet) {
+            if (env.interrupted && env.interrupted()) {
+                interrupted = true;
+                return false;
+            }
+            if (number < o.firstFrame) return true;
+            ++exported;
+            const int echoFlag = packet[datapkt::kEchoFlagOffset];
+            for (auto& s : sinks)
+                if (!s->write(exported, frame, echoFlag)) {
+                    writeError = s->error();
+                    return false;
+                }
+            if (firstExported == 0) firstExported = number;
+            lastExported = number;
+            return true;
+        },
+        [&](std::uint64_t done, std::uint64_t total) { progress.update("exporting", done, total); }, &dropped);
+    progress.end();
+    for (auto& s : sinks)
+        if (!s->finish() && writeError.empty()) writeError = s->error();
+    const double exportSeconds = secondsSince(t1);
+
+    if (interrupted) {
+        say("interrupted after " + (lastExported ? rangeText(firstExported, lastExported) : std::string("no frame")) +
+            "; the files hold every frame written before");
+        return kExitInterrupted;
+    }
+    if (!writeError.empty()) {
+        say(writeError);
+        say(lastExported ? "stopped after " + rangeText(firstExported, lastExported) +
+                               "; what was written before the failure is kept"
+                         : "stopped before the first frame was written");
+        return kExitFailed;
+    }
+
+    std::string summary = lastExported ? rangeText(firstExported, lastExported) + " (" +
+                                             std::to_string(exported) + (exported == 1 ? " frame" : " frames") +
+                                             ")"
+                                       : "no frame";
+    for (const auto& s : sinks) summary += "; " + s->summary();
+    char timing[160];
+    std::snprintf(timing, sizeof timing, "; read %u data packets in %.2f s, exported in %.2f s", store.packetCount,
+                  readSeconds, exportSeconds);
+    summary += timing;
+    if (csv && exportSeconds > 0) {
+        std::snprintf(timing, sizeof timing, " (%.0f rows/s)", double(csv->rows()) / exportSeconds);
+        summary += timing;
+    }
+    say(summary);
+    if (dropped > 0)
+        say(std::to_string(dropped) + " points dropped: a stretch without frame markers made a frame larger than " +
+            std::to_string(kMaxFramePoints) + " points");
+
+    if (load.damaged) {
+        say(damageText + "; the export stopped there, after " +
+            (lastExported ? rangeText(firstExported, lastExported) : std::string("no frame")));
+        return kExitDamaged;
+    }
+    if (exported == 0) {
+        say(seen == 0 ? o.capturePath + " holds no complete frame"
+                      : "no frame in the range: " + o.capturePath + " holds " + std::to_string(seen) + " frame" +
+                            (seen == 1 ? "" : "s"));
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+}  // namespace kv::exporter

@@ -1,0 +1,51 @@
+// The command line of kv-export: what to read, what to write and which points of which frames.
+// Pure: argv in, options or a message out.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "frame_assembler.h"
+#include "point_geometry.h"
+
+namespace kv::exporter {
+
+// Frames are numbered from 1 in the order a replay from the start hands them over.
+constexpr std::uint32_t kOpenEnd = std::numeric_limits<std::uint32_t>::max();
+
+struct ExportOptions {
+    std::string capturePath;
+    std::string csvPath;  // empty: no CSV
+    std::string pcdDir;   // empty: no PCD files
+    bool binary = false;  // PCD files in PCL's binary layout instead of ASCII
+    std::uint32_t firstFrame = 1;
+    std::uint32_t lastFrame = kOpenEnd;
+    int echo = kDualEchoBoth;
+    std::array<int, kLineCount> lineState{{1, 1, 1, 1}};
+    float minAngleDeg = 0.0f;
+    float maxAngleDeg = 180.0f;
+    int colourMode = kColourIntensity;
+    bool lineTypeGiven = false;  // otherwise config.ini beside the program decides
+    int lineType = 1;
+
+    bool closedRange() const { return lastFrame != kOpenEnd; }
+    // Frames the range asks for; 0 for an open end.
+    std::uint32_t rangeCount() const { return closedRange() ? lastFrame - firstFrame + 1 : 0; }
+};
+
+enum class ParseOutcome { Run, Help, Error };
+
+// Reads argv[1..argc-1]. Options take their value as the next word or after "=" ("--csv=a.csv");
+// "--" ends the options. On Error, `message` says what is wrong in one line.
+ParseOutcome parseOptions(int argc, const char* const* argv, ExportOptions& options, std::string& message);
+
+std::string usageText();
+
+// "A-B", "A-" (to the end) or "A", with 1 <= A <= B.
+bool parseFrameRange(const std::string& text, std::uint32_t& first, std::uint32_t& last);
+// "0,1,2,3": the lines to keep, at least one, each 0-3.
+bool parseLines(const std::string& text, std::array<int, kLineCount>& lineState);
+
+}  // namespace kv::exporter

@@ -652,6 +652,7 @@ void manwindow::onOpenPCD() {
 }
 
 int manwindow::openPcdDirectory(const QString& directory) {
+    hideStartHint();
     const QStringList names =
         QDir(directory).entryList(QStringList{"*.pcd"}, QDir::Files | QDir::Readable, QDir::Name);
     const int fileCount = names.size();

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "gui_helpers.h"
 #include "status_decode.h"
 #include "status_state.h"
 
@@ -79,8 +80,7 @@ private:
             if (fileName.isEmpty()) {
                 files->reject();
             } else {
-                files->selectFile(fileName);
-                static_cast<QDialog*>(files)->accept();
+                kvtest::chooseFile(files, fileName);
             }
         }
     }

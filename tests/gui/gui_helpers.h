@@ -3,7 +3,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QTest>
 #include <QTimer>
 #include <cstdint>
 #include <functional>
@@ -59,6 +62,19 @@ void answerNextModal(F answer, int pollMs = 20) {
         if (auto* d = qobject_cast<D*>(QApplication::activeModalWidget())) answer(d);
         else answerNextModal<D>(answer, pollMs);
     });
+}
+
+// Answers an open (non-native) file dialog with `path` as a user does: the name typed into its
+// name field, then Return. selectFile() can be overridden by the dialog's own directory listing
+// arriving later, which then accepts the proposed name instead.
+inline void chooseFile(QFileDialog* dialog, const QString& path) {
+    auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+    if (!name) {
+        dialog->reject();
+        return;
+    }
+    name->setText(path);
+    QTest::keyClick(name, Qt::Key_Return);
 }
 
 // Answers the next modal message box with OK, remembering its title and text.

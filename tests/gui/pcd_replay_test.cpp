@@ -202,6 +202,7 @@ TEST(PcdReplay, OpenPlayPauseStepSliderEndAndLoop) {
                      });
 
     EXPECT_EQ(win.w->openPcdDirectory(d), 6);
+    EXPECT_FALSE(win.w->findChild<QLabel*>("label_startHint")->isVisible());  // no "Press Lidar" over a replay
     EXPECT_EQ(ui.Slider_Frame_PCD->maximum(), 7);  // every name counts, read or not
     EXPECT_EQ(ui.label_PCD_Count->text(), "0/7");
     EXPECT_TRUE(ui.toolButton_Play_PCD->isEnabled());

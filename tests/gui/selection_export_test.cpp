@@ -208,8 +208,7 @@ TEST(CsvExportWindow, MultiFrameExportCountsEveryHandledFrameAndShowsAnEmptyView
     QString proposed;
     kvtest::answerNextModal<QFileDialog>([&](QFileDialog* d) {
         proposed = d->selectedFiles().value(0);
-        d->selectFile(QString::fromStdString(path));
-        static_cast<QDialog*>(d)->accept();  // the file dialog's own accept
+        kvtest::chooseFile(d, QString::fromStdString(path));
     });
     s->pushButton_OK->click();
     EXPECT_FALSE(s->isVisible());

@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include "cloud_view.h"
+#include "cloud_view_pcl.h"
 #include "getmuch.h"
 #include "gui_helpers.h"
 #include "manwindow.h"
@@ -308,5 +309,27 @@ TEST(ColourSelector, TypedTextNeverBecomesAnEntry) {
         QTest::keyClick(c->lineEdit(), Qt::Key_Return);
         EXPECT_EQ(c->count(), count) << c->objectName().toStdString();
         EXPECT_EQ(c->currentIndex(), index) << c->objectName().toStdString();
+    }
+}
+
+// A pick needs no camera reset: whatever the camera shows can be picked, from wherever it was
+// put (here straight above the patch, closer than the patch is wide and further out).
+TEST(AreaSelection, PicksWhatTheCameraShowsWithoutAReset) {
+    const struct {
+        double heightM;
+        int minPicked, maxPicked;
+    } cases[] = {{1.0, 1, 99}, {5.0, 100, 100}, {20.0, 100, 100}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.heightM);
+        auto w = makeWindow();
+        w->ui().comboBox_4->setCurrentIndex(1);
+        draw(*w, patch());
+        w->cloudView().impl().viewer->setCameraPosition(1.5, 0.5, c.heightM, 1.5, 0.5, 0, 0, 1, 0, 0);
+        draw(*w, patch());
+        w->ui().toolButton_select->click();
+        dragOverView(*w);
+        ASSERT_TRUE(waitUntil([&] { return w->isSelectionActive(); })) << "no area pick arrived";
+        EXPECT_GE(w->pickedCount(), c.minPicked);
+        EXPECT_LE(w->pickedCount(), c.maxPicked);
     }
 }

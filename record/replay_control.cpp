@@ -93,29 +93,33 @@ ReplayEffects ReplayControl::captureGoToStart() {
     return e;
 }
 
+// A run that has reached its end, in either replay: paused at frame 0, normal speed, the
+// thread's controls off and the way back to the receivers and the other file open.
+void ReplayControl::endOfRun(ReplayEffects& e) {
+    finished_ = true;
+    paused_ = true;
+    forwardFlag_ = true;
+    backwardFlag_ = false;
+    replaySpeed = 0;
+    e.seeks = Enable::Off;
+    e.playIcon = kPlay;
+    e.forwardIcon = kForward;
+    e.backwardIcon = kBackward;
+    frameCounter_ = 0;
+    e.showCounter = true;
+    e.open = Enable::On;
+    e.lidar = Enable::On;
+    offlineInUse_ = false;
+    playing_ = false;
+    replayActive_ = false;
+}
+
 ReplayEffects ReplayControl::captureFinished(bool finished) {
     ReplayEffects e = effectsFor(ReplayKind::Capture);
     // A replay thread that has not been started for the loaded capture has nothing to report:
     // this is the last word of a thread stopped when another capture was opened.
     if (startCounter_ == 1) return e;
-    if (finished) {
-        finished_ = true;
-        paused_ = true;
-        forwardFlag_ = true;
-        backwardFlag_ = false;
-        replaySpeed = 0;
-        e.seeks = Enable::Off;
-        e.playIcon = kPlay;
-        e.forwardIcon = kForward;
-        e.backwardIcon = kBackward;
-        frameCounter_ = 0;
-        e.showCounter = true;
-        e.open = Enable::On;
-        e.lidar = Enable::On;
-        offlineInUse_ = false;
-        playing_ = false;
-        replayActive_ = false;
-    }
+    if (finished) endOfRun(e);
     // Looping an empty capture would restart the thread forever.
     e.playAgain = repeat_ && captureHasPackets_;
     return e;
@@ -204,24 +208,9 @@ ReplayEffects ReplayControl::pcdFrameShown() {
 ReplayEffects ReplayControl::pcdFinished(bool finished) {
     ReplayEffects e = effectsFor(ReplayKind::Pcd);
     if (finished) {
-        paused_ = true;
-        forwardFlag_ = true;
-        backwardFlag_ = false;
         startCounter_ = 2;
-        finished_ = true;
-        replaySpeed = 0;
         e.play = Enable::On;
-        e.seeks = Enable::Off;
-        e.playIcon = kPlay;
-        e.forwardIcon = kForward;
-        e.backwardIcon = kBackward;
-        frameCounter_ = 0;
-        e.showCounter = true;
-        e.open = Enable::On;
-        e.lidar = Enable::On;
-        playing_ = false;
-        replayActive_ = false;
-        offlineInUse_ = false;
+        endOfRun(e);
     }
     // A directory without a readable cloud ends at once: looping it would never stop.
     e.playAgain = repeatPcd_ && pcdHasClouds_;

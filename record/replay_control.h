@@ -87,6 +87,7 @@ public:
     int pcdFileCount() const { return pcdFiles_; }
 
 private:
+    void endOfRun(ReplayEffects& e);
     ReplayEffects seekForward(ReplayKind kind);
     ReplayEffects seekBackward(ReplayKind kind);
     ReplayEffects stepOneFrame(ReplayKind kind, bool forward);

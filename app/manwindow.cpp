@@ -131,6 +131,12 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     labelX_->setObjectName("label_X");
     labelZ_ = statusLabel(this);
     labelZ_->setObjectName("label_Z");
+    const auto initialTexts = kv::initialSelectionLabelTexts();
+    for (int i = 0; i < 3; ++i) {
+        QLabel* l = std::array<QLabel*, 3>{labelX_, labelY_, labelZ_}[std::size_t(i)];
+        l->setText(QString::fromStdString(initialTexts[std::size_t(i)]));
+        l->setMinimumSize(kv::kStatisticsLabelMinWidth, kv::kStatisticsLabelMinHeight);
+    }
     ui_.statusBar->addWidget(labelY_);
     ui_.statusBar->addWidget(statusLabel(this, 100, 20));
     ui_.statusBar->addWidget(labelX_);
@@ -283,7 +289,10 @@ void manwindow::startReception() {
 
     if (replayControl_.playing()) {
         // A loaded capture is playing: the replay thread takes the receivers' place.
-        if (!replay_->isRunning()) replay_->setPacketStore(store_);
+        if (!replay_->isRunning()) {
+            replay_->setPacketStore(store_);
+            cloudView_->fitCameraToNextFrame();
+        }
         connect(replay_, SIGNAL(SendData(MuchLidarData)), this, SLOT(CalculateMuch(MuchLidarData)),
                 Qt::UniqueConnection);
         connect(replay_, SIGNAL(SendBool(bool)), this, SLOT(FinshorStart(bool)), Qt::UniqueConnection);
@@ -295,6 +304,7 @@ void manwindow::startReception() {
     }
     ui_.toolButton_Play->setEnabled(false);
     liveRunning_ = true;
+    cloudView_->fitCameraToNextFrame();
     getMuch_->multicastAddress = ui_.lineEdit_2->text().toStdString();
     getSet_->multicastAddress = getMuch_->multicastAddress;
     getMuch_->dataPort = ui_.lineEdit_portNumber->text().toInt(nullptr, 10);
@@ -356,7 +366,7 @@ void manwindow::CalculateMuch(MuchLidarData lidardata) {
     refreshTitle();
     if (suspended_) return;
     lastFrame_ = std::move(lidardata);
-    framePointsCurrent_ = false;
+    recordPointsCurrent_ = false;
     lastFrameExported_ = csvExporting_;
     if (csvExporting_) csvExportStep(lastFrame_);
     applyReplay(replayControl_.captureFrameHandled());
@@ -387,11 +397,14 @@ void manwindow::drawLatestFrame() {
     if (lastFrameExported_) {
         framePoints_.clear();  // an exported frame is not drawn: empty clouds, labels " "
     } else {
-        if (!framePointsCurrent_) kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), framePoints_);
+        // The recording's points of this very frame are drawn as they are (kept apart until
+        // now, so that a pick in between still reads the frame on screen).
+        if (recordPointsCurrent_) std::swap(framePoints_, recordPoints_);
+        else kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), framePoints_);
         if (filter_.selectionActive) writeSelectedRows(framePoints_);
         else writePointTable(framePoints_);
     }
-    framePointsCurrent_ = false;
+    recordPointsCurrent_ = false;
     updateStatistics(framePoints_.stats);
     std::string readout;
     cloudView_->presentFrame(framePoints_.displayed, framePoints_.selected, pointSize_,
@@ -602,6 +615,7 @@ bool manwindow::openCaptureFile(const QString& fileName) {
     }
     if (load.damaged) statusBar()->showMessage(QString::fromStdString(load.damage), 15000);
     store_ = std::make_shared<const kv::capture::CaptureStore>(std::move(load.store));
+    cloudView_->fitCameraToNextFrame();
 
     const int range = int(store_->frameRange());
     ui_.Spbox_Frame->setEnabled(true);
@@ -658,6 +672,7 @@ int manwindow::openPcdDirectory(const QString& directory) {
     const int fileCount = names.size();
     pcdReplay_->stopAndWait();  // a run that has reported its end may still be returning
     pcdReplay_->clearClouds();
+    cloudView_->fitCameraToNextFrame();
     {
         QProgressDialog progress(this);
         progress.setLabelText("Opening PCD file...");
@@ -753,9 +768,9 @@ void manwindow::endPcdRecording() {
 // The recording step for the frame just handled, drawn or not: its cloud is computed here, and
 // the drawing reuses it when no newer frame has come in the meantime.
 void manwindow::recordPcdFrame() {
-    kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), framePoints_);
-    framePointsCurrent_ = true;
-    kv::pcd::fillCloud(framePoints_.displayed, pcdReplay_->pcdBuffer());
+    kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), recordPoints_);
+    recordPointsCurrent_ = true;
+    kv::pcd::fillCloud(recordPoints_.displayed, pcdReplay_->pcdBuffer());
     const kv::pcd::WriteResult written = pcdReplay_->savePcdFrame(pcdRecording_.nextFileName());
     if (!written.ok) {
         // Once: the recording ends here and the files written so far stay.

@@ -219,7 +219,8 @@ private:
 
     kv::BeamGeometry geometry_;
     kv::DisplayFilter filter_;     // line selection and selection box live here
-    kv::FramePoints framePoints_;  // reused from frame to frame
+    kv::FramePoints framePoints_;   // the points drawn, which a pick's indices refer to
+    kv::FramePoints recordPoints_;  // the last handled frame's points, computed for recording
     MuchLidarData lastFrame_;
     std::string modelLabel_;       // empty until the first frame
     QString title_;
@@ -237,7 +238,7 @@ private:
     SaveAndPlay_PCD* pcdReplay_ = nullptr;
     // PCD recording.
     kv::pcd::PcdRecording pcdRecording_;
-    bool framePointsCurrent_ = false;  // framePoints_ holds the last frame's points already
+    bool recordPointsCurrent_ = false;  // recordPoints_ holds the last handled frame's points
 
     // Capture recording.
     bool recording_ = false;

@@ -10,6 +10,7 @@ get_target_property(_libs gui_tests LINK_LIBRARIES)
 list(REMOVE_ITEM _libs GTest::gtest_main)
 set_target_properties(gui_tests PROPERTIES LINK_LIBRARIES "${_libs}")
 target_include_directories(gui_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/gui)
+add_dependencies(gui_tests kv-sensor-sim kv-cloudscope)
 
 # The device configuration windows: they press "Set" and "Restore Laser set", so they run in a
 # loopback-only network namespace (tests/netns_run.sh); needs a display as well.

@@ -1,5 +1,8 @@
 #include "cloud_view.h"
 
+#include <cmath>
+#include <initializer_list>
+
 #include <QVTKOpenGLNativeWidget.h>
 #include <vtkAxesActor.h>
 #include <vtkCamera.h>
@@ -21,6 +24,48 @@ namespace kv {
 namespace {
 constexpr const char* kCoordinateId = "coordinate";
 constexpr const char* kReadoutId = "0";
+
+vtkRenderer* firstRenderer(pcl::visualization::PCLVisualizer& v) {
+    return v.getRenderWindow()->GetRenderers()->GetFirstRenderer();
+}
+
+// Bounds (x min, x max, y min, y max, z min, z max) of the finite points of `clouds`; false
+// when they hold none.
+bool finiteBounds(std::initializer_list<const Cloud*> clouds, double bounds[6]) {
+    bool any = false;
+    for (const Cloud* cloud : clouds) {
+        for (const pcl::PointXYZRGB& p : *cloud) {
+            if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) continue;
+            const double xyz[3] = {p.x, p.y, p.z};
+            for (int i = 0; i < 3; ++i) {
+                if (!any || xyz[i] < bounds[2 * i]) bounds[2 * i] = xyz[i];
+                if (!any || xyz[i] > bounds[2 * i + 1]) bounds[2 * i + 1] = xyz[i];
+            }
+            any = true;
+        }
+    }
+    return any;
+}
+
+// Fits the camera to `clouds` when a fit is pending and they have points.
+void fitCameraIfPending(CloudView::Impl& d, std::initializer_list<const Cloud*> clouds) {
+    vtkRenderer* renderer = firstRenderer(*d.viewer);
+    double b[6];
+    if (d.fitPending && finiteBounds(clouds, b)) {
+        d.fitPending = false;
+        // A single point or a flat scan still gets a box a metre across to frame.
+        for (int i = 0; i < 3; ++i) {
+            if (b[2 * i + 1] - b[2 * i] < 1.0) {
+                const double mid = 0.5 * (b[2 * i] + b[2 * i + 1]);
+                b[2 * i] = mid - 0.5;
+                b[2 * i + 1] = mid + 0.5;
+            }
+        }
+        renderer->ResetCamera(b);  // keeps the camera's direction and view-up
+    }
+    // Every frame: points that moved beyond the last frame's depth are not cut off.
+    renderer->ResetCameraClippingRange();
+}
 }  // namespace
 
 void fillCloud(const std::vector<ColouredPoint>& points, Cloud& cloud) {
@@ -96,6 +141,7 @@ void CloudView::presentFrame(const std::vector<ColouredPoint>& displayed,
     v.addPointCloud<pcl::PointXYZRGB>(d_->displayed, own, kRealTimeId, 0);
     v.setPointCloudRenderingProperties(pcl::visualization::PCL_VISUALIZER_POINT_SIZE, double(pointSize),
                                        kRealTimeId, 0);
+    fitCameraIfPending(*d_, {d_->displayed.get(), d_->selected.get()});
     if (readout) *readout = runCursorReadout();
     // The visualiser's updateCamera() is a no-op in this PCL version (and deprecated): the
     // render below is what brings the new clouds on screen.
@@ -112,25 +158,40 @@ void CloudView::presentCloud(std::shared_ptr<pcl::PointCloud<pcl::PointXYZRGB>> 
     pcl::visualization::PointCloudColorHandlerRGBField<pcl::PointXYZRGB> own(cloud);
     v.addPointCloud<pcl::PointXYZRGB>(cloud, own, kPcdId, 0);
     v.setPointCloudRenderingProperties(pcl::visualization::PCL_VISUALIZER_POINT_SIZE, double(pointSize), kPcdId, 0);
+    fitCameraIfPending(*d_, {cloud.get()});
     if (readout) *readout = runCursorReadout();
     refresh();
 }
 
 void CloudView::applyCameraPreset(int index) {
     struct Preset {
-        double pos[3], focal[3], up[3];
+        double direction[3], up[3];  // view direction (towards the focal point) and view-up
     };
     static constexpr Preset kPresets[3] = {
-        {{0, -1, 0}, {0, 0.2, -0.2}, {0, 0, 1}},  // Front
-        {{0, 0, 1}, {0, 0, 0}, {0, 1, 0}},        // Top
-        {{-1, 0, 0}, {0, 0, -0.2}, {0, 0, 1}},    // Left
+        {{0, 1.2, -0.2}, {0, 0, 1}},  // Front: along +y, a little from above
+        {{0, 0, -1}, {0, 1, 0}},      // Top: straight down, +y up
+        {{1, 0, -0.2}, {0, 0, 1}},    // Left: along +x, a little from above
     };
     if (index < 0 || index > 2) return;
     const Preset& p = kPresets[index];
-    d_->viewer->setCameraPosition(p.pos[0], p.pos[1], p.pos[2], p.focal[0], p.focal[1], p.focal[2], p.up[0],
-                                  p.up[1], p.up[2], 0);
+    vtkCamera* cam = firstRenderer(*d_->viewer)->GetActiveCamera();
+    double focal[3];
+    cam->GetFocalPoint(focal);
+    const double distance = cam->GetDistance();
+    const double norm = std::sqrt(p.direction[0] * p.direction[0] + p.direction[1] * p.direction[1] +
+                                  p.direction[2] * p.direction[2]);
+    cam->SetPosition(focal[0] - p.direction[0] / norm * distance, focal[1] - p.direction[1] / norm * distance,
+                     focal[2] - p.direction[2] / norm * distance);
+    cam->SetViewUp(p.up[0], p.up[1], p.up[2]);
+    cam->OrthogonalizeViewUp();
+    firstRenderer(*d_->viewer)->ResetCameraClippingRange();
     refresh();
 }
+
+void CloudView::fitCameraToNextFrame() { d_->fitPending = true; }
+
+bool CloudView::cameraFitPending() const { return d_->fitPending; }
+
 
 void CloudView::showCoordinateSystem(bool shown) {
     if (shown) d_->viewer->addCoordinateSystem(0.5, 0, 0, 0, kCoordinateId, 0);

@@ -49,8 +49,16 @@ public:
     void presentCloud(std::shared_ptr<pcl::PointCloud<pcl::PointXYZRGB>> cloud, int pointSize,
                       std::string* readout = nullptr);
 
-    // Camera presets of the view selector: 0 Front, 1 Top, 2 Left.
+    // Camera presets of the view selector: 0 Front, 1 Top, 2 Left. A preset turns the camera to
+    // its direction and up vector around the current focal point, at the current distance from
+    // it, so that what is in view stays in view.
     void applyCameraPreset(int index);
+
+    // Fits the camera, in its current direction, to the next frame or cloud presented that has
+    // points (once; later ones leave the camera where the user put it). Called at each start of
+    // a stream: a scene 10-30 m away is out of sight of a camera at a metre from the sensor.
+    void fitCameraToNextFrame();
+    bool cameraFitPending() const;
 
     // The axes glyph "coordinate" (scale 0.5 at the origin); the camera is reset either way.
     void showCoordinateSystem(bool shown);

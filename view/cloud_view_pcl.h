@@ -26,6 +26,7 @@ struct CloudView::Impl {
     vtkSmartPointer<vtkOrientationMarkerWidget> axesWidget;
     std::function<void(char)> keyHandler;
     std::function<void(const std::vector<int>&)> areaPickHandler;
+    bool fitPending = false;  // fit the camera to the next cloud that has points
 };
 
 // Copies display points into a PCL cloud (width = count, height 1).

@@ -84,6 +84,11 @@ std::array<std::string, 3> selectionLabelTexts(const SelectionStats& s) {
             "selectP: Z_max:  " + general6(s.zMax) + "\t\tZ_min:  " + general6(s.zMin)};
 }
 
+std::array<std::string, 3> initialSelectionLabelTexts() {
+    return {"selectP: X_max:  X_min:  ", "selectP: Y_max:\t\t\t\tY_min:\t\t\t\tY_average:\t\t",
+            "selectP: Z_max:  Z_min:  "};
+}
+
 std::string modelLabel(int lidarLineType, int echoFlag) {
     return (echoFlag == 2 ? "MS_VX" : "VX") + std::to_string(lidarLineType);
 }

@@ -92,6 +92,11 @@ std::array<std::string, 5> pointRowTexts(const PointRow& row, int distanceDecima
 // The three status-bar texts for the statistics: X, Y (with the average) and Z; " " each
 // when no point lay in the box.
 std::array<std::string, 3> selectionLabelTexts(const SelectionStats& s);
+// The same three labels before any frame: their names with no values.
+std::array<std::string, 3> initialSelectionLabelTexts();
+// Least size of each statistics label, so that the status bar does not jump as values come.
+constexpr int kStatisticsLabelMinWidth = 150;
+constexpr int kStatisticsLabelMinHeight = 20;
 
 // "VX<n>" or, after dual-echo packets (echo flag 2), "MS_VX<n>".
 std::string modelLabel(int lidarLineType, int echoFlag);

@@ -1,4 +1,7 @@
 // The main window driven through its widgets, on a real display.
+#include <algorithm>
+#include <QLabel>
+#include <QProcess>
 #include <QStandardItemModel>
 #include <QTest>
 #include <QVTKOpenGLNativeWidget.h>
@@ -88,6 +91,19 @@ TEST(ManWindow, ConstructionState) {
     for (QToolButton* b : {ui.toolButton_Open, ui.toolButton_SavePcapData, ui.toolButton_OpenPCD,
                            ui.toolButton_SavePCDData, ui.toolButton_Lidar})
         EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
+    // The statistics labels hold their names and their room before any frame.
+    const std::pair<const char*, const char*> labels[] = {
+        {"label_X", "selectP: X_max:  X_min:  "},
+        {"label_Y", "selectP: Y_max:\t\t\t\tY_min:\t\t\t\tY_average:\t\t"},
+        {"label_Z", "selectP: Z_max:  Z_min:  "},
+    };
+    for (const auto& [name, text] : labels) {
+        auto* l = w->findChild<QLabel*>(name);
+        ASSERT_NE(l, nullptr) << name;
+        EXPECT_EQ(l->text(), text) << name;
+        EXPECT_GE(l->minimumWidth(), 150) << name;
+        EXPECT_GE(l->minimumHeight(), 20) << name;
+    }
     double pos[3], focal[3], up[3];
     w->cloudView().cameraPose(pos, focal, up);  // the top preset
     EXPECT_DOUBLE_EQ(pos[2], 1.0);
@@ -250,4 +266,43 @@ TEST(ManWindow, PresentedFrameIsOnScreen) {
     w->CalculateMuch(MuchLidarData());
     ASSERT_TRUE(waitUntil([&] { return w->framesDrawn() == 2; }));
     EXPECT_LT(litPixels(), with - 200);
+}
+
+// The viewer as a program: its options answer and exit without a window, and without a
+// display it says so in one line instead of aborting.
+TEST(ViewerProgram, OptionsAndNoDisplay) {
+    const struct {
+        QStringList args;
+        bool display;
+        int exitCode;
+        const char* out;  // start of standard output
+        const char* err;  // start of standard error (a single line)
+    } cases[] = {
+        {{"--help"}, true, 0, "Usage: kv-cloudscope", ""},
+        {{"--version"}, true, 0, "kv-cloudscope 0.1.0\n", ""},
+        {{"--version"}, false, 0, "kv-cloudscope 0.1.0\n", ""},
+        {{}, false, 1, "", "kv-cloudscope: cannot open a display"},
+        {{}, true, 1, "", "kv-cloudscope: cannot open a display"},  // a display that is not there
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString() + (c.display ? " with DISPLAY" : " without"));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+        if (c.display) env.insert("DISPLAY", ":8765");  // no server listens there
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QString(KV_BIN_DIR) + "/kv-cloudscope", c.args);
+        ASSERT_TRUE(p.waitForFinished(20000));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), c.exitCode);
+        const std::string out = p.readAllStandardOutput().toStdString();
+        const std::string err = p.readAllStandardError().toStdString();
+        EXPECT_EQ(out.rfind(c.out, 0), 0u) << out;
+        EXPECT_EQ(err.rfind(c.err, 0), 0u) << err;
+        if (*c.err) {
+            EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        } else {
+            EXPECT_TRUE(err.empty()) << err;
+        }
+    }
 }

@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStandardItemModel>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QVTKOpenGLNativeWidget.h>
 #include <gtest/gtest.h>
@@ -332,4 +333,25 @@ TEST(AreaSelection, PicksWhatTheCameraShowsWithoutAReset) {
         EXPECT_GE(w->pickedCount(), c.minPicked);
         EXPECT_LE(w->pickedCount(), c.maxPicked);
     }
+}
+
+// A pick between a frame handled for PCD recording and its drawing reads the frame on screen:
+// its indices refer to the drawn cloud, not to the newer points computed for the recording.
+TEST(AreaSelection, APickDuringPcdRecordingReadsTheDrawnFrame) {
+    auto w = makeWindow();
+    draw(*w, patch());
+    MuchLidarData far;  // 20 m away, behind the sensor
+    for (int i = 0; i < 100; ++i) far.append(0, 200.0f + 0.1f * float(i), 2000.0f, 90);
+    QTemporaryDir dir;
+    w->ui().lineEdit_SavePCD_Num->setText("0");  // no end of its own
+    w->startPcdRecordingTo(dir.filePath("rec.pcd"));
+    ASSERT_TRUE(w->pcdRecording().active());
+    w->CalculateMuch(far);  // recorded at once, drawn from the event queue
+    w->handleAreaPick({0, 1, 2, 3});
+    EXPECT_EQ(w->pickedCount(), 4);
+    EXPECT_NEAR(w->selectionBox().xMin, 1.0, 1e-4);
+    EXPECT_NEAR(w->selectionBox().xMax, 1.0, 1e-4);
+    EXPECT_NEAR(w->selectionBox().yMin, 0.1, 1e-4);
+    EXPECT_NEAR(w->selectionBox().yMax, 0.4, 1e-4);
+    EXPECT_TRUE(waitUntil([&] { return w->pcdRecording().written() == 1; }));
 }

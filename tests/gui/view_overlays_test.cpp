@@ -1,17 +1,25 @@
 // The 3D view's overlays and the line selection window, driven through the window's widgets.
 #include <QCheckBox>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
 #include <QVTKOpenGLNativeWidget.h>
 #include <gtest/gtest.h>
+#include <cmath>
+#include <functional>
 #include <memory>
+#include <pcl/io/pcd_io.h>
+#include <pcl/point_types.h>
 
 #include "cloud_view.h"
 #include "getmuch.h"
 #include "gui_helpers.h"
 #include "manwindow.h"
+#include "playback.h"
 #include "qlaserselectionmuch.h"
 #include "settings.h"
 
@@ -90,25 +98,128 @@ TEST(ViewOverlays, CoordinateToggle) {
     }
 }
 
-TEST(ViewOverlays, CameraPresets) {
+// Lit pixels of the view's own framebuffer, outside the axes glyph in the lower left corner.
+static long litPixels(manwindow& w) {
+    w.cloudView().renderNow();
+    const QImage img = w.ui().screen->grabFramebuffer();
+    long lit = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (!(x < img.width() / 5 && y > img.height() * 4 / 5)) lit += qGray(img.pixel(x, y)) > 60;
+    return lit;
+}
+
+// The simulated sensor's scene (walls and posts 10-30 m away) is in view without camera work
+// after each start of a stream, stays in view through every preset, and a fitted camera is
+// left alone by the frames that follow.
+TEST(ViewOverlays, SceneIsInViewAfterEachStartAndEveryPreset) {
+    QTemporaryDir dir;
+    const QString capture = dir.filePath("scene.pcap");
+    {
+        QProcess sim;
+        sim.start(QString(KV_BIN_DIR) + "/kv-sensor-sim", {"--pcap", capture, "--seconds", "2", "--seed", "3"});
+        ASSERT_TRUE(sim.waitForFinished(30000));
+    }
+    // A folder of three clouds on a ring 20 m around the sensor.
+    const QString pcdDir = dir.filePath("pcd");
+    QDir().mkpath(pcdDir);
+    for (int k = 0; k < 3; ++k) {
+        pcl::PointCloud<pcl::PointXYZRGB> ring;
+        for (int i = 0; i < 3600; ++i) {
+            pcl::PointXYZRGB p;
+            p.x = float(20.0 * std::cos(i * 0.1 * 3.14159 / 180.0));
+            p.y = float(20.0 * std::sin(i * 0.1 * 3.14159 / 180.0));
+            p.z = float(k) * 0.5f;
+            p.r = p.g = p.b = 255;
+            ring.push_back(p);
+        }
+        ASSERT_EQ(pcl::io::savePCDFileASCII(QDir(pcdDir).filePath(QString("r%1.pcd").arg(k)).toStdString(), ring), 0);
+    }
+
+    struct Case {
+        const char* start;
+        std::function<bool(manwindow&)> begin;  // starts the stream; true once frames are drawn
+    } cases[] = {
+        {"Lidar",
+         [](manwindow& w) {
+             const int data = kvtest::freeUdpPort(), equip = kvtest::freeUdpPort();
+             auto* sim = new QProcess(&w);
+             sim->start(QString(KV_BIN_DIR) + "/kv-sensor-sim",
+                        {"--dest", "127.0.0.1", "--data-port", QString::number(data), "--equip-port",
+                         QString::number(equip), "--bind-port", "0", "--seconds", "20"});
+             w.ui().lineEdit_portNumber->setText(QString::number(data));
+             w.ui().lineEdit_portNumber_2->setText(QString::number(equip));
+             w.ui().toolButton_Lidar->click();
+             return waitUntil([&] { return w.framesDrawn() >= 3; }, 10000);
+         }},
+        {"capture Play",
+         [&](manwindow& w) {
+             if (!w.openCaptureFile(capture)) return false;
+             w.ui().toolButton_Play->click();
+             return waitUntil([&] { return w.framesDrawn() >= 3; }, 10000);
+         }},
+        {"PCD Play",
+         [&](manwindow& w) {
+             if (w.openPcdDirectory(pcdDir) != 3) return false;
+             w.ui().checkBox_round_PCD->setChecked(true);
+             w.ui().toolButton_Play_PCD->click();
+             return waitUntil([&] { return w.frameCounter() >= 2; }, 10000);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.start);
+        kv::installSettings(kv::AppSettings());
+        replaySpeed = 0;
+        auto w = std::make_unique<manwindow>();
+        w->resize(1000, 700);
+        w->ui().comboBox_4->setCurrentIndex(1);  // solid white: every point lights its pixels
+        w->show();
+        ASSERT_TRUE(waitUntil([&] { return w->ui().screen->isValid(); }));
+        ASSERT_TRUE(c.begin(*w));
+        EXPECT_GT(litPixels(*w), 400);
+        for (int preset : {0, 2, 1}) {
+            w->ui().comboBox_View->setCurrentIndex(preset);
+            EXPECT_GT(litPixels(*w), 400) << "preset " << preset;
+        }
+        // The frames that follow leave the camera where it is.
+        double before[9], after[9];
+        w->cloudView().cameraPose(before, before + 3, before + 6);
+        const auto drawn = w->framesDrawn();
+        const int shown = w->frameCounter();
+        waitUntil([&] { return w->framesDrawn() >= drawn + 3 || w->frameCounter() > shown + 1; }, 3000);
+        w->cloudView().cameraPose(after, after + 3, after + 6);
+        for (int i = 0; i < 9; ++i) EXPECT_DOUBLE_EQ(after[i], before[i]) << i;
+    }
+}
+
+// A preset turns the camera around its focal point at its distance; the up vector is the
+// preset's own.
+TEST(ViewOverlays, CameraPresetsKeepFocalPointAndDistance) {
     auto w = makeWindow();
     struct Case {
         int index;
-        double pos[3], focal[3], up[3];
+        double direction[3], up[3];
     } cases[] = {
-        {0, {0, -1, 0}, {0, 0.2, -0.2}, {0, 0, 1}},
-        {2, {-1, 0, 0}, {0, 0, -0.2}, {0, 0, 1}},
-        {1, {0, 0, 1}, {0, 0, 0}, {0, 1, 0}},
+        {0, {0, 1.2, -0.2}, {0, 0, 1}},
+        {2, {1, 0, -0.2}, {0, 0, 1}},
+        {1, {0, 0, -1}, {0, 1, 0}},
     };
+    double pos[3], focal[3], up[3];
+    w->cloudView().cameraPose(pos, focal, up);
+    EXPECT_NEAR(pos[2] - focal[2], 1.0, 1e-9);  // the start: Top, a metre above the sensor
     for (const Case& c : cases) {
         w->ui().comboBox_View->setCurrentIndex(c.index);
-        double pos[3], focal[3], up[3];
-        w->cloudView().cameraPose(pos, focal, up);
+        double p[3], f[3], u[3];
+        w->cloudView().cameraPose(p, f, u);
+        const double n = std::sqrt(c.direction[0] * c.direction[0] + c.direction[1] * c.direction[1] +
+                                   c.direction[2] * c.direction[2]);
         for (int i = 0; i < 3; ++i) {
-            EXPECT_NEAR(pos[i], c.pos[i], 1e-9) << "preset " << c.index;
-            EXPECT_NEAR(focal[i], c.focal[i], 1e-9) << "preset " << c.index;
-            EXPECT_NEAR(up[i], c.up[i], 1e-6) << "preset " << c.index;
+            EXPECT_NEAR(f[i], focal[i], 1e-9) << "preset " << c.index;
+            EXPECT_NEAR(f[i] - p[i], c.direction[i] / n, 1e-9) << "preset " << c.index;  // distance 1
         }
+        double dot = 0;
+        for (int i = 0; i < 3; ++i) dot += u[i] * c.up[i];
+        EXPECT_GT(dot, 0.98) << "preset " << c.index;
     }
 }
 

@@ -20,12 +20,7 @@
 #include <functional>
 #include <memory>
 
-#include <vtkCamera.h>
-#include <vtkRenderer.h>
-#include <vtkRendererCollection.h>
-
 #include "capture_store.h"
-#include "cloud_view_pcl.h"
 #include "interactionmuchset.h"
 #include "manwindow.h"
 #include "playback.h"
@@ -71,11 +66,6 @@ std::unique_ptr<manwindow> newWindow() {
     return w;
 }
 
-// The grid spans 400 m; the simulated scene lies within 40 m of the sensor.
-void zoomToScene(manwindow& w, double factor = 4.0) {
-    w.cloudView().impl().viewer->getRenderWindow()->GetRenderers()->GetFirstRenderer()->GetActiveCamera()->Zoom(factor);
-}
-
 bool save(QWidget& what, const Args& a, const char* name) {
     const QString path = QDir(a.docs).filePath(name);
     if (!what.grab().save(path)) return fail(name, "cannot write the picture");
@@ -103,7 +93,6 @@ void mouse(QWidget* target, QEvent::Type type, QPoint p, Qt::MouseButtons held) 
 bool liveScene(const Args& a) {
     auto w = newWindow();
     w->ui().toolButton_MeaGrid->click();
-    zoomToScene(*w);
     if (!startLive(*w, a, "live")) return false;
     spin(2500);  // the health readout refreshes once a second
     return save(*w, a, "screenshot.png");
@@ -116,9 +105,6 @@ bool pickScene(const Args& a) {
     if (!startLive(*w, a, "pick")) return false;
     w->ui().tolbtn_SuspendData->click();  // a still picture to pick from
     spin(500);
-    // The pick sees the points within the camera's clipping range: fit it to the cloud first.
-    w->cloudView().resetCamera();
-    spin(300);
     w->ui().toolButton_select->click();
     if (!w->isSelectMode()) return fail("pick", "\"Select\" did not arm the rubber band");
     QWidget* screen = w->ui().screen;
@@ -162,8 +148,6 @@ bool captureReplayScene(const Args& a) {
     if (!waitUntil([&] { return w->frameCounter() >= half; }, 30000)) return fail("replay", "the replay stopped early");
     w->ui().toolButton_Play->click();  // pause
     spin(500);
-    w->cloudView().resetCamera();  // fitted to the cloud on screen
-    spin(500);
     return save(*w, a, "replay.png");
 }
 
@@ -176,8 +160,6 @@ bool pcdReplayScene(const Args& a) {
     w->ui().toolButton_Play_PCD->click();
     if (!waitUntil([&] { return w->frameCounter() >= clouds / 2; }, 20000)) return fail("pcd replay", "the replay stopped early");
     w->ui().toolButton_Play_PCD->click();  // pause
-    spin(500);
-    w->cloudView().resetCamera();
     spin(500);
     return save(*w, a, "pcd-replay.png");
 }

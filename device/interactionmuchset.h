@@ -12,6 +12,7 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "audit_trail.h"
 #include "config_packet.h"
 #include "status_metatypes.h"
 
@@ -89,7 +90,9 @@ private:
     void setupUi();
     void retranslateUi();
     kv::config::ConfigFields currentFields() const;
-    void writeAuditEntry(const char* tag, const std::uint8_t* bytes);
+    bool confirmWrite(const QString& text);
+    kv::audit::Stamp writeAuditEntry(const char* tag, const std::uint8_t* bytes);
+    void noteAuditResult(const kv::audit::WriteResult& r);
     QString sendPacket(const QString& address);
     void startWriteCheck();
     void finishWriteCheck(const std::uint8_t* status);

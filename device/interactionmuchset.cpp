@@ -247,7 +247,8 @@ void InteractionMuchSet::onOK_Clicked() {
     packet_ = build.packet;
     bool fallback = false;
     kv::config::sensorAddress(status_.data(), &fallback);
-    if (fallback) std::memcpy(status_.data() + st::kSensorIp, build.destination.data(), build.destination.size());
+    if (build.usedFallbackAddress && fallback)
+        std::memcpy(status_.data() + st::kSensorIp, build.destination.data(), build.destination.size());
     const kv::audit::Stamp modifyStamp = writeAuditEntry("Modify", packet_.data());
 
     lastDestination_ = QString::fromStdString(destination);

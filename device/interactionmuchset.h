@@ -1,7 +1,8 @@
 // The "Laser Config" dialog: shows the sensor's live state from its status packets, and writes
 // the edited network, frame-rate, motor, packet-interval and phase-lock settings to the sensor
 // as one configuration packet, with an audit trail of hex dumps and a check, a few seconds
-// later, of whether the sensor took them.
+// later, of whether the sensor took them. Before a write it lists what will change and sends
+// only when the user confirms.
 #pragma once
 
 #include <QDateTime>

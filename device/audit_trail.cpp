@@ -80,8 +80,9 @@ std::string entryFileName(const Stamp& t, const std::string& tag) {
 
 bool newEntryDue(long long elapsedMs) { return elapsedMs / 1000 > kNewEntryAfterWholeSeconds; }
 
-WriteResult writeEntry(const std::string& logDir, const Stamp& t, const std::string& tag,
-                       const std::uint8_t* bytes, std::size_t count) {
+namespace {
+
+WriteResult appendEntry(const std::string& logDir, const Stamp& t, const std::string& tag, const std::string& text) {
     WriteResult r;
     if (logDir.empty()) {
         r.error = "no data directory (neither XDG_DATA_HOME nor HOME is set)";
@@ -96,7 +97,7 @@ WriteResult writeEntry(const std::string& logDir, const Stamp& t, const std::str
         r.error = r.path + ": " + std::strerror(errno);
         return r;
     }
-    out << hexDump(bytes, count);
+    out << text;
     out.close();
     if (!out) {
         r.error = r.path + ": the entry could not be written";
@@ -104,6 +105,22 @@ WriteResult writeEntry(const std::string& logDir, const Stamp& t, const std::str
     }
     r.written = true;
     return r;
+}
+
+}  // namespace
+
+WriteResult writeEntry(const std::string& logDir, const Stamp& t, const std::string& tag,
+                       const std::uint8_t* bytes, std::size_t count) {
+    return appendEntry(logDir, t, tag, hexDump(bytes, count));
+}
+
+std::string notSentText(const Stamp& modify, const std::string& error) {
+    return "Not sent: the packet of " + entryFileName(modify, "Modify") + " (" + error + ")\n";
+}
+
+WriteResult writeNotSentEntry(const std::string& logDir, const Stamp& t, const Stamp& modify,
+                              const std::string& error) {
+    return appendEntry(logDir, t, kNotSentTag, notSentText(modify, error));
 }
 
 }  // namespace kv::audit

@@ -1,6 +1,8 @@
 // The audit trail of configuration writes: for each write the status packet before it
 // ("Before"), the packet sent ("Modify") and the first status packet that arrived more than two
-// seconds later ("New"), each as a hex-dump file of its own.
+// seconds later ("New"), each as a hex-dump file of its own. A packet that could not be sent
+// gets a "NotSent" entry after its "Modify": one line of text naming the "Modify" file and the
+// error, so that the pair is never read as a write that happened.
 //
 // Files live under <data directory>/<application>/DIRuzur_Ivo/<log base name>/<yyyy-MM-dd>/,
 // named <log base name>__<yyyy-MM-dd-hh-mm-ss-zzz>__<tag>.ini, where the data directory is
@@ -38,6 +40,11 @@ std::string entryFileName(const Stamp& t, const std::string& tag);
 // more than two whole seconds, i.e. three or more.
 bool newEntryDue(long long elapsedMs);
 
+constexpr const char* kNotSentTag = "NotSent";
+
+// The text of a "NotSent" entry for the "Modify" entry stamped `modify`.
+std::string notSentText(const Stamp& modify, const std::string& error);
+
 struct WriteResult {
     bool written = false;
     std::string path;   // the file (or, on failure, what could not be made)
@@ -48,5 +55,9 @@ struct WriteResult {
 // to the entry file. Never throws.
 WriteResult writeEntry(const std::string& logDir, const Stamp& t, const std::string& tag,
                        const std::uint8_t* bytes, std::size_t count);
+
+// Writes the "NotSent" entry stamped `t` for the "Modify" entry stamped `modify`.
+WriteResult writeNotSentEntry(const std::string& logDir, const Stamp& t, const Stamp& modify,
+                              const std::string& error);
 
 }  // namespace kv::audit

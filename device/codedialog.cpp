@@ -1,6 +1,7 @@
 #include "codedialog.h"
 
 #include <QCoreApplication>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -52,4 +53,11 @@ void CodeDialog::onOKClick() {
 void CodeDialog::onCancelClick() {
     lineEdit->clear();
     close();
+}
+
+void CodeDialog::hideEvent(QHideEvent* event) {
+    // A spontaneous hide is the window system's (the window minimised with its parent): the
+    // dialog is still open.
+    if (!event->spontaneous()) lineEdit->clear();
+    QDialog::hideEvent(event);
 }

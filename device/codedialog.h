@@ -32,6 +32,11 @@ public slots:
     void onOKClick();
     void onCancelClick();
 
+protected:
+    // Every way the dialog goes away (its buttons, Esc, the title bar's close, hide()) empties
+    // the code field, so the next opening starts blank.
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void setupUi();
     void retranslateUi();

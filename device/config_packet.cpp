@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -18,8 +16,6 @@ namespace cp = kv::configpkt;
 
 namespace {
 
-constexpr double kMaxPlAngleUnits = double(st::kPhaseLockAngleMask);
-
 std::string trimmed(const std::string& s) {
     const auto b = s.find_first_not_of(" \t\r\n");
     if (b == std::string::npos) return {};
@@ -27,33 +23,7 @@ std::string trimmed(const std::string& s) {
     return s.substr(b, e - b + 1);
 }
 
-// The PL angle text as the dialog reads it: empty or not a number reads as 0. The reading is
-// the same whatever the process locale says about decimal points (Qt sets LC_ALL from the
-// environment, and strtof would then stop at the "." of "12.34").
-struct PlAngleReading {
-    double value = 0;
-    bool outOfRange = false;  // a number beyond single precision, an infinity or NaN
-};
-
-PlAngleReading readPlAngle(const std::string& text) {
-    std::string t = trimmed(text);
-    if (!t.empty() && t[0] == '+') t.erase(0, 1);
-    if (t.empty()) return {};
-    float v = 0;
-    const char* last = t.data() + t.size();
-    const auto [end, ec] = std::from_chars(t.data(), last, v);
-    if (ec == std::errc::invalid_argument || end != last) return {};
-    if (ec == std::errc::result_out_of_range || !std::isfinite(v)) return {0, true};
-    return {double(v), false};
-}
-
-// Degrees x 50, truncated toward zero, in single precision as the field is read.
-long plAngleUnits(const std::string& text) {
-    const PlAngleReading r = readPlAngle(text);
-    if (r.outOfRange) return 0;
-    const float v = float(r.value) * float(st::kPhaseLockUnitsPerDeg);
-    return long(std::trunc(v));
-}
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // An optional sign and decimal digits, with blanks around: how a number field's text looks,
 // whether or not its value fits in 64 bits.
@@ -75,10 +45,12 @@ std::optional<int> hexPair(char a, char b) {
     return hi * 16 + lo;
 }
 
+constexpr long long kMinPort = 1025, kMaxPort = 65535;
+
 // A port field: written when its value is 1025..65535, else the status bytes stay.
 void writePort(std::uint8_t* p, std::size_t offset, const std::string& text) {
     const auto v = parseInteger(text);
-    if (v && *v >= 1025 && *v <= 65535) writeBe16(p + offset, std::uint32_t(*v));
+    if (v && *v >= kMinPort && *v <= kMaxPort) writeBe16(p + offset, std::uint32_t(*v));
 }
 
 bool allBytes(const std::uint8_t* p, std::size_t n, std::uint8_t v) {
@@ -91,6 +63,8 @@ const char* fieldLabel(FieldProblem p) {
     switch (p) {
     case FieldProblem::LidarIp: return "Lidar IP：";
     case FieldProblem::ComputerIp: return "Computer IP：";
+    case FieldProblem::DataPort: return "Data Port：";
+    case FieldProblem::EquipPort: return "Equipment Port：";
     case FieldProblem::PacketInterval: return "Packet interval：";
     case FieldProblem::PlAngle: return "PL angle：";
     case FieldProblem::None: break;
@@ -144,19 +118,83 @@ std::optional<std::uint16_t> speedCodeForItem(const std::string& itemText) {
     return std::nullopt;
 }
 
-FieldProblem checkFields(const ConfigFields& f) {
-    if (!f.lidarIp.empty() && !parseIpText(f.lidarIp)) return FieldProblem::LidarIp;
-    if (!f.computerIp.empty() && !parseIpText(f.computerIp)) return FieldProblem::ComputerIp;
-    // A number outside 0..65535 (one too long for 64 bits included) has no encoding.
-    if (integerSyntax(f.packetInterval)) {
-        const auto v = parseInteger(f.packetInterval);
-        if (!v || *v < 0 || *v > 0xFFFF) return FieldProblem::PacketInterval;
+PlAngle readPlAngleUnits(const std::string& text) {
+    const std::string t = trimmed(text);
+    if (t.empty()) return {};
+    std::size_t i = 0;
+    bool negative = false;
+    if (t[0] == '+' || t[0] == '-') negative = t[i++] == '-';
+    const std::size_t intBegin = i;
+    while (i < t.size() && isDigit(t[i])) ++i;
+    const std::size_t intEnd = i;
+    std::size_t fracBegin = i, fracEnd = i;
+    if (i < t.size() && t[i] == '.') {
+        fracBegin = ++i;
+        while (i < t.size() && isDigit(t[i])) ++i;
+        fracEnd = i;
     }
-    const PlAngleReading angle = readPlAngle(f.plAngle);
-    const long units = plAngleUnits(f.plAngle);
-    if (angle.outOfRange || angle.value < 0 || units < 0 || double(units) > kMaxPlAngleUnits)
-        return FieldProblem::PlAngle;
-    return FieldProblem::None;
+    if (i != t.size() || (intEnd == intBegin && fracEnd == fracBegin)) return {AngleReading::NotANumber, 0};
+
+    // Whole degrees: more than three significant digits is beyond 655.34 whatever follows.
+    std::size_t firstSignificant = intBegin;
+    while (firstSignificant < intEnd && t[firstSignificant] == '0') ++firstSignificant;
+    const bool anyNonZero = t.find_first_not_of("0.", intBegin) != std::string::npos;
+    if (negative && anyNonZero) return {AngleReading::OutOfRange, 0};
+    if (intEnd - firstSignificant > 3) return {AngleReading::OutOfRange, 0};
+    std::uint32_t degrees = 0;
+    for (std::size_t k = firstSignificant; k < intEnd; ++k) degrees = degrees * 10 + std::uint32_t(t[k] - '0');
+    // One unit is 0.02 degrees: the first two decimals in hundredths, halved and truncated,
+    // are the units of the fraction; later digits can never make up another unit.
+    std::uint32_t hundredths = 0;
+    for (std::size_t k = 0; k < 2; ++k)
+        hundredths = hundredths * 10 + (fracBegin + k < fracEnd ? std::uint32_t(t[fracBegin + k] - '0') : 0);
+    const std::uint32_t units = degrees * std::uint32_t(st::kPhaseLockUnitsPerDeg) + hundredths / 2;
+    if (units > st::kPhaseLockAngleMask) return {AngleReading::OutOfRange, 0};
+    return {AngleReading::Units, units};
+}
+
+const char* notASensorAddress(const Ipv4Bytes& ip) {
+    if (ip == Ipv4Bytes{0, 0, 0, 0}) return "the unspecified address";
+    if (ip == Ipv4Bytes{255, 255, 255, 255}) return "the broadcast address";
+    if (ip[0] >= 224 && ip[0] <= 239) return "a multicast address";
+    return nullptr;
+}
+
+FieldCheck checkFields(const ConfigFields& f) {
+    auto refuse = [](FieldProblem p, const std::string& text, const std::string& why) {
+        return FieldCheck{p, std::string(fieldLabel(p)) + " \"" + text + "\" " + why + ". Nothing was sent."};
+    };
+    constexpr const char* kNotAnAddress = "is not an address of four numbers 0-255";
+    if (!f.lidarIp.empty()) {
+        const auto ip = parseIpText(f.lidarIp);
+        if (!ip) return refuse(FieldProblem::LidarIp, f.lidarIp, kNotAnAddress);
+        if (const char* why = notASensorAddress(*ip))
+            return refuse(FieldProblem::LidarIp, f.lidarIp, std::string("is ") + why + ", which no sensor can have");
+    }
+    if (!f.computerIp.empty() && !parseIpText(f.computerIp))
+        return refuse(FieldProblem::ComputerIp, f.computerIp, kNotAnAddress);
+    for (const auto& [text, problem] :
+         {std::pair{&f.dataPort, FieldProblem::DataPort}, std::pair{&f.equipPort, FieldProblem::EquipPort}}) {
+        if (text->empty()) continue;
+        const auto v = parseInteger(*text);
+        if (!v || *v < kMinPort || *v > kMaxPort) return refuse(problem, *text, "is not a port 1025-65535");
+    }
+    if (!f.packetInterval.empty()) {
+        // A number outside 0..65535 (one too long for 64 bits included) has no encoding.
+        const auto v = parseInteger(f.packetInterval);
+        if (!integerSyntax(f.packetInterval))
+            return refuse(FieldProblem::PacketInterval, f.packetInterval, "is not a number 0-65535");
+        if (!v || *v < 0 || *v > 0xFFFF)
+            return refuse(FieldProblem::PacketInterval, f.packetInterval, "is outside 0-65535");
+    }
+    switch (readPlAngleUnits(f.plAngle).reading) {
+    case AngleReading::NotANumber:
+        return refuse(FieldProblem::PlAngle, f.plAngle, "is not a decimal number from 0 to 655.34");
+    case AngleReading::OutOfRange:
+        return refuse(FieldProblem::PlAngle, f.plAngle, "must be from 0 to 655.34");
+    case AngleReading::Units: break;
+    }
+    return {};
 }
 
 Ipv4Bytes sensorAddress(const std::uint8_t* status, bool* usedFallback) {
@@ -198,7 +236,7 @@ ConfigBuild buildConfigPacket(const std::uint8_t* status, const ConfigFields& f)
     writePort(p, st::kDataPort, f.dataPort);
     writePort(p, st::kEquipPort, f.equipPort);
 
-    const std::uint32_t units = std::uint32_t(std::uint16_t(plAngleUnits(f.plAngle)));
+    const std::uint32_t units = readPlAngleUnits(f.plAngle).units;
     writeBe16(p + st::kPhaseLock,
               (f.phaseLockIndex == 1 ? st::kPhaseLockOnBit : 0) | (units & st::kPhaseLockAngleMask));
 

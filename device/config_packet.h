@@ -34,21 +34,45 @@ struct ConfigFields {
     int phaseLockIndex = 0;      // "Phase lock：" 0 "Close", 1 "Open"
 };
 
-// Why a write was refused before anything was built. The dialog names the field in its box.
+// Why a write was refused before anything was built: the field, and the "warring" box's text,
+// which names the field and quotes the text as typed.
 enum class FieldProblem {
     None,
-    LidarIp,         // not four numbers 0-255
-    ComputerIp,
-    PacketInterval,  // a number outside 0..65535
-    PlAngle,         // negative, or too large for 15 bits
+    LidarIp,         // not four numbers 0-255, or an address no sensor can have
+    ComputerIp,      // not four numbers 0-255
+    DataPort,        // typed, but not a number 1025..65535
+    EquipPort,
+    PacketInterval,  // typed, but not a number 0..65535
+    PlAngle,         // typed, but not a decimal number from 0 to 655.34
+};
+
+struct FieldCheck {
+    FieldProblem field = FieldProblem::None;
+    std::string message;
+    bool ok() const { return field == FieldProblem::None; }
 };
 
 // The field's label as the dialog shows it, for messages.
 const char* fieldLabel(FieldProblem p);
 
-// Checks the texts that would otherwise be written as something the user did not type.
-// Empty IP texts are allowed (the status packet's address is kept).
-FieldProblem checkFields(const ConfigFields& f);
+// Checks every text that would otherwise be written as something the user did not type. Empty
+// texts are allowed: empty addresses and ports keep the status packet's values, an empty
+// interval writes 1 and an empty angle 0.
+FieldCheck checkFields(const ConfigFields& f);
+
+// Why a well-formed address cannot be a sensor's: the unspecified address 0.0.0.0, the
+// broadcast address 255.255.255.255, a multicast address 224-239.x.x.x. nullptr when it can.
+const char* notASensorAddress(const Ipv4Bytes& ip);
+
+// The "PL angle：" text read as an exact decimal: degrees x 50, truncated toward zero
+// ("2.1" -> 105, "12.34" -> 617, "655.35" -> 32767). Plain decimal notation with an optional
+// sign and blanks around; no exponent, no comma. An empty text reads 0.
+enum class AngleReading { Units, NotANumber, OutOfRange };
+struct PlAngle {
+    AngleReading reading = AngleReading::Units;
+    std::uint32_t units = 0;  // 0..0x7FFF when reading is Units
+};
+PlAngle readPlAngleUnits(const std::string& text);
 
 struct ConfigBuild {
     Packet packet{};

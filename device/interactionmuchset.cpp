@@ -5,18 +5,17 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QRegExpValidator>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cerrno>
 #include <cstring>
 
 #include "audit_trail.h"
+#include "config_changes.h"
 #include "dialog_support.h"
 #include "settings.h"
 #include "status_texts.h"
@@ -28,8 +27,6 @@ namespace stext = kv::statustext;
 
 namespace {
 
-constexpr const char* kIpPattern =
-    "\\b(?:(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)\\.){3}(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)\\b";
 constexpr const char* kNoStatusText = "Please check the device package port !";
 constexpr int kLabelWidth = 110, kPhaseLockLabelWidth = 130;
 
@@ -46,32 +43,14 @@ QLineEdit* lineEdit(QWidget* parent, const char* name) {
     return e;
 }
 
-QString fieldProblemText(kv::config::FieldProblem p, const QString& text) {
-    using kv::config::FieldProblem;
-    const QString field = QString::fromUtf8(kv::config::fieldLabel(p));
-    switch (p) {
-    case FieldProblem::LidarIp:
-    case FieldProblem::ComputerIp:
-        return QString("%1 \"%2\" is not an address of four numbers 0-255. Nothing was sent.").arg(field, text);
-    case FieldProblem::PacketInterval:
-        return QString("%1 \"%2\" is outside 0-65535. Nothing was sent.").arg(field, text);
-    case FieldProblem::PlAngle:
-        return QString("%1 \"%2\" must be from 0 to 655.34. Nothing was sent.").arg(field, text);
-    case FieldProblem::None: break;
-    }
-    return {};
-}
-
 }  // namespace
 
 InteractionMuchSet::InteractionMuchSet(QWidget* parent) : QDialog(parent) {
     kv::registerStatusMetaTypes();
     setupUi();
     retranslateUi();
-    lineEdit_DefaultIP->setValidator(new QRegExpValidator(QRegExp(kIpPattern), this));
-    lineEdit_DestIP->setValidator(new QRegExpValidator(QRegExp(kIpPattern), this));
-    lineEdit_defaultPort->setValidator(new QIntValidator(1024, 65536, this));
-    lineEdit_destPort->setValidator(new QIntValidator(1024, 65536, this));
+    // No validators: a validator drops the keystroke that makes a text invalid ("300.1.2.3"
+    // would become "30.1.2.3"). The fields show what was typed; "Set" refuses what is not usable.
     for (const char* item : {" 40 Frame", " 80 Frame", " 120 Frame", " 160 Frame", " 200 Frame", " 240 Frame"})
         comboBox_rotateSpeed->addItem(item);
     comboBox->addItem(kv::device::imageIcon("Resources/images/YES.png"), "Run");
@@ -180,6 +159,12 @@ void InteractionMuchSet::setupUi() {
     pushButton_OK->setObjectName("pushButton_OK");
     pushButton_Cancel = new QPushButton(this);
     pushButton_Cancel->setObjectName("pushButton_Cancel");
+    // Enter in a field presses no button: "Refresh state" would overwrite the edits, "Set"
+    // would write them before they are finished.
+    for (QPushButton* b : {pushButton_LidarRefresh, pushButton_OK, pushButton_Cancel}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
     buttons->addWidget(pushButton_LidarRefresh);
     buttons->addStretch();
     buttons->addWidget(pushButton_OK);
@@ -229,34 +214,49 @@ void InteractionMuchSet::onOK_Clicked() {
         return;
     }
     const kv::config::ConfigFields fields = currentFields();
-    if (const auto problem = kv::config::checkFields(fields); problem != kv::config::FieldProblem::None) {
-        const QLineEdit* edit = problem == kv::config::FieldProblem::LidarIp      ? lineEdit_DefaultIP
-                                : problem == kv::config::FieldProblem::ComputerIp ? lineEdit_DestIP
-                                : problem == kv::config::FieldProblem::PlAngle    ? lineEdit_PLAngle
-                                                                                  : lineEdit_interval;
-        QMessageBox::information(this, "warring", fieldProblemText(problem, edit->text()));
+    if (const kv::config::FieldCheck check = kv::config::checkFields(fields); !check.ok()) {
+        QMessageBox::information(this, "warring", QString::fromStdString(check.message));
         setAllowed_ = false;
         return;
     }
 
+    // The status packet the write is built on, shown against and logged as "Before": more may
+    // arrive while the confirmation is open.
+    const kv::config::StatusPacket basis = status_;
     // Built before anything is logged (building has no side effects): different texts can
     // still write one address into both places.
-    const kv::config::ConfigBuild build = kv::config::buildConfigPacket(status_.data(), fields);
+    const kv::config::ConfigBuild build = kv::config::buildConfigPacket(basis.data(), fields);
     if (kv::config::writesSameAddresses(build.packet)) {
         QMessageBox::information(this, "warring", kSameAddressText);
         setAllowed_ = false;
         return;
     }
+    const std::string destination = kv::config::ipText(build.destination.data());
+    const auto changes = kv::configchange::changes(basis.data(), build.packet.data());
+    if (changes.empty()) {
+        QMessageBox::information(this, "Tips", QString::fromStdString(kv::configchange::nothingToWriteText(destination)));
+        setAllowed_ = false;
+        return;
+    }
+    if (!confirmWrite(QString::fromStdString(kv::configchange::confirmationText(changes, destination)))) {
+        setAllowed_ = false;
+        return;
+    }
 
-    writeAuditEntry("Before", status_.data());
+    writeAuditEntry("Before", basis.data());
     packet_ = build.packet;
-    if (build.usedFallbackAddress)
+    bool fallback = false;
+    kv::config::sensorAddress(status_.data(), &fallback);
+    if (build.usedFallbackAddress && fallback)
         std::memcpy(status_.data() + st::kSensorIp, build.destination.data(), build.destination.size());
-    writeAuditEntry("Modify", packet_.data());
+    const kv::audit::Stamp modifyStamp = writeAuditEntry("Modify", packet_.data());
 
-    lastDestination_ = QString::fromStdString(kv::config::ipText(build.destination.data()));
+    lastDestination_ = QString::fromStdString(destination);
     const QString error = sendPacket(lastDestination_);
     if (!error.isEmpty()) {
+        noteAuditResult(kv::audit::writeNotSentEntry(kv::audit::logDirectoryFromEnvironment(),
+                                                     kv::device::stampOf(QDateTime::currentDateTime()), modifyStamp,
+                                                     error.toStdString()));
         label_WriteCheck->setText("Sensor check: nothing was sent");
         QMessageBox::warning(this, "warring", "Setup failed: " + error);
         setAllowed_ = false;
@@ -270,6 +270,13 @@ void InteractionMuchSet::onOK_Clicked() {
                               QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok) == QMessageBox::Ok)
         close();
     setAllowed_ = false;
+}
+
+bool InteractionMuchSet::confirmWrite(const QString& text) {
+    QMessageBox box(QMessageBox::Question, "Confirm", text, QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.setObjectName("writeConfirmBox");
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
 }
 
 void InteractionMuchSet::onCancel_Clicked() { close(); }
@@ -359,10 +366,14 @@ kv::config::ConfigFields InteractionMuchSet::currentFields() const {
     return f;
 }
 
-void InteractionMuchSet::writeAuditEntry(const char* tag, const std::uint8_t* bytes) {
-    const kv::audit::WriteResult r = kv::audit::writeEntry(
-        kv::audit::logDirectoryFromEnvironment(), kv::device::stampOf(QDateTime::currentDateTime()), tag, bytes,
-        kv::configpkt::kPacketBytes);
+kv::audit::Stamp InteractionMuchSet::writeAuditEntry(const char* tag, const std::uint8_t* bytes) {
+    const kv::audit::Stamp stamp = kv::device::stampOf(QDateTime::currentDateTime());
+    noteAuditResult(kv::audit::writeEntry(kv::audit::logDirectoryFromEnvironment(), stamp, tag, bytes,
+                                          kv::configpkt::kPacketBytes));
+    return stamp;
+}
+
+void InteractionMuchSet::noteAuditResult(const kv::audit::WriteResult& r) {
     if (r.written || auditFailureShown_) return;
     // The write goes on without its record; say so once, without holding anything up.
     auditFailureShown_ = true;

@@ -1,7 +1,8 @@
 // The "Laser Config" dialog: shows the sensor's live state from its status packets, and writes
 // the edited network, frame-rate, motor, packet-interval and phase-lock settings to the sensor
 // as one configuration packet, with an audit trail of hex dumps and a check, a few seconds
-// later, of whether the sensor took them.
+// later, of whether the sensor took them. Before a write it lists what will change and sends
+// only when the user confirms.
 #pragma once
 
 #include <QDateTime>
@@ -12,6 +13,7 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "audit_trail.h"
 #include "config_packet.h"
 #include "status_metatypes.h"
 
@@ -89,7 +91,9 @@ private:
     void setupUi();
     void retranslateUi();
     kv::config::ConfigFields currentFields() const;
-    void writeAuditEntry(const char* tag, const std::uint8_t* bytes);
+    bool confirmWrite(const QString& text);
+    kv::audit::Stamp writeAuditEntry(const char* tag, const std::uint8_t* bytes);
+    void noteAuditResult(const kv::audit::WriteResult& r);
     QString sendPacket(const QString& address);
     void startWriteCheck();
     void finishWriteCheck(const std::uint8_t* status);

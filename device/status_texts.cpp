@@ -50,9 +50,21 @@ std::optional<Readouts> convertReadouts(int rawHv, int rawT, float hpAndT) {
 
 std::string plAngleErrorText(int raw) { return shortest6(double(std::int16_t(std::uint16_t(raw))) / 100); }
 
+std::string plAngleUnitsText(std::uint32_t units) {
+    // Exact: one unit is 0.02 degrees, so two decimals always suffice ("2.1", "12.34", "655.34").
+    const std::uint32_t perDeg = std::uint32_t(st::kPhaseLockUnitsPerDeg);
+    std::string text = std::to_string(units / perDeg);
+    const std::uint32_t hundredths = (units % perDeg) * (100 / perDeg);
+    if (hundredths != 0) {
+        text += '.';
+        text += char('0' + hundredths / 10);
+        if (hundredths % 10 != 0) text += char('0' + hundredths % 10);
+    }
+    return text;
+}
+
 std::string plAngleText(const std::uint8_t* status) {
-    const std::uint32_t units = readBe16(status + st::kPhaseLock) & st::kPhaseLockAngleMask;
-    return shortest6(double(float(units) / float(st::kPhaseLockUnitsPerDeg)));
+    return plAngleUnitsText(readBe16(status + st::kPhaseLock) & st::kPhaseLockAngleMask);
 }
 
 bool phaseLockOn(const std::uint8_t* status) { return (readBe16(status + st::kPhaseLock) & st::kPhaseLockOnBit) != 0; }

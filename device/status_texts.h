@@ -34,8 +34,10 @@ std::optional<Readouts> convertReadouts(int rawHighVoltage, int rawTemperature, 
 
 // "PL Angle error:" from the raw entry (signed 16-bit, hundredths of a degree).
 std::string plAngleErrorText(int raw);
-// "PL angle：" from status bytes 32..33: the 15-bit value / 50.
+// "PL angle：" from status bytes 32..33: the 15-bit value / 50, as an exact decimal (what
+// the field reads back to the same value).
 std::string plAngleText(const std::uint8_t* status);
+std::string plAngleUnitsText(std::uint32_t units);
 bool phaseLockOn(const std::uint8_t* status);
 
 // The "Set Frame：" item (0-5) a reported speed falls into, bounds inclusive:

@@ -12,6 +12,7 @@
 #include <random>
 
 #include "byte_order.h"
+#include "config_changes.h"
 #include "config_packet.h"
 #include "status_decode.h"
 #include "status_state.h"
@@ -88,6 +89,13 @@ TEST(ConfigPacket, ByteForByte) {
         {"PL angle with a comma is no number", [](ConfigFields& f) { f.plAngle = "12,34"; }, {}},
         {"PL angle 655.34 Open", [](ConfigFields& f) { f.plAngle = "655.34", f.phaseLockIndex = 1; },
          {{32, {0xFF, 0xFF}}}},
+        // Exact decimals: in binary floating point 2.1 x 50 and 1.06 x 50 fall just short.
+        {"PL angle 2.1 is 105 units", [](ConfigFields& f) { f.plAngle = "2.1"; }, {{32, {0x00, 0x69}}}},
+        {"PL angle 1.06 is 53 units", [](ConfigFields& f) { f.plAngle = "1.06", f.phaseLockIndex = 1; },
+         {{32, {0x80, 0x35}}}},
+        {"PL angle 2.13 truncates to 106 units", [](ConfigFields& f) { f.plAngle = "2.13"; }, {{32, {0x00, 0x6A}}}},
+        {"PL angle 655.35 truncates to 32767 units", [](ConfigFields& f) { f.plAngle = "655.35"; },
+         {{32, {0x7F, 0xFF}}}},
         {" 80 Frame", [](ConfigFields& f) { f.setFrame = " 80 Frame"; }, {{8, {0x04, 0xB0}}}},
         {" 120 Frame", [](ConfigFields& f) { f.setFrame = " 120 Frame"; }, {{8, {0x07, 0x08}}}},
         {" 160 Frame", [](ConfigFields& f) { f.setFrame = " 160 Frame"; }, {{8, {0x09, 0x60}}}},
@@ -160,28 +168,68 @@ TEST(ConfigPacket, FieldsThatWouldWriteSomethingElseAreRefused) {
         const char* name;
         std::function<void(ConfigFields&)> edit;
         FieldProblem want;
+        const char* message;  // the whole "warring" text, where the case is the first of its kind
     } cases[] = {
-        {"all fine", [](ConfigFields&) {}, FieldProblem::None},
-        {"empty addresses keep the sensor's", [](ConfigFields& f) { f.lidarIp = f.computerIp = ""; }, FieldProblem::None},
-        {"unfinished Lidar IP", [](ConfigFields& f) { f.lidarIp = "192.168.1."; }, FieldProblem::LidarIp},
-        {"three numbers", [](ConfigFields& f) { f.lidarIp = "192.168.1"; }, FieldProblem::LidarIp},
-        {"five numbers", [](ConfigFields& f) { f.computerIp = "192.168.1.2.3"; }, FieldProblem::ComputerIp},
-        {"256", [](ConfigFields& f) { f.computerIp = "192.168.1.256"; }, FieldProblem::ComputerIp},
-        {"a blank", [](ConfigFields& f) { f.lidarIp = " 192.168.1.2"; }, FieldProblem::LidarIp},
-        {"four digits", [](ConfigFields& f) { f.lidarIp = "1921.68.1.2"; }, FieldProblem::LidarIp},
-        {"interval 65536", [](ConfigFields& f) { f.packetInterval = "65536"; }, FieldProblem::PacketInterval},
-        {"interval -1", [](ConfigFields& f) { f.packetInterval = "-1"; }, FieldProblem::PacketInterval},
+        {"all fine", [](ConfigFields&) {}, FieldProblem::None, ""},
+        {"empty addresses keep the sensor's", [](ConfigFields& f) { f.lidarIp = f.computerIp = ""; }, FieldProblem::None, ""},
+        {"empty ports keep the sensor's", [](ConfigFields& f) { f.dataPort = f.equipPort = ""; }, FieldProblem::None, ""},
+        {"unfinished Lidar IP", [](ConfigFields& f) { f.lidarIp = "192.168.1."; }, FieldProblem::LidarIp,
+         "Lidar IP： \"192.168.1.\" is not an address of four numbers 0-255. Nothing was sent."},
+        {"300 in the Lidar IP", [](ConfigFields& f) { f.lidarIp = "300.1.2.3"; }, FieldProblem::LidarIp, nullptr},
+        {"three numbers", [](ConfigFields& f) { f.lidarIp = "192.168.1"; }, FieldProblem::LidarIp, nullptr},
+        {"five numbers", [](ConfigFields& f) { f.computerIp = "192.168.1.2.3"; }, FieldProblem::ComputerIp,
+         "Computer IP： \"192.168.1.2.3\" is not an address of four numbers 0-255. Nothing was sent."},
+        {"256", [](ConfigFields& f) { f.computerIp = "192.168.1.256"; }, FieldProblem::ComputerIp, nullptr},
+        {"a blank", [](ConfigFields& f) { f.lidarIp = " 192.168.1.2"; }, FieldProblem::LidarIp, nullptr},
+        {"four digits", [](ConfigFields& f) { f.lidarIp = "1921.68.1.2"; }, FieldProblem::LidarIp, nullptr},
+        {"sensor at 0.0.0.0", [](ConfigFields& f) { f.lidarIp = "0.0.0.0"; }, FieldProblem::LidarIp,
+         "Lidar IP： \"0.0.0.0\" is the unspecified address, which no sensor can have. Nothing was sent."},
+        {"sensor at the broadcast address", [](ConfigFields& f) { f.lidarIp = "255.255.255.255"; }, FieldProblem::LidarIp,
+         "Lidar IP： \"255.255.255.255\" is the broadcast address, which no sensor can have. Nothing was sent."},
+        {"sensor at 224.0.0.1", [](ConfigFields& f) { f.lidarIp = "224.0.0.1"; }, FieldProblem::LidarIp,
+         "Lidar IP： \"224.0.0.1\" is a multicast address, which no sensor can have. Nothing was sent."},
+        {"sensor at 239.255.255.255", [](ConfigFields& f) { f.lidarIp = "239.255.255.255"; }, FieldProblem::LidarIp, nullptr},
+        {"sensor at 223.255.255.254", [](ConfigFields& f) { f.lidarIp = "223.255.255.254"; }, FieldProblem::None, ""},
+        {"sensor at 0.0.0.1", [](ConfigFields& f) { f.lidarIp = "0.0.0.1"; }, FieldProblem::None, ""},
+        {"data port 1024", [](ConfigFields& f) { f.dataPort = "1024"; }, FieldProblem::DataPort,
+         "Data Port： \"1024\" is not a port 1025-65535. Nothing was sent."},
+        {"data port 1025", [](ConfigFields& f) { f.dataPort = "1025"; }, FieldProblem::None, ""},
+        {"data port 65536", [](ConfigFields& f) { f.dataPort = "65536"; }, FieldProblem::DataPort, nullptr},
+        {"equipment port 65535", [](ConfigFields& f) { f.equipPort = "65535"; }, FieldProblem::None, ""},
+        {"equipment port x1", [](ConfigFields& f) { f.equipPort = "x1"; }, FieldProblem::EquipPort,
+         "Equipment Port： \"x1\" is not a port 1025-65535. Nothing was sent."},
+        {"equipment port of blanks", [](ConfigFields& f) { f.equipPort = "  "; }, FieldProblem::EquipPort, nullptr},
+        {"interval 65536", [](ConfigFields& f) { f.packetInterval = "65536"; }, FieldProblem::PacketInterval,
+         "Packet interval： \"65536\" is outside 0-65535. Nothing was sent."},
+        {"interval -1", [](ConfigFields& f) { f.packetInterval = "-1"; }, FieldProblem::PacketInterval, nullptr},
         {"interval 99999999999999999999", [](ConfigFields& f) { f.packetInterval = "99999999999999999999"; },
-         FieldProblem::PacketInterval},  // a number, only too long for 64 bits
-        {"interval that is no number", [](ConfigFields& f) { f.packetInterval = "x1"; }, FieldProblem::None},
-        {"PL angle 1e39", [](ConfigFields& f) { f.plAngle = "1e39"; }, FieldProblem::PlAngle},
-        {"PL angle inf", [](ConfigFields& f) { f.plAngle = "inf"; }, FieldProblem::PlAngle},
-        {"PL angle nan", [](ConfigFields& f) { f.plAngle = "nan"; }, FieldProblem::PlAngle},
-        {"PL angle +12.34", [](ConfigFields& f) { f.plAngle = "+12.34"; }, FieldProblem::None},
-        {"PL angle that is no number reads 0", [](ConfigFields& f) { f.plAngle = "abc"; }, FieldProblem::None},
-        {"PL angle -0.5", [](ConfigFields& f) { f.plAngle = "-0.5"; }, FieldProblem::PlAngle},
-        {"PL angle 655.36", [](ConfigFields& f) { f.plAngle = "655.36"; }, FieldProblem::PlAngle},
-        {"PL angle 655.34", [](ConfigFields& f) { f.plAngle = "655.34"; }, FieldProblem::None},
+         FieldProblem::PacketInterval, nullptr},  // a number, only too long for 64 bits
+        {"interval x1", [](ConfigFields& f) { f.packetInterval = "x1"; }, FieldProblem::PacketInterval,
+         "Packet interval： \"x1\" is not a number 0-65535. Nothing was sent."},
+        {"interval 12,34", [](ConfigFields& f) { f.packetInterval = "12,34"; }, FieldProblem::PacketInterval, nullptr},
+        {"interval 0", [](ConfigFields& f) { f.packetInterval = "0"; }, FieldProblem::None, ""},
+        {"PL angle abc", [](ConfigFields& f) { f.plAngle = "abc"; }, FieldProblem::PlAngle,
+         "PL angle： \"abc\" is not a decimal number from 0 to 655.34. Nothing was sent."},
+        {"PL angle 12,34", [](ConfigFields& f) { f.plAngle = "12,34"; }, FieldProblem::PlAngle, nullptr},
+        {"PL angle x1", [](ConfigFields& f) { f.plAngle = "x1"; }, FieldProblem::PlAngle, nullptr},
+        {"PL angle 0x1A", [](ConfigFields& f) { f.plAngle = "0x1A"; }, FieldProblem::PlAngle, nullptr},
+        {"PL angle 1e38", [](ConfigFields& f) { f.plAngle = "1e38"; }, FieldProblem::PlAngle, nullptr},
+        {"PL angle 1e18", [](ConfigFields& f) { f.plAngle = "1e18"; }, FieldProblem::PlAngle, nullptr},
+        {"PL angle 1e39", [](ConfigFields& f) { f.plAngle = "1e39"; }, FieldProblem::PlAngle, nullptr},
+        {"PL angle inf", [](ConfigFields& f) { f.plAngle = "inf"; }, FieldProblem::PlAngle, nullptr},
+        {"PL angle nan", [](ConfigFields& f) { f.plAngle = "nan"; }, FieldProblem::PlAngle, nullptr},
+        {"PL angle .", [](ConfigFields& f) { f.plAngle = "."; }, FieldProblem::PlAngle, nullptr},
+        {"PL angle +12.34", [](ConfigFields& f) { f.plAngle = "+12.34"; }, FieldProblem::None, ""},
+        {"PL angle .5", [](ConfigFields& f) { f.plAngle = ".5"; }, FieldProblem::None, ""},
+        {"PL angle -0", [](ConfigFields& f) { f.plAngle = "-0"; }, FieldProblem::None, ""},
+        {"PL angle -0.5", [](ConfigFields& f) { f.plAngle = "-0.5"; }, FieldProblem::PlAngle,
+         "PL angle： \"-0.5\" must be from 0 to 655.34. Nothing was sent."},
+        {"PL angle 655.36", [](ConfigFields& f) { f.plAngle = "655.36"; }, FieldProblem::PlAngle, nullptr},
+        {"PL angle 1000", [](ConfigFields& f) { f.plAngle = "1000"; }, FieldProblem::PlAngle, nullptr},
+        {"PL angle of forty digits", [](ConfigFields& f) { f.plAngle = std::string(40, '9'); }, FieldProblem::PlAngle,
+         nullptr},
+        {"PL angle 655.34", [](ConfigFields& f) { f.plAngle = "655.34"; }, FieldProblem::None, ""},
+        {"PL angle 000655.349999", [](ConfigFields& f) { f.plAngle = "000655.349999"; }, FieldProblem::None, ""},
     };
     const StatusPacket s = patternedStatus();
     for (const Case& c : cases) {
@@ -189,11 +237,130 @@ TEST(ConfigPacket, FieldsThatWouldWriteSomethingElseAreRefused) {
         ConfigFields f = freshFields(s);
         f.lidarIp = "192.168.1.10";
         f.computerIp = "192.168.1.102";
+        f.dataPort = "2368";
+        f.equipPort = "2369";
         c.edit(f);
-        EXPECT_EQ(checkFields(f), c.want);
+        const FieldCheck check = checkFields(f);
+        EXPECT_EQ(check.field, c.want);
+        EXPECT_EQ(check.ok(), c.want == FieldProblem::None);
+        if (c.message) {
+            EXPECT_EQ(check.message, c.message);
+        }
     }
-    EXPECT_STREQ(fieldLabel(FieldProblem::LidarIp), "Lidar IP：");
-    EXPECT_STREQ(fieldLabel(FieldProblem::ComputerIp), "Computer IP：");
+}
+
+// "Refresh state" then "Set" with nothing edited, for every phase-lock value: the fields as the
+// dialog fills them from the status packet check out, write the status packet's own field bytes
+// back, and the confirmation finds nothing to change.
+TEST(ConfigPacket, RefreshThenSetWritesEveryStatusValueBack) {
+    using kv::statustext::frameItemForSpeed;
+    static const char* const kItems[] = {" 40 Frame", " 80 Frame", " 120 Frame", " 160 Frame", " 200 Frame", " 240 Frame"};
+    StatusPacket s = patternedStatus();
+    kv::writeBe16(s.data() + st::kDataPort, 2368);
+    kv::writeBe16(s.data() + st::kEquipPort, 2369);
+    std::size_t failures = 0;
+    for (std::uint32_t word = 0; word <= 0xFFFF && failures < 5; ++word) {
+        kv::writeBe16(s.data() + st::kPhaseLock, word);
+        // Speed and motor state vary with the value, so every item and both states are met.
+        const std::uint32_t item = word % 6;
+        kv::writeBe16(s.data() + st::kMotorSpeedRpm, 600 * (item + 1) - 100 + (word >> 3) % 201);
+        kv::writeBe16(s.data() + st::kMotorState, (word >> 1) & 1);
+        kv::writeBe16(s.data() + st::kPacketInterval, (word * 7919) & 0xFFFF);
+
+        ConfigFields f = freshFields(s);  // the MAC shown from the record
+        f.lidarIp = ipText(s.data() + st::kSensorIp);
+        f.computerIp = ipText(s.data() + st::kDestIp);
+        f.dataPort = std::to_string(kv::readBe16(s.data() + st::kDataPort));
+        f.equipPort = std::to_string(kv::readBe16(s.data() + st::kEquipPort));
+        f.packetInterval = std::to_string(kv::readBe16(s.data() + st::kPacketInterval));
+        f.motoState = kv::readBe16(s.data() + st::kMotorState) == 0 ? "Run" : "Stop";
+        f.setFrame = kItems[*frameItemForSpeed(int(kv::readBe16(s.data() + st::kMotorSpeedRpm)))];
+        f.plAngle = kv::statustext::plAngleText(s.data());
+        f.phaseLockIndex = kv::statustext::phaseLockOn(s.data()) ? 1 : 0;
+
+        const FieldCheck check = checkFields(f);
+        const ConfigBuild b = buildConfigPacket(s.data(), f);
+        const auto changed = kv::configchange::changes(s.data(), b.packet.data());
+        const bool sameBytes = std::equal(b.packet.begin() + st::kSensorIp, b.packet.begin() + 52, s.begin() + st::kSensorIp);
+        if (!check.ok() || !sameBytes || !changed.empty()) {
+            ++failures;
+            ADD_FAILURE() << "status word " << word << " (angle text \"" << f.plAngle << "\"): " << check.message
+                          << (sameBytes ? "" : " bytes 10..51 differ") << (changed.empty() ? "" : " changes listed: ")
+                          << (changed.empty() ? "" : changed[0].field + " " + changed[0].before + " -> " + changed[0].after);
+        }
+    }
+}
+
+TEST(ConfigChanges, WhatTheConfirmationLists) {
+    using kv::configchange::FieldChange;
+    using Changes = std::vector<FieldChange>;
+    StatusPacket s = patternedStatus();
+    kv::writeBe16(s.data() + st::kMotorSpeedRpm, 612);
+    kv::writeBe16(s.data() + st::kMotorState, 0);
+    kv::writeBe16(s.data() + st::kDataPort, 2368);
+    kv::writeBe16(s.data() + st::kEquipPort, 2369);
+    kv::writeBe16(s.data() + st::kPacketInterval, 1);
+    kv::writeBe16(s.data() + st::kPhaseLock, 105);  // 2.1 degrees, Close
+    const std::uint8_t dest[] = {127, 0, 0, 1};
+    std::memcpy(s.data() + st::kDestIp, dest, 4);
+    struct Case {
+        const char* name;
+        std::function<void(Packet&)> edit;
+        Changes want;
+    } cases[] = {
+        {"the status bytes themselves", [](Packet&) {}, {}},
+        {"bytes outside the fields", [](Packet& p) { p[36] ^= 1, p[52] ^= 1, p[300] ^= 1, p[1205] ^= 1; }, {}},
+        {"addresses and ports",
+         [](Packet& p) {
+             p[st::kSensorIp + 3] = 3;
+             p[st::kDestIp + 3] = 9;
+             kv::writeBe16(p.data() + st::kDataPort, 2370);
+             kv::writeBe16(p.data() + st::kEquipPort, 2371);
+         },
+         {{"Lidar IP", "127.0.0.2", "127.0.0.3"}, {"Data Port", "2368", "2370"}, {"Computer IP", "127.0.0.1", "127.0.0.9"},
+          {"Equipment Port", "2369", "2371"}}},
+        {"MAC and interval",
+         [](Packet& p) {
+             const std::uint8_t mac[] = {0, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
+             std::memcpy(p.data() + st::kMac, mac, 6);
+             kv::writeBe16(p.data() + st::kPacketInterval, 0);
+         },
+         {{"Mac", "", "00-1a-2b-3c-4d-5e"}, {"Packet interval", "1", "0"}}},
+        {"600 rpm written where 612 are reported", [](Packet& p) { kv::writeBe16(p.data() + st::kMotorSpeedRpm, 600); }, {}},
+        {"1200 rpm written", [](Packet& p) { kv::writeBe16(p.data() + st::kMotorSpeedRpm, 1200); },
+         {{"Set Frame", "612 rpm", "1200 rpm"}}},
+        {"motor stopped, phase lock opened at 2.08 degrees",
+         [](Packet& p) {
+             kv::writeBe16(p.data() + st::kMotorState, 1);
+             kv::writeBe16(p.data() + st::kPhaseLock, 0x8000 | 104);
+         },
+         {{"Moto State", "Run", "Stop"}, {"PL angle", "2.1", "2.08"}, {"Phase lock", "Close", "Open"}}},
+    };
+    char mac[18];
+    std::snprintf(mac, sizeof mac, "%02x-%02x-%02x-%02x-%02x-%02x", s[18], s[19], s[20], s[21], s[22], s[23]);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Packet p{};
+        std::copy(s.begin(), s.end(), p.begin());
+        c.edit(p);
+        Changes want = c.want;
+        for (FieldChange& w : want)
+            if (w.field == "Mac") w.before = mac;
+        EXPECT_EQ(kv::configchange::changes(s.data(), p.data()), want);
+    }
+    // A reported speed in no item counts as changed whatever is written instead of it.
+    kv::writeBe16(s.data() + st::kMotorSpeedRpm, 2600);
+    Packet p{};
+    std::copy(s.begin(), s.end(), p.begin());
+    EXPECT_TRUE(kv::configchange::changes(s.data(), p.data()).empty());
+    kv::writeBe16(p.data() + st::kMotorSpeedRpm, 2400);
+    EXPECT_EQ(kv::configchange::changes(s.data(), p.data()), (Changes{{"Set Frame", "2600 rpm", "2400 rpm"}}));
+
+    EXPECT_EQ(kv::configchange::confirmationText({{"Data Port", "2368", "2370"}, {"Set Frame", "612 rpm", "1200 rpm"}},
+                                                 "127.0.0.2"),
+              "Write to the sensor at 127.0.0.2 (port 2368):\nData Port: 2368 -> 2370\nSet Frame: 612 rpm -> 1200 rpm");
+    EXPECT_EQ(kv::configchange::nothingToWriteText("127.0.0.2"),
+              "No field differs from the last status of the sensor at 127.0.0.2. Nothing was sent.");
 }
 
 TEST(ConfigPacket, OneAddressWrittenTwiceIsCaught) {
@@ -324,18 +491,20 @@ TEST_F(CommaLocale, NumbersAreReadAndShownWithADecimalPoint) {
         const char* plAngle;
         int phaseLock;
         std::uint16_t word;
-    } cases[] = {{"12.34", 1, 0x8269}, {"0.5", 0, 0x0019}, {"655.34", 1, 0xFFFF}, {"12,34", 0, 0x0000}};
+        bool refused;
+    } cases[] = {{"12.34", 1, 0x8269, false}, {"0.5", 0, 0x0019, false}, {"655.34", 1, 0xFFFF, false},
+                 {"12,34", 0, 0x0000, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.plAngle);
         ConfigFields f = freshFields(s);
         f.plAngle = c.plAngle;
         f.phaseLockIndex = c.phaseLock;
-        EXPECT_EQ(checkFields(f), FieldProblem::None);
+        EXPECT_EQ(checkFields(f).field, c.refused ? FieldProblem::PlAngle : FieldProblem::None);
         EXPECT_EQ(kv::readBe16(buildConfigPacket(s.data(), f).packet.data() + st::kPhaseLock), c.word);
     }
     ConfigFields negative = freshFields(s);
     negative.plAngle = "-0.5";
-    EXPECT_EQ(checkFields(negative), FieldProblem::PlAngle);
+    EXPECT_EQ(checkFields(negative).field, FieldProblem::PlAngle);
 
     using namespace kv::statustext;
     StatusPacket lock{};

@@ -114,6 +114,16 @@ TEST(AuditTrail, WritesAppendsAndReportsFailure) {
     EXPECT_FALSE(r.written);
     EXPECT_FALSE(r.error.empty());
     EXPECT_FALSE(kv::audit::writeEntry("", t, "New", a.data(), a.size()).written);
+
+    // A packet that was not sent: one line after its "Modify" entry, in a file of its own.
+    const kv::audit::Stamp later{2024, 3, 1, 0, 0, 0, 12};
+    const auto notSent = kv::audit::writeNotSentEntry(root, later, t, "sending to 127.255.255.255:2368 failed (x)");
+    ASSERT_TRUE(notSent.written) << notSent.error;
+    EXPECT_EQ(notSent.path, root + "VX1_display_v1.1.4_211223/2024-03-01/"
+                                   "VX1_display_v1.1.4_211223__2024-03-01-00-00-00-012__NotSent.ini");
+    EXPECT_EQ(readFile(notSent.path), "Not sent: the packet of VX1_display_v1.1.4_211223__2024-02-29-23-59-58-999"
+                                      "__Modify.ini (sending to 127.255.255.255:2368 failed (x))\n");
+    EXPECT_FALSE(kv::audit::writeNotSentEntry(blocked + "/DIRuzur_Ivo/", later, t, "e").written);
     std::system(("rm -rf " + std::string(tmpl)).c_str());
 }
 

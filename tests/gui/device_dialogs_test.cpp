@@ -3,14 +3,15 @@
 // the simulated sensor, the advanced dialog's reset packet and parameter file, the code dialog
 // and the About window through the main window.
 #include <QComboBox>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QRegExpValidator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
@@ -141,19 +142,42 @@ TEST_F(DeviceDialogs, LaserConfigDialogLayout) {
     EXPECT_EQ(d.pushButton_OK->text(), "Set");
     EXPECT_EQ(d.pushButton_Cancel->text(), "Cancel");
 
-    // The IP validator lets unfinished input through (the write refuses it), never a fifth part.
-    struct Typed {
-        const char* text;
-        QValidator::State state;
-    } typed[] = {{"192.168.1.10", QValidator::Acceptable}, {"192.168.1.", QValidator::Intermediate}};
-    for (const Typed& t : typed) {
-        QString text = t.text;
-        int pos = 0;
-        EXPECT_NE(d.lineEdit_DefaultIP->validator()->validate(text, pos), QValidator::Invalid) << t.text;
+    // What is typed stays as typed: no keystroke is dropped, whatever the text turns into.
+    const std::pair<QLineEdit*, const char*> typed[] = {
+        {d.lineEdit_DefaultIP, "300.1.2.3"}, {d.lineEdit_DestIP, "192.168.1.1000"}, {d.lineEdit_defaultPort, "70000"},
+        {d.lineEdit_destPort, "1024x"},      {d.lineEdit_interval, "x1"},           {d.lineEdit_PLAngle, "12,34"}};
+    for (const auto& [edit, text] : typed) {
+        edit->clear();
+        QTest::keyClicks(edit, text);
+        EXPECT_EQ(edit->text().toStdString(), text) << edit->objectName().toStdString();
     }
-    QString port = "65537";
-    int pos = 0;
-    EXPECT_NE(d.lineEdit_defaultPort->validator()->validate(port, pos), QValidator::Acceptable);
+}
+
+// Enter in a field presses no button: "Refresh state" would overwrite the edits with the
+// sensor's values.
+TEST_F(DeviceDialogs, EnterInAFieldOfTheLaserConfigDialogPressesNothing) {
+    InteractionMuchSet d;
+    d.show();
+    d.activateWindow();
+    ModalScript script;
+    kv::sim::StatusState sensor = kvtest::simulatedSensor();
+    kvtest::deliverStatus(d, sensor.buildStatusPacket(0));
+    for (QPushButton* b : d.findChildren<QPushButton*>()) {
+        EXPECT_FALSE(b->isDefault()) << b->text().toStdString();
+        EXPECT_FALSE(b->autoDefault()) << b->text().toStdString();
+    }
+    for (QLineEdit* edit : {d.lineEdit_DefaultIP, d.lineEdit_interval, d.lineEdit_destPort}) {
+        SCOPED_TRACE(edit->objectName().toStdString());
+        edit->setFocus();
+        edit->setText("7");
+        QTest::keyClick(edit, Qt::Key_Return);
+        QTest::keyClick(edit, Qt::Key_Enter);
+        QApplication::processEvents();
+        EXPECT_EQ(edit->text().toStdString(), "7");
+    }
+    EXPECT_TRUE(script.boxes.empty()) << script.texts().toStdString();
+    EXPECT_TRUE(d.refreshAllowed()) << "no Refresh happened";
+    EXPECT_TRUE(d.isVisible());
 }
 
 TEST_F(DeviceDialogs, RecordDeliveryAndRefresh) {
@@ -235,6 +259,20 @@ TEST_F(DeviceDialogs, SetWritesThePacketTheAuditTrailAndChecksTheSensor) {
         return f;
     }());
 
+    // First the confirmation: what changes and where the packet goes. Cancel sends nothing.
+    script.boxes.clear();
+    d.pushButton_OK->click();
+    ASSERT_EQ(script.boxes.size(), 1u) << script.texts().toStdString();
+    EXPECT_EQ(script.boxes[0].title, "Confirm");
+    EXPECT_EQ(script.boxes[0].text.toStdString(),
+              "Write to the sensor at 127.0.0.2 (port 2368):\nData Port: 2368 -> 2370\n"
+              "Packet interval: 1 -> 2\nSet Frame: 600 rpm -> 1200 rpm");
+    EXPECT_TRUE(sensorPort.receive().empty());
+    EXPECT_TRUE(kvtest::auditFiles(dataHome_.path(), "Before").isEmpty());
+    EXPECT_FALSE(d.setAllowed()) << "the next attempt waits for a new status packet";
+
+    kvtest::deliverStatus(d, before);
+    script.choose = kvtest::confirmWrites;
     script.boxes.clear();
     d.pushButton_OK->click();
     EXPECT_TRUE(script.saw("Setup completed")) << script.texts().toStdString();
@@ -279,45 +317,131 @@ TEST_F(DeviceDialogs, WritesThatAreRefusedSendNothing) {
     REQUIRE_LOOPBACK_ONLY();
     SensorPort sensorPort;
     ASSERT_TRUE(sensorPort.bound);
+    using IMS = InteractionMuchSet;
     struct Case {
         const char* name;
         const char* lidarIp;
         const char* computerIp;
         const char* interval;
+        QLineEdit* IMS::*field;  // typed into, key by key, after the three texts above
+        const char* typed;
         const char* message;
     } cases[] = {
-        {"same addresses", "127.0.0.2", "127.0.0.2", "1",
+        {"same addresses", "127.0.0.2", "127.0.0.2", "1", nullptr, "",
          "The Lidar local IP cannot be set to the same as the destination IP.Please reset it！"},
-        {"both empty", "", "", "1", "The Lidar local IP cannot be set to the same as the destination IP.Please reset it！"},
-        {"one address in two spellings", "127.0.0.02", "127.0.0.2", "1",
+        {"both empty", "", "", "1", nullptr, "",
          "The Lidar local IP cannot be set to the same as the destination IP.Please reset it！"},
-        {"empty Lidar IP keeps the sensor's, typed as Computer IP", "", "127.0.0.2", "1",
+        {"one address in two spellings", "127.0.0.02", "127.0.0.2", "1", nullptr, "",
          "The Lidar local IP cannot be set to the same as the destination IP.Please reset it！"},
-        {"unfinished Lidar IP", "192.168.1.", "127.0.0.1", "1",
+        {"empty Lidar IP keeps the sensor's, typed as Computer IP", "", "127.0.0.2", "1", nullptr, "",
+         "The Lidar local IP cannot be set to the same as the destination IP.Please reset it！"},
+        {"unfinished Lidar IP", "192.168.1.", "127.0.0.1", "1", nullptr, "",
          "Lidar IP： \"192.168.1.\" is not an address of four numbers 0-255. Nothing was sent."},
-        {"Computer IP of three numbers", "127.0.0.2", "127.0.1", "1",
+        {"Computer IP of three numbers", "127.0.0.2", "127.0.1", "1", nullptr, "",
          "Computer IP： \"127.0.1\" is not an address of four numbers 0-255. Nothing was sent."},
-        {"interval too large", "127.0.0.2", "127.0.0.1", "70000",
+        {"interval too large", "127.0.0.2", "127.0.0.1", "70000", nullptr, "",
          "Packet interval： \"70000\" is outside 0-65535. Nothing was sent."},
+        {"300 typed in Lidar IP", "", "127.0.0.1", "1", &IMS::lineEdit_DefaultIP, "300.1.2.3",
+         "Lidar IP： \"300.1.2.3\" is not an address of four numbers 0-255. Nothing was sent."},
+        {"1000 typed in Computer IP", "127.0.0.2", "", "1", &IMS::lineEdit_DestIP, "127.0.0.1000",
+         "Computer IP： \"127.0.0.1000\" is not an address of four numbers 0-255. Nothing was sent."},
+        {"sensor at 0.0.0.0", "", "127.0.0.1", "1", &IMS::lineEdit_DefaultIP, "0.0.0.0",
+         "Lidar IP： \"0.0.0.0\" is the unspecified address, which no sensor can have. Nothing was sent."},
+        {"sensor at 255.255.255.255", "", "127.0.0.1", "1", &IMS::lineEdit_DefaultIP, "255.255.255.255",
+         "Lidar IP： \"255.255.255.255\" is the broadcast address, which no sensor can have. Nothing was sent."},
+        {"sensor at a multicast address", "", "127.0.0.1", "1", &IMS::lineEdit_DefaultIP, "239.1.2.3",
+         "Lidar IP： \"239.1.2.3\" is a multicast address, which no sensor can have. Nothing was sent."},
+        {"data port 1024", "127.0.0.2", "127.0.0.1", "1", &IMS::lineEdit_defaultPort, "1024",
+         "Data Port： \"1024\" is not a port 1025-65535. Nothing was sent."},
+        {"equipment port 65536", "127.0.0.2", "127.0.0.1", "1", &IMS::lineEdit_destPort, "65536",
+         "Equipment Port： \"65536\" is not a port 1025-65535. Nothing was sent."},
+        {"equipment port 70000", "127.0.0.2", "127.0.0.1", "1", &IMS::lineEdit_destPort, "70000",
+         "Equipment Port： \"70000\" is not a port 1025-65535. Nothing was sent."},
+        {"interval x1", "127.0.0.2", "127.0.0.1", "", &IMS::lineEdit_interval, "x1",
+         "Packet interval： \"x1\" is not a number 0-65535. Nothing was sent."},
+        {"angle abc", "127.0.0.2", "127.0.0.1", "1", &IMS::lineEdit_PLAngle, "abc",
+         "PL angle： \"abc\" is not a decimal number from 0 to 655.34. Nothing was sent."},
+        {"angle 12,34", "127.0.0.2", "127.0.0.1", "1", &IMS::lineEdit_PLAngle, "12,34",
+         "PL angle： \"12,34\" is not a decimal number from 0 to 655.34. Nothing was sent."},
+        {"angle 1e18", "127.0.0.2", "127.0.0.1", "1", &IMS::lineEdit_PLAngle, "1e18",
+         "PL angle： \"1e18\" is not a decimal number from 0 to 655.34. Nothing was sent."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         InteractionMuchSet d;
+        d.show();
         ModalScript script;
+        script.choose = kvtest::confirmWrites;  // were any of them let through, it would be sent
         kv::sim::StatusState sensor = kvtest::simulatedSensor();
         kvtest::deliverStatus(d, sensor.buildStatusPacket(0));
         d.lineEdit_DefaultIP->setText(c.lidarIp);
         d.lineEdit_DestIP->setText(c.computerIp);
         d.lineEdit_interval->setText(c.interval);
+        if (c.field) {
+            QLineEdit* edit = d.*c.field;
+            edit->clear();
+            QTest::keyClicks(edit, c.typed);
+            EXPECT_EQ(edit->text().toStdString(), c.typed) << "the field shows what was typed";
+        }
         d.pushButton_OK->click();
         EXPECT_TRUE(script.saw(QString::fromUtf8(c.message))) << script.texts().toStdString();
-        EXPECT_TRUE(sensorPort.receive().empty());
+        EXPECT_EQ(script.boxes.size(), 1u) << script.texts().toStdString();
         EXPECT_TRUE(kvtest::auditFiles(dataHome_.path(), "Before").isEmpty());
         // The next attempt waits for a new status packet.
         script.boxes.clear();
         d.pushButton_OK->click();
         EXPECT_TRUE(script.saw(kNoStatus));
     }
+    EXPECT_TRUE(sensorPort.receive().empty());
+}
+
+// "Refresh state" then "Set" with nothing edited sends nothing and says so; with the interval
+// edited, only the interval is listed and the phase-lock bytes go back as the sensor reported
+// them (the angle rows are hidden, as they are by default).
+TEST_F(DeviceDialogs, RefreshThenSetWritesThePhaseLockBackUnchanged) {
+    REQUIRE_LOOPBACK_ONLY();
+    SensorPort sensorPort;
+    ASSERT_TRUE(sensorPort.bound);
+    struct Case {
+        int units;
+        bool on;
+    } cases[] = {{53, false}, {105, true}, {117, false}, {617, true}, {32767, true}};
+    int written = 0;  // "Modify" entries of the cases before
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.units);
+        InteractionMuchSet d;
+        d.show();
+        ModalScript script;
+        script.choose = kvtest::confirmWrites;
+        kv::sim::SensorSettings set;
+        set.sensorIp = {127, 0, 0, 2};
+        set.destIp = {127, 0, 0, 1};
+        set.phaseLockOn = c.on;
+        set.phaseLockAngleUnits = c.units;
+        kv::sim::StatusState sensor(set, 9, 1700000000);
+        const auto status = sensor.buildStatusPacket(0);
+        kvtest::deliverStatus(d, status);
+        d.pushButton_LidarRefresh->click();
+        EXPECT_FALSE(d.lineEdit_PLAngle->isVisible());
+        script.boxes.clear();
+        d.pushButton_OK->click();
+        EXPECT_EQ(script.texts().toStdString(),
+                  "[Tips] No field differs from the last status of the sensor at 127.0.0.2. Nothing was sent.\n");
+        EXPECT_EQ(kvtest::auditFiles(dataHome_.path(), "Modify").size(), written);
+
+        kvtest::deliverStatus(d, sensor.buildStatusPacket(1));
+        d.lineEdit_interval->setText("4");
+        script.boxes.clear();
+        d.pushButton_OK->click();
+        EXPECT_TRUE(script.saw("Write to the sensor at 127.0.0.2 (port 2368):\nPacket interval: 1 -> 4"))
+            << script.texts().toStdString();
+        EXPECT_TRUE(script.saw("Setup completed")) << script.texts().toStdString();
+        ++written;
+        const auto got = sensorPort.receive();
+        ASSERT_EQ(got.size(), 1206u);
+        EXPECT_EQ(kv::readBe16(got.data() + kv::statuspkt::kPhaseLock), kv::readBe16(status.data() + kv::statuspkt::kPhaseLock));
+    }
+    EXPECT_TRUE(sensorPort.receive().empty()) << "a Set with nothing edited sent something";
 }
 
 TEST_F(DeviceDialogs, AFailedSendIsReportedAndALostAuditEntryIsToldOnce) {
@@ -337,6 +461,8 @@ TEST_F(DeviceDialogs, AFailedSendIsReportedAndALostAuditEntryIsToldOnce) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         kvtest::deliverStatus(d, sensor.buildStatusPacket(attempt));
         d.pushButton_LidarRefresh->click();
+        d.lineEdit_interval->setText("5");
+        script.choose = kvtest::confirmWrites;
         script.boxes.clear();
         d.pushButton_OK->click();
         EXPECT_FALSE(script.saw("Setup completed")) << script.texts().toStdString();
@@ -360,6 +486,7 @@ TEST_F(DeviceDialogs, ASetThatFailsLeavesTheCheckOfTheWriteBeforeIt) {
     d.pushButton_LidarRefresh->click();
     d.lineEdit_DestIP->setText("127.0.0.1");
     d.comboBox_rotateSpeed->setCurrentText(" 80 Frame");
+    script.choose = kvtest::confirmWrites;
     d.pushButton_OK->click();
     const auto received = sensorPort.receive();
     ASSERT_EQ(received.size(), 1206u);
@@ -378,6 +505,18 @@ TEST_F(DeviceDialogs, ASetThatFailsLeavesTheCheckOfTheWriteBeforeIt) {
     d.pushButton_OK->click();
     ASSERT_FALSE(script.boxes.empty());
     EXPECT_TRUE(script.boxes.back().text.startsWith("Setup failed:")) << script.texts().toStdString();
+    // The audit trail says which "Modify" entry was not sent, and why.
+    const QStringList modify = kvtest::auditFiles(dataHome_.path(), "Modify");
+    const QStringList notSent = kvtest::auditFiles(dataHome_.path(), "NotSent");
+    ASSERT_EQ(modify.size(), 2);
+    ASSERT_EQ(notSent.size(), 1);
+    QFile f(notSent[0]);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString entry = QString::fromUtf8(f.readAll());
+    EXPECT_TRUE(entry.startsWith("Not sent: the packet of " + QFileInfo(modify[1]).fileName() +
+                                 " (sending to 127.255.255.255:2368 failed ("))
+        << entry.toStdString();
+    EXPECT_TRUE(entry.endsWith(")\n")) << entry.toStdString();
 
     QTest::qWait(3100);
     kvtest::deliverStatus(d, sensor.buildStatusPacket(4));
@@ -512,21 +651,34 @@ TEST_F(DeviceDialogs, CodeDialogGuardsTheAdvancedDialog) {
     EXPECT_EQ(code->pushButton_ok->text(), QString::fromUtf8("确定"));
     EXPECT_EQ(code->pushButton_cancel->text(), QString::fromUtf8("取消"));
 
+    enum Close { OkButton, CancelButton, Escape, TitleBar };
     struct Case {
         const char* typed;
-        bool confirm;
+        Close how;
         bool opens;
         bool refused;
-    } cases[] = {{" 739", true, false, true}, {"", true, false, true}, {"7390", true, false, true},
-                 {"739", false, false, false}, {"739", true, true, false}};
+    } cases[] = {{" 739", OkButton, false, true}, {"", OkButton, false, true},    {"7390", OkButton, false, true},
+                 {"739", CancelButton, false, false}, {"739", OkButton, true, false}, {"739", Escape, false, false},
+                 {"739", TitleBar, false, false}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.typed);
+        SCOPED_TRACE(std::string(c.typed) + " closed by " + std::to_string(int(c.how)));
         w->advancedSet()->hide();
         QTest::mouseClick(w->ui().toolButton_2, Qt::LeftButton);
         ASSERT_TRUE(code->isVisible());
+        EXPECT_TRUE(code->lineEdit->text().isEmpty()) << "each opening starts blank";
         ModalScript script;
         QTest::keyClicks(code->lineEdit, c.typed);
-        (c.confirm ? code->pushButton_ok : code->pushButton_cancel)->click();
+        switch (c.how) {
+        case OkButton: code->pushButton_ok->click(); break;
+        case CancelButton: code->pushButton_cancel->click(); break;
+        case Escape: QTest::keyClick(code->lineEdit, Qt::Key_Escape); break;
+        case TitleBar: {
+            // What the window system sends when the title bar's close button is pressed.
+            QCloseEvent close;
+            QApplication::sendEvent(code->windowHandle(), &close);
+            break;
+        }
+        }
         EXPECT_FALSE(code->isVisible());
         EXPECT_TRUE(code->lineEdit->text().isEmpty());
         EXPECT_EQ(w->advancedSet()->isVisible(), c.opens);

@@ -36,7 +36,8 @@ constexpr const char* kNotIsolated =
     "(ctest runs it under tests/netns_run.sh)";
 
 // Answers every modal message box while it lives, noting title and text; `choose` picks the
-// button (default: Ok, or Cancel for a question). A file dialog gets `fileName` (or is cancelled).
+// button (default: Cancel where the box has one, so that no write is confirmed unasked; else
+// Ok). A file dialog gets `fileName` (or is cancelled).
 class ModalScript {
 public:
     struct Box {
@@ -70,9 +71,7 @@ private:
             box->setProperty("kvAnswered", true);
             boxes.push_back({box->windowTitle(), box->text()});
             QMessageBox::StandardButton b = choose ? choose(*box) : QMessageBox::NoButton;
-            if (b == QMessageBox::NoButton)
-                b = box->button(QMessageBox::Cancel) && box->windowTitle() == "Question" ? QMessageBox::Cancel
-                                                                                         : QMessageBox::Ok;
+            if (b == QMessageBox::NoButton) b = box->button(QMessageBox::Cancel) ? QMessageBox::Cancel : QMessageBox::Ok;
             if (QAbstractButton* button = box->button(b)) button->click();
             else box->accept();
         } else if (auto* files = qobject_cast<QFileDialog*>(w)) {
@@ -86,6 +85,12 @@ private:
     }
     QTimer timer_;
 };
+
+// A `choose` for ModalScript: Ok to the confirmation before a configuration write, the default
+// to every other box.
+inline QMessageBox::StandardButton confirmWrites(const QMessageBox& box) {
+    return box.windowTitle() == "Confirm" ? QMessageBox::Ok : QMessageBox::NoButton;
+}
 
 // Status packets of a simulated sensor at 127.0.0.2.
 inline kv::sim::StatusState simulatedSensor() {

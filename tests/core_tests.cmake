@@ -9,7 +9,7 @@ target_include_directories(core_frame_assembler_test PRIVATE ${KV_CORE_TEST_DIR}
 
 kv_test(core_settings_test
   SOURCES ${KV_CORE_TEST_DIR}/settings_test.cpp
-  LIBS kv_app_settings Qt5::Core)
+  LIBS kv_common Qt5::Core)
 
 kv_test(core_view_test
   SOURCES ${KV_CORE_TEST_DIR}/view_core_test.cpp ${KV_CORE_TEST_DIR}/overlays_test.cpp

@@ -5,17 +5,26 @@
 
 #include <pcl/point_cloud.h>
 #include <pcl/point_types.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <thread>
 
 #include "capture_store.h"
 #include "export_fixtures.h"
 #include "export_job.h"
 #include "frame_display.h"
 #include "pcd_io.h"
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -168,6 +177,55 @@ TEST(ExportPcd, WhatTheProgramSays) {
         } else {
             EXPECT_TRUE(r.out.empty()) << r.out;
         }
+    }
+}
+
+// kv-export killed with SIGKILL part way through a long export, at several points: the file
+// holds whole lines only, never a zero byte, and they are the first lines of the finished
+// export. The one cut the kernel can make: it notices a kill between the two pages of the
+// write of a line that crosses a page end, and then leaves the head of that line, up to the
+// page end.
+TEST(ExportCsv, AKillPartWayLeavesTheFirstWholeLinesOfTheExport) {
+    TempDir dir;
+    const std::string capture = kvtest::simCapture(dir, "long.pcap", "--seconds 40 --seed 9");
+    ASSERT_FALSE(capture.empty());
+    const std::string full = dir / "full.csv";
+    ASSERT_EQ(runProgram(exportProgram(), "--csv " + full + " " + capture, dir).status, 0);
+    const std::string finished = kvtest::readFile(full);
+    fs::remove(full);
+    for (const off_t killAt : {off_t(1000003), off_t(9437001), off_t(41000017)}) {
+        SCOPED_TRACE(killAt);
+        ASSERT_LT(killAt * 2, off_t(finished.size()));
+        const std::string out = dir / "killed.csv";
+        std::vector<std::string> args{exportProgram(), "--csv", out, capture};
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        pid_t pid = -1;
+        ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        struct stat st {};
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!(::stat(out.c_str(), &st) == 0 && st.st_size >= killAt) && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the export ended before the kill";
+
+        const std::string kept = kvtest::readFile(out);
+        ASSERT_GE(kept.size(), std::size_t(killAt));
+        EXPECT_LT(kept.size(), finished.size());
+        EXPECT_EQ(std::count(kept.begin(), kept.end(), '\0'), 0);
+        const std::size_t lastLine = kept.size() - (kept.rfind('\n') + 1);
+        const bool atPageEnd = kept.size() % std::size_t(::sysconf(_SC_PAGESIZE)) == 0;
+        EXPECT_TRUE(lastLine == 0 || (atPageEnd && lastLine < 200))
+            << "a cut " << lastLine << " bytes into a line at byte " << kept.size();
+        EXPECT_TRUE(finished.compare(0, kept.size(), kept) == 0) << "not the first " << kept.size() << " bytes";
+        fs::remove(out);
     }
 }
 

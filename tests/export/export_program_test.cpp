@@ -157,25 +157,53 @@ TEST(ExportPcd, WhatTheProgramSays) {
         std::string args;
         int status;
         std::vector<std::string> said;
+        std::string out;        // standard output, all of it
+        std::string kept;       // a file there before, which must be there after as it was
+        std::string notMade;    // a file that must not be there after
     };
     fs::create_directories(dir.path / "blocked/VX1_.pcd");  // a directory where the first file goes
+    const std::string earlier = dir / "earlier.csv", missing = dir / "missing.pcap";
     const std::vector<Case> cases = {
         {"--csv " + dir / "a.csv" + " --pcd " + dir / "p --frames 1-3 " + capture, 0,
          {"kv-export: reading 100%\n", "kv-export: exporting 100%\n", "kv-export: frames 1-3 (3 frames); ",
-          " rows to " + dir / "a.csv" + "; 3 ASCII PCD files in " + dir / "p", " rows/s)\n"}},
-        {"--frames 1 --pcd " + dir / "blocked " + capture, 1, {"stopped before the first frame was written"}},
-        {"--lines 9 --csv x " + capture, 2, {"kv-export: bad value '9' for --lines"}},
-        {"--help", 0, {}},
+          " rows to " + dir / "a.csv" + "; 3 ASCII PCD files in " + dir / "p", " rows/s)\n"}, "", "", ""},
+        {"--frames 1 --pcd " + dir / "blocked " + capture, 1, {"stopped before the first frame was written"}, "", "", ""},
+        {"--lines 9 --csv x " + capture, 2, {"kv-export: bad value '9' for --lines"}, "", "", ""},
+        {"--help", 0, {}, "", "", ""},
+        {"--version", 0, {}, "kv-export " KV_VERSION "\n", "", ""},
+        // No frame in the range: an earlier export stays, a new name is not left behind empty.
+        {"--csv " + earlier + " --frames 60-70 " + capture, 1,
+         {"no frame in the range: " + capture + " holds 10 frames; nothing written to " + earlier +
+          ", which is left as it was\n"},
+         "", earlier, ""},
+        {"--csv " + dir / "new.csv" + " --frames 60-70 " + capture, 1,
+         {"; nothing written to " + dir / "new.csv" + ", which was not created\n"}, "", "", dir / "new.csv"},
+        // The output's folder is checked before the capture is read.
+        {"--csv " + dir / "no_dir/x.csv " + missing, 1, {"kv-export: Cannot create " + dir / "no_dir/x.csv"}, "", "",
+         ""},
+        {"--csv " + dir / "m.csv " + missing, 1, {missing}, "", "", dir / "m.csv"},
+        {"--csv " + dir / "e.csv '' " + capture, 2, {"an empty argument"}, "", "", dir / "e.csv"},
+        {"--csv " + dir / "e.csv -- '' ", 2, {"an empty argument"}, "", "", dir / "e.csv"},
     };
+    std::string earlierBytes = "FrameNumbers,Laser_id,Points_X,Points_Y,Points_Z,Distance,Azimuth,Intensity,\n";
+    for (int i = 0; i < 20000; ++i) earlierBytes += "1,2,1.41421,1.41421,0,2,45,9,\n";
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        if (!c.kept.empty()) kvtest::writeFile(c.kept, earlierBytes);
         const ProgramRun r = runProgram(exportProgram(), c.args, dir);
-        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
-        for (const std::string& s : c.said) EXPECT_NE(r.err.find(s), std::string::npos) << c.args << "\n" << r.err;
+        EXPECT_EQ(r.status, c.status) << r.err;
+        for (const std::string& s : c.said) EXPECT_NE(r.err.find(s), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find('\r'), std::string::npos) << "no bar when standard error is a file";
         if (c.args == "--help") {
             EXPECT_NE(r.out.find("--line-type N"), std::string::npos);
         } else {
-            EXPECT_TRUE(r.out.empty()) << r.out;
+            EXPECT_EQ(r.out, c.out);
+        }
+        if (!c.kept.empty()) {
+            EXPECT_TRUE(kvtest::readFile(c.kept) == earlierBytes) << "the earlier file was replaced";
+        }
+        if (!c.notMade.empty()) {
+            EXPECT_FALSE(fs::exists(c.notMade));
         }
     }
 }

@@ -326,30 +326,53 @@ TEST(CsvFile, ReplacesAnExistingFileAndReadsOnlyTheCommonLength) {
     std::remove(path.c_str());
 }
 
-TEST(CsvFile, ThroughAPipeOneWritePerLine) {
+// Through a pipe every write is at most a page and ends at a line end, so it reaches the
+// reader in one piece: whatever the reader takes at once ends with a whole line.
+TEST(CsvFile, ThroughAPipeTheReaderTakesWholeLines) {
     const std::string path = tempPath("fifo");
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-    // The read end is open before the writer comes, so the lines wait in the pipe.
+    // The read end is open before the writer comes.
     const int readEnd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(readEnd, 0);
     ::fcntl(readEnd, F_SETFL, 0);
     MuchLidarData f;
     f.append(2, 45.0f, 200.0f, 9);
-    kv::csv::CsvFile file;
-    ASSERT_TRUE(file.open(path, Layout::kMultiFrame)) << file.error();
-    ASSERT_TRUE(file.writeFrame(f, kv::BeamGeometry::forLineType(1), kv::csv::RowFilter::singleFrame(false, {}), 1));
-    ASSERT_TRUE(file.close());
-    // The pipe holds the few lines: they are read once the writer has come and gone.
+    const MuchLidarData large = syntheticFrame(30000, 11);
+    const kv::BeamGeometry g = kv::BeamGeometry::forLineType(1);
+    const auto filter = kv::csv::RowFilter::singleFrame(false, {});
     std::string got;
+    std::size_t reads = 0, cutReads = 0;
     std::thread reader([&] {
-        char buf[4096];
-        for (ssize_t n; (n = ::read(readEnd, buf, sizeof buf)) != 0;)
-            if (n > 0) got.append(buf, std::size_t(n));
-            else if (errno != EINTR) break;
+        std::vector<char> buf(1 << 20);
+        for (ssize_t n; (n = ::read(readEnd, buf.data(), buf.size())) != 0;) {
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                break;
+            }
+            ++reads;
+            if (buf[std::size_t(n) - 1] != '\n') ++cutReads;
+            got.append(buf.data(), std::size_t(n));
+            std::this_thread::sleep_for(std::chrono::microseconds(50));  // let the pipe fill
+        }
         ::close(readEnd);
     });
+    kv::csv::CsvFile file;
+    ASSERT_TRUE(file.open(path, Layout::kMultiFrame)) << file.error();
+    ASSERT_TRUE(file.writeFrame(f, g, filter, 1));
+    ASSERT_TRUE(file.writeFrame(large, g, filter, 2));
+    ASSERT_TRUE(file.close());
     reader.join();
-    EXPECT_EQ(got, kv::csv::headerLine(Layout::kMultiFrame) + "1,2,1.41421,1.41421,0,2,45,9,\n");
+
+    const std::string regular = tempPath("fifo_twin.csv");
+    kv::csv::CsvFile twin;
+    ASSERT_TRUE(twin.open(regular, Layout::kMultiFrame));
+    ASSERT_TRUE(twin.writeFrame(f, g, filter, 1) && twin.writeFrame(large, g, filter, 2) && twin.close());
+    const std::string want = readFile(regular);
+    EXPECT_EQ(want.substr(0, 200).find(kv::csv::headerLine(Layout::kMultiFrame) + "1,2,1.41421,1.41421,0,2,45,9,\n"), 0u);
+    EXPECT_TRUE(got == want) << got.size() << " bytes through the pipe, " << want.size() << " in a file";
+    EXPECT_GT(reads, 1u);
+    EXPECT_EQ(cutReads, 0u) << "of " << reads << " reads";
+    std::remove(regular.c_str());
     std::remove(path.c_str());
 }
 

@@ -61,7 +61,8 @@ char* writeRow(char* out, Layout layout, int frameNumber, int line, const PointM
 // One CSV file being written. The rows of a frame are formatted into a buffer and go out with
 // plain write() calls when the frame ends (or, for a frame larger than the buffer, each time
 // the buffer fills), every call ending at a line end: the file holds whole lines only and
-// never a byte that is not part of a row, also after a crash or a kill. Errors are values: a
+// never a byte that is not part of a row, also after a crash or a kill (writeLines() says the
+// one cut the kernel can make). Errors are values: a
 // call that fails returns false, error() says why, and the file keeps the whole lines written
 // before the failure (a write cut short mid-line is cut back to the last line end).
 class CsvFile {

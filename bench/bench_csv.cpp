@@ -1,6 +1,7 @@
 // CSV export and the per-frame selection update: rows per second through the export's own
-// file writer (every line in the file as it ends), against printf into a buffered stream;
-// the display pass of a 100,000-point frame with and without 10,000 points in the box.
+// file writer (a frame's rows go out at its end in writes that end at line ends), against
+// printf into a buffered stream; the display pass of a 100,000-point frame with and without
+// 10,000 points in the box.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>

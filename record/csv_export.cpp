@@ -1,7 +1,6 @@
 #include "csv_export.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -173,20 +172,14 @@ char* writeRow(char* out, Layout layout, int frameNumber, int line, const PointM
 
 // ---- CsvFile ----
 
-CsvFile::CsvFile(std::size_t windowBytes) {
-    const std::size_t page = std::size_t(sysconf(_SC_PAGESIZE));
-    windowBytes_ = std::max(page, (windowBytes + page - 1) / page * page);
-}
+CsvFile::CsvFile(std::size_t bufferBytes)
+    : bufferBytes_(std::max(bufferBytes, kRowChars)), pageBytes_(std::size_t(sysconf(_SC_PAGESIZE))) {}
 
 CsvFile::~CsvFile() { close(); }
 
 bool CsvFile::fail(const std::string& what, int err) {
     error_ = what + " " + path_ + ": " + std::strerror(err);
-    // Keep the whole lines written so far and let go of the file.
-    unmapWindow();
     if (fd_ >= 0) {
-        struct stat st {};
-        if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) (void)::ftruncate(fd_, off_t(committed_));
         ::close(fd_);
         fd_ = -1;
     }
@@ -200,77 +193,82 @@ bool CsvFile::open(const std::string& path, Layout layout) {
     layout_ = layout;
     rows_ = 0;
     committed_ = 0;
-    windowAt_ = 0;
-    // Read and write: a shared mapping needs both.
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    buffered_ = 0;
+    bufferedRows_ = 0;
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd_ < 0) {
         const int err = errno;
         fd_ = -1;
         return fail("Cannot create", err);
     }
     struct stat st {};
-    mapped_ = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+    regular_ = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+    if (!buffer_) buffer_.reset(new char[bufferBytes_ + kRowChars]);
     const std::string header = headerLine(layout);
-    return put(header.data(), header.size());
+    return writeLines(header.data(), header.size());
 }
 
-void CsvFile::unmapWindow() {
-    if (window_) ::munmap(window_, windowBytes_);
-    window_ = nullptr;
-}
-
-bool CsvFile::mapWindow(std::uint64_t offset) {
-    unmapWindow();
-    // Reserve the blocks first: a full disk is an error here, never a fault on a later store.
-    if (const int err = ::posix_fallocate(fd_, off_t(offset), off_t(windowBytes_))) {
-        // Less room than a window (a nearly full disk, a file-size limit): go on line by line
-        // with plain writes, which fill what room there is and then fail cleanly.
-        if (err != ENOSPC && err != EFBIG) return fail("Cannot write", err);
-        if (::ftruncate(fd_, off_t(committed_)) != 0 || ::lseek(fd_, off_t(committed_), SEEK_SET) < 0)
-            return fail("Cannot write", errno);
-        mapped_ = false;
-        return true;
-    }
-    void* m = ::mmap(nullptr, windowBytes_, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, off_t(offset));
-    if (m == MAP_FAILED) return fail("Cannot write", errno);
-    window_ = static_cast<char*>(m);
-    windowAt_ = offset;
-    return true;
-}
-
-bool CsvFile::put(const char* data, std::size_t n) {
+// Each write() lies within one page of the file, or holds just the one line that crosses
+// into the next page, and ends at a line end. The kernel copies a write page by page and a
+// kill is noticed between pages, so a write within one page is in the file whole or not at
+// all, and a process killed between two writes leaves whole lines. (The kernel grows the
+// file after each page it copies: a reader that looks while a line that crosses a page end is
+// being copied can find its first part, and its end a moment later.) Through a pipe such a
+// write, at most a page, reaches the reader in one piece.
+bool CsvFile::writeLines(const char* data, std::size_t n) {
     if (fd_ < 0) {
         if (error_.empty()) error_ = "No CSV file is open";
         return false;
     }
-    if (!mapped_) {
-        // A pipe or a device: one write per line.
-        std::size_t done = 0;
-        while (done < n) {
-            const ssize_t w = ::write(fd_, data + done, n - done);
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) return fail("Cannot write", w < 0 ? errno : ENOSPC);
-            done += std::size_t(w);
-        }
-        committed_ += n;
-        return true;
-    }
-    const char* const line = data;
-    const std::size_t lineBytes = n;
-    std::uint64_t at = committed_;
     while (n > 0) {
-        if (!window_ || at >= windowAt_ + windowBytes_) {
-            if (!mapWindow(at / windowBytes_ * windowBytes_)) return false;
-            if (!mapped_) return put(line, lineBytes);  // the whole line again, by writes
+        const std::size_t room = pageBytes_ - std::size_t(committed_ % pageBytes_);
+        std::size_t k = n;
+        if (n > room) {
+            if (const void* nl = ::memrchr(data, '\n', room)) {
+                k = std::size_t(static_cast<const char*>(nl) - data) + 1;
+            } else {  // the first line crosses the page end: it goes alone
+                const void* end = std::memchr(data + room, '\n', n - room);
+                k = end ? std::size_t(static_cast<const char*>(end) - data) + 1 : n;
+            }
         }
-        const std::size_t k = std::min<std::uint64_t>(n, windowAt_ + windowBytes_ - at);
-        std::memcpy(window_ + (at - windowAt_), data, k);
-        at += k;
+        std::size_t done = 0;
+        while (done < k) {
+            const ssize_t w = ::write(fd_, data + done, k - done);
+            if (w > 0) {
+                done += std::size_t(w);
+                continue;
+            }
+            if (w < 0 && errno == EINTR) continue;
+            const int err = w < 0 ? errno : ENOSPC;
+            if (done > 0) {
+                // A write cut short mid-line (a size limit, a full disk) is cut back to the
+                // last line end. A pipe or a device cannot take bytes back: they count.
+                if (regular_) {
+                    const int cut = ::ftruncate(fd_, off_t(committed_));
+                    (void)cut;
+                } else {
+                    committed_ += done;
+                }
+            }
+            return fail("Cannot write", err);
+        }
+        committed_ += k;
         data += k;
         n -= k;
     }
-    committed_ = at;
     return true;
+}
+
+bool CsvFile::flush() {
+    const char* const buf = buffer_.get();
+    const std::uint64_t before = committed_;
+    const std::uint64_t rows = bufferedRows_;
+    const bool ok = writeLines(buf, buffered_);
+    // After a failure the rows in the file are those of the whole lines that went out.
+    rows_ += ok ? rows : std::uint64_t(std::count(buf, buf + (committed_ - before), '\n'));
+    buffered_ = 0;
+    bufferedRows_ = 0;
+    return ok;
 }
 
 bool CsvFile::writeFrame(const MuchLidarData& frame, const BeamGeometry& geometry, const RowFilter& filter,
@@ -281,7 +279,7 @@ bool CsvFile::writeFrame(const MuchLidarData& frame, const BeamGeometry& geometr
     }
     const std::size_t n = std::min(std::min(frame.channel.size(), frame.azimuth.size()),
                                    std::min(frame.distance.size(), frame.intensity.size()));
-    char row[kRowChars];
+    char* const buf = buffer_.get();
     for (std::size_t i = 0; i < n; ++i) {
         const int line = frame.channel[i];
         const float azimuth = frame.azimuth[i];
@@ -289,29 +287,23 @@ bool CsvFile::writeFrame(const MuchLidarData& frame, const BeamGeometry& geometr
         if (!filter.accepts(line, azimuth, distance)) continue;
         const PointM p = computePoint(geometry, line, azimuth, distance);
         if (filter.boxActive && !filter.box.contains(p)) continue;
-        const char* end = writeRow(row, layout_, frameNumber, line, p, distance, azimuth, frame.intensity[i]);
-        if (!put(row, std::size_t(end - row))) return false;
-        ++rows_;
+        if (buffered_ >= bufferBytes_ && !flush()) return false;
+        const char* end = writeRow(buf + buffered_, layout_, frameNumber, line, p, distance, azimuth, frame.intensity[i]);
+        buffered_ = std::size_t(end - buf);
+        ++bufferedRows_;
     }
-    return true;
+    return flush();
 }
 
 bool CsvFile::close() {
     if (fd_ < 0) return error_.empty();
-    unmapWindow();
-    bool ok = true;
-    int err = 0;
-    if (mapped_ && ::ftruncate(fd_, off_t(committed_)) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (::close(fd_) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
+    const int fd = fd_;
     fd_ = -1;
-    if (!ok) error_ = "Cannot finish " + path_ + ": " + std::strerror(err);
-    return ok;
+    if (::close(fd) != 0) {
+        error_ = "Cannot finish " + path_ + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace kv::csv

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "frame_display.h"
@@ -57,14 +58,18 @@ constexpr std::size_t kRowChars = 16 * kNumberChars;
 char* writeRow(char* out, Layout layout, int frameNumber, int line, const PointM& p, float distanceCm,
                float azimuthDeg, int intensity);
 
-// One CSV file being written. Every line is in the file (the kernel's page cache) as soon as
-// it has been formatted, with no buffer of its own: an export that ends for any reason keeps
-// every line written so far, and only whole lines. Errors are values: a call that fails
-// returns false, error() says why, and the file keeps the lines written before the failure.
+// One CSV file being written. The rows of a frame are formatted into a buffer and go out with
+// plain write() calls when the frame ends (or, for a frame larger than the buffer, each time
+// the buffer fills), every call ending at a line end: the file holds whole lines only and
+// never a byte that is not part of a row, also after a crash or a kill (writeLines() says the
+// one cut the kernel can make). Errors are values: a
+// call that fails returns false, error() says why, and the file keeps the whole lines written
+// before the failure (a write cut short mid-line is cut back to the last line end).
 class CsvFile {
 public:
-    // `windowBytes`: how far the file grows ahead of the rows (a multiple of the page size).
-    explicit CsvFile(std::size_t windowBytes = std::size_t(4) << 20);
+    // `bufferBytes`: the most a frame's rows wait in memory before they go out (at least one
+    // row). The default holds the largest frame.
+    explicit CsvFile(std::size_t bufferBytes = std::size_t(8) << 20);
     ~CsvFile();
     CsvFile(const CsvFile&) = delete;
     CsvFile& operator=(const CsvFile&) = delete;
@@ -76,7 +81,7 @@ public:
     // arrays do not exist.
     bool writeFrame(const MuchLidarData& frame, const BeamGeometry& geometry, const RowFilter& filter,
                     int frameNumber = 0);
-    // Cuts the file to the lines written and closes it. False when that failed.
+    // Closes the file. False when that failed.
     bool close();
 
     bool isOpen() const { return fd_ >= 0; }
@@ -87,17 +92,18 @@ public:
     std::uint64_t bytes() const { return committed_; }
 
 private:
-    bool put(const char* data, std::size_t n);  // one whole line
-    bool mapWindow(std::uint64_t offset);
-    void unmapWindow();
+    bool flush();                                   // the buffered rows, all of them
+    bool writeLines(const char* data, std::size_t n);  // whole lines, at the end of the file
     bool fail(const std::string& what, int err);
 
-    std::size_t windowBytes_;
+    std::size_t bufferBytes_;
+    std::size_t pageBytes_;
     int fd_ = -1;
-    bool mapped_ = false;        // a regular file written through a shared mapping
-    char* window_ = nullptr;     // the mapped part of the file
-    std::uint64_t windowAt_ = 0; // file offset of window_[0]
-    std::uint64_t committed_ = 0;// bytes of whole lines in the file
+    bool regular_ = false;        // a regular file, which a failed write can be cut back in
+    std::unique_ptr<char[]> buffer_;  // formatted rows waiting to go out: bufferBytes_ + a row
+    std::size_t buffered_ = 0;
+    std::uint64_t bufferedRows_ = 0;
+    std::uint64_t committed_ = 0; // bytes of whole lines in the file
     std::uint64_t rows_ = 0;
     Layout layout_ = Layout::kSingleFrame;
     std::string path_;

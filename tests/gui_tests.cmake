@@ -28,6 +28,7 @@ kv_test(export_program_test
   LABELS core)
 target_include_directories(export_program_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/core ${CMAKE_CURRENT_SOURCE_DIR}/export)
 add_dependencies(export_program_test kv-export kv-sensor-sim)
+target_compile_definitions(export_program_test PRIVATE KV_VERSION="${PROJECT_VERSION}")
 
 # kv-export's CSV against the window's own multi-frame export of the replayed frames.
 kv_test(gui_export_tests

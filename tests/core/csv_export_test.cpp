@@ -8,7 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -246,7 +249,7 @@ TEST(CsvFile, MultiFrameRoundTripThroughAnIndependentReader) {
     for (unsigned s = 0; s < 3; ++s) frames.push_back(syntheticFrame(5000, s));
     frames[1].distance[0] = -5.0f;  // never written
 
-    kv::csv::CsvFile file(4096);  // a small window: many remaps, lines across window ends
+    kv::csv::CsvFile file(4096);  // a small buffer: each frame goes out in many pieces
     ASSERT_TRUE(file.open(path, Layout::kMultiFrame)) << file.error();
     for (std::size_t k = 0; k < frames.size(); ++k) ASSERT_TRUE(file.writeFrame(frames[k], g, filter, int(k + 1)));
     ASSERT_TRUE(file.close()) << file.error();
@@ -278,7 +281,7 @@ TEST(CsvFile, MultiFrameRoundTripThroughAnIndependentReader) {
     std::remove(path.c_str());
 }
 
-TEST(CsvFile, BytesEqualPrintfAcrossWindowSizes) {
+TEST(CsvFile, BytesEqualPrintfAcrossBufferSizes) {
     const kv::BeamGeometry g = kv::BeamGeometry::forLineType(1);
     const MuchLidarData frame = syntheticFrame(3000, 7);
     kv::SelectionBox box{-50.0f, 50.0f, 0.0f, 200.0f, -1.0f, 1.0f};
@@ -291,13 +294,13 @@ TEST(CsvFile, BytesEqualPrintfAcrossWindowSizes) {
                 if (boxActive && !box.contains(p)) continue;
                 expected += printfRow(layout, 4, frame.channel[i], p, frame.distance[i], frame.azimuth[i], frame.intensity[i]);
             }
-            for (std::size_t window : {std::size_t(1), std::size_t(8192), std::size_t(4) << 20}) {
+            for (std::size_t buffer : {std::size_t(1), std::size_t(8192), std::size_t(8) << 20}) {
                 const std::string path = tempPath("bytes.csv");
-                kv::csv::CsvFile file(window);
+                kv::csv::CsvFile file(buffer);
                 ASSERT_TRUE(file.open(path, layout));
                 ASSERT_TRUE(file.writeFrame(frame, g, filter, 4));
                 ASSERT_TRUE(file.close());
-                EXPECT_EQ(readFile(path), expected) << "window " << window << " box " << boxActive;
+                EXPECT_EQ(readFile(path), expected) << "buffer " << buffer << " box " << boxActive;
                 EXPECT_EQ(file.bytes(), expected.size());
                 std::remove(path.c_str());
             }
@@ -323,30 +326,53 @@ TEST(CsvFile, ReplacesAnExistingFileAndReadsOnlyTheCommonLength) {
     std::remove(path.c_str());
 }
 
-TEST(CsvFile, ThroughAPipeOneWritePerLine) {
+// Through a pipe every write is at most a page and ends at a line end, so it reaches the
+// reader in one piece: whatever the reader takes at once ends with a whole line.
+TEST(CsvFile, ThroughAPipeTheReaderTakesWholeLines) {
     const std::string path = tempPath("fifo");
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-    // The read end is open before the writer comes, so the lines wait in the pipe.
+    // The read end is open before the writer comes.
     const int readEnd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(readEnd, 0);
     ::fcntl(readEnd, F_SETFL, 0);
     MuchLidarData f;
     f.append(2, 45.0f, 200.0f, 9);
-    kv::csv::CsvFile file;
-    ASSERT_TRUE(file.open(path, Layout::kMultiFrame)) << file.error();
-    ASSERT_TRUE(file.writeFrame(f, kv::BeamGeometry::forLineType(1), kv::csv::RowFilter::singleFrame(false, {}), 1));
-    ASSERT_TRUE(file.close());
-    // The pipe holds the few lines: they are read once the writer has come and gone.
+    const MuchLidarData large = syntheticFrame(30000, 11);
+    const kv::BeamGeometry g = kv::BeamGeometry::forLineType(1);
+    const auto filter = kv::csv::RowFilter::singleFrame(false, {});
     std::string got;
+    std::size_t reads = 0, cutReads = 0;
     std::thread reader([&] {
-        char buf[4096];
-        for (ssize_t n; (n = ::read(readEnd, buf, sizeof buf)) != 0;)
-            if (n > 0) got.append(buf, std::size_t(n));
-            else if (errno != EINTR) break;
+        std::vector<char> buf(1 << 20);
+        for (ssize_t n; (n = ::read(readEnd, buf.data(), buf.size())) != 0;) {
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                break;
+            }
+            ++reads;
+            if (buf[std::size_t(n) - 1] != '\n') ++cutReads;
+            got.append(buf.data(), std::size_t(n));
+            std::this_thread::sleep_for(std::chrono::microseconds(50));  // let the pipe fill
+        }
         ::close(readEnd);
     });
+    kv::csv::CsvFile file;
+    ASSERT_TRUE(file.open(path, Layout::kMultiFrame)) << file.error();
+    ASSERT_TRUE(file.writeFrame(f, g, filter, 1));
+    ASSERT_TRUE(file.writeFrame(large, g, filter, 2));
+    ASSERT_TRUE(file.close());
     reader.join();
-    EXPECT_EQ(got, kv::csv::headerLine(Layout::kMultiFrame) + "1,2,1.41421,1.41421,0,2,45,9,\n");
+
+    const std::string regular = tempPath("fifo_twin.csv");
+    kv::csv::CsvFile twin;
+    ASSERT_TRUE(twin.open(regular, Layout::kMultiFrame));
+    ASSERT_TRUE(twin.writeFrame(f, g, filter, 1) && twin.writeFrame(large, g, filter, 2) && twin.close());
+    const std::string want = readFile(regular);
+    EXPECT_EQ(want.substr(0, 200).find(kv::csv::headerLine(Layout::kMultiFrame) + "1,2,1.41421,1.41421,0,2,45,9,\n"), 0u);
+    EXPECT_TRUE(got == want) << got.size() << " bytes through the pipe, " << want.size() << " in a file";
+    EXPECT_GT(reads, 1u);
+    EXPECT_EQ(cutReads, 0u) << "of " << reads << " reads";
+    std::remove(regular.c_str());
     std::remove(path.c_str());
 }
 
@@ -376,7 +402,7 @@ TEST(CsvFile, FailuresAreValuesAndNameTheFile) {
 
 // A file that cannot grow past a limit (as on a full disk): the frame that hits it fails,
 // the file keeps whole lines only, they are the lines written before, and they fill the room
-// there was, whether the limit falls after some windows of the file or inside the first one.
+// there was, whether the limit falls after some pieces of the frame or inside the only one.
 TEST(CsvFile, AWriteThatFailsPartWayKeepsTheWholeLinesWritten) {
     const std::string path = tempPath("limit.csv");
     const kv::BeamGeometry g = kv::BeamGeometry::forLineType(2);
@@ -389,15 +415,15 @@ TEST(CsvFile, AWriteThatFailsPartWayKeepsTheWholeLinesWritten) {
     const rlim_t limit = 100 * 1024;
     ASSERT_GT(expected.size(), limit);
 
-    for (const std::size_t window : {std::size_t(16384), std::size_t(4) << 20}) {
-        SCOPED_TRACE(window);
+    for (const std::size_t buffer : {std::size_t(16384), std::size_t(8) << 20}) {
+        SCOPED_TRACE(buffer);
         struct rlimit old {};
         ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
         void (*oldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
         struct rlimit lim = old;
         lim.rlim_cur = limit;
         ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &lim), 0);
-        kv::csv::CsvFile file(window);
+        kv::csv::CsvFile file(buffer);
         const bool opened = file.open(path, Layout::kMultiFrame);
         const bool wrote = file.writeFrame(frame, g, kv::csv::RowFilter::singleFrame(false, {}), 1);
         ::setrlimit(RLIMIT_FSIZE, &old);
@@ -414,6 +440,69 @@ TEST(CsvFile, AWriteThatFailsPartWayKeepsTheWholeLinesWritten) {
         EXPECT_EQ(kept.back(), '\n');
         EXPECT_EQ(kept, expected.substr(0, kept.size()));
         EXPECT_EQ(file.bytes(), kept.size());
+        EXPECT_EQ(file.rows() + 1, std::uint64_t(std::count(kept.begin(), kept.end(), '\n')));
+        std::remove(path.c_str());
+    }
+}
+
+// Another process reading the file while frames are written (a viewer of a growing file, a
+// copy): it never finds a zero byte or a byte that the finished file does not hold there, and
+// whenever it looked while no frame was being written, the file ended with a whole line and
+// held every row written so far. Frames as large as the sensor's, in buffers of several sizes.
+TEST(CsvFile, AReaderDuringTheExportFindsOnlyWholeLinesOfTheFinishedFile) {
+    const kv::BeamGeometry g = kv::BeamGeometry::forLineType(2);
+    const auto filter = kv::csv::RowFilter::singleFrame(false, {});
+    std::vector<MuchLidarData> frames;
+    for (unsigned s = 0; s < 4; ++s) frames.push_back(syntheticFrame(72000, s));
+    for (const std::size_t buffer : {std::size_t(100000), std::size_t(8) << 20}) {
+        SCOPED_TRACE(buffer);
+        const std::string path = tempPath("polled.csv");
+        kv::csv::CsvFile file(buffer);
+        ASSERT_TRUE(file.open(path, Layout::kMultiFrame)) << file.error();
+        // Odd while a frame is being written; bytes() of the file when it was last even.
+        std::atomic<unsigned> generation{0};
+        std::atomic<std::uint64_t> idleBytes{file.bytes()};
+        std::atomic<bool> done{false};
+        std::string seen;  // what the reader found, in file order
+        std::size_t idleLooks = 0, zeroBytes = 0, partialWhenIdle = 0, shortWhenIdle = 0;
+        std::thread reader([&] {
+            const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            std::vector<char> buf(1 << 20);
+            while (fd >= 0) {
+                const bool last = done.load();
+                const unsigned before = generation.load();
+                const std::uint64_t wantBytes = idleBytes.load();
+                for (ssize_t n; (n = ::pread(fd, buf.data(), buf.size(), off_t(seen.size()))) > 0;) {
+                    zeroBytes += std::size_t(std::count(buf.begin(), buf.begin() + n, '\0'));
+                    seen.append(buf.data(), std::size_t(n));
+                }
+                if (before % 2 == 0 && generation.load() == before) {
+                    ++idleLooks;
+                    if (!seen.empty() && seen.back() != '\n') ++partialWhenIdle;
+                    if (seen.size() != wantBytes) ++shortWhenIdle;
+                }
+                if (last) break;
+            }
+            if (fd >= 0) ::close(fd);
+        });
+        for (int round = 0; round < 3; ++round)
+            for (std::size_t k = 0; k < frames.size(); ++k) {
+                ++generation;
+                const bool ok = file.writeFrame(frames[k], g, filter, int(k + 1));
+                idleBytes = file.bytes();
+                ++generation;
+                ASSERT_TRUE(ok) << file.error();
+                std::this_thread::sleep_for(std::chrono::milliseconds(3));  // the next frame comes
+            }
+        ASSERT_TRUE(file.close());
+        done = true;
+        reader.join();
+        const std::string finished = readFile(path);
+        EXPECT_EQ(zeroBytes, 0u);
+        EXPECT_TRUE(seen == finished) << "the reader found " << seen.size() << " bytes, the file holds " << finished.size();
+        EXPECT_GT(idleLooks, 0u);
+        EXPECT_EQ(partialWhenIdle, 0u) << "of " << idleLooks;
+        EXPECT_EQ(shortWhenIdle, 0u) << "of " << idleLooks;
         std::remove(path.c_str());
     }
 }

@@ -5,17 +5,26 @@
 
 #include <pcl/point_cloud.h>
 #include <pcl/point_types.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <thread>
 
 #include "capture_store.h"
 #include "export_fixtures.h"
 #include "export_job.h"
 #include "frame_display.h"
 #include "pcd_io.h"
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -148,26 +157,103 @@ TEST(ExportPcd, WhatTheProgramSays) {
         std::string args;
         int status;
         std::vector<std::string> said;
+        std::string out;        // standard output, all of it
+        std::string kept;       // a file there before, which must be there after as it was
+        std::string notMade;    // a file that must not be there after
     };
     fs::create_directories(dir.path / "blocked/VX1_.pcd");  // a directory where the first file goes
+    const std::string earlier = dir / "earlier.csv", missing = dir / "missing.pcap";
     const std::vector<Case> cases = {
         {"--csv " + dir / "a.csv" + " --pcd " + dir / "p --frames 1-3 " + capture, 0,
          {"kv-export: reading 100%\n", "kv-export: exporting 100%\n", "kv-export: frames 1-3 (3 frames); ",
-          " rows to " + dir / "a.csv" + "; 3 ASCII PCD files in " + dir / "p", " rows/s)\n"}},
-        {"--frames 1 --pcd " + dir / "blocked " + capture, 1, {"stopped before the first frame was written"}},
-        {"--lines 9 --csv x " + capture, 2, {"kv-export: bad value '9' for --lines"}},
-        {"--help", 0, {}},
+          " rows to " + dir / "a.csv" + "; 3 ASCII PCD files in " + dir / "p", " rows/s)\n"}, "", "", ""},
+        {"--frames 1 --pcd " + dir / "blocked " + capture, 1, {"stopped before the first frame was written"}, "", "", ""},
+        {"--lines 9 --csv x " + capture, 2, {"kv-export: bad value '9' for --lines"}, "", "", ""},
+        {"--help", 0, {}, "", "", ""},
+        {"--version", 0, {}, "kv-export " KV_VERSION "\n", "", ""},
+        // No frame in the range: an earlier export stays, a new name is not left behind empty.
+        {"--csv " + earlier + " --frames 60-70 " + capture, 1,
+         {"no frame in the range: " + capture + " holds 10 frames; nothing written to " + earlier +
+          ", which is left as it was\n"},
+         "", earlier, ""},
+        {"--csv " + dir / "new.csv" + " --frames 60-70 " + capture, 1,
+         {"; nothing written to " + dir / "new.csv" + ", which was not created\n"}, "", "", dir / "new.csv"},
+        // The output's folder is checked before the capture is read.
+        {"--csv " + dir / "no_dir/x.csv " + missing, 1, {"kv-export: Cannot create " + dir / "no_dir/x.csv"}, "", "",
+         ""},
+        {"--csv " + dir / "m.csv " + missing, 1, {missing}, "", "", dir / "m.csv"},
+        {"--csv " + dir / "e.csv '' " + capture, 2, {"an empty argument"}, "", "", dir / "e.csv"},
+        {"--csv " + dir / "e.csv -- '' ", 2, {"an empty argument"}, "", "", dir / "e.csv"},
     };
+    std::string earlierBytes = "FrameNumbers,Laser_id,Points_X,Points_Y,Points_Z,Distance,Azimuth,Intensity,\n";
+    for (int i = 0; i < 20000; ++i) earlierBytes += "1,2,1.41421,1.41421,0,2,45,9,\n";
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        if (!c.kept.empty()) kvtest::writeFile(c.kept, earlierBytes);
         const ProgramRun r = runProgram(exportProgram(), c.args, dir);
-        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
-        for (const std::string& s : c.said) EXPECT_NE(r.err.find(s), std::string::npos) << c.args << "\n" << r.err;
+        EXPECT_EQ(r.status, c.status) << r.err;
+        for (const std::string& s : c.said) EXPECT_NE(r.err.find(s), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find('\r'), std::string::npos) << "no bar when standard error is a file";
         if (c.args == "--help") {
             EXPECT_NE(r.out.find("--line-type N"), std::string::npos);
         } else {
-            EXPECT_TRUE(r.out.empty()) << r.out;
+            EXPECT_EQ(r.out, c.out);
         }
+        if (!c.kept.empty()) {
+            EXPECT_TRUE(kvtest::readFile(c.kept) == earlierBytes) << "the earlier file was replaced";
+        }
+        if (!c.notMade.empty()) {
+            EXPECT_FALSE(fs::exists(c.notMade));
+        }
+    }
+}
+
+// kv-export killed with SIGKILL part way through a long export, at several points: the file
+// holds whole lines only, never a zero byte, and they are the first lines of the finished
+// export. The one cut the kernel can make: it notices a kill between the two pages of the
+// write of a line that crosses a page end, and then leaves the head of that line, up to the
+// page end.
+TEST(ExportCsv, AKillPartWayLeavesTheFirstWholeLinesOfTheExport) {
+    TempDir dir;
+    const std::string capture = kvtest::simCapture(dir, "long.pcap", "--seconds 40 --seed 9");
+    ASSERT_FALSE(capture.empty());
+    const std::string full = dir / "full.csv";
+    ASSERT_EQ(runProgram(exportProgram(), "--csv " + full + " " + capture, dir).status, 0);
+    const std::string finished = kvtest::readFile(full);
+    fs::remove(full);
+    for (const off_t killAt : {off_t(1000003), off_t(9437001), off_t(41000017)}) {
+        SCOPED_TRACE(killAt);
+        ASSERT_LT(killAt * 2, off_t(finished.size()));
+        const std::string out = dir / "killed.csv";
+        std::vector<std::string> args{exportProgram(), "--csv", out, capture};
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        pid_t pid = -1;
+        ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        struct stat st {};
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!(::stat(out.c_str(), &st) == 0 && st.st_size >= killAt) && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the export ended before the kill";
+
+        const std::string kept = kvtest::readFile(out);
+        ASSERT_GE(kept.size(), std::size_t(killAt));
+        EXPECT_LT(kept.size(), finished.size());
+        EXPECT_EQ(std::count(kept.begin(), kept.end(), '\0'), 0);
+        const std::size_t lastLine = kept.size() - (kept.rfind('\n') + 1);
+        const bool atPageEnd = kept.size() % std::size_t(::sysconf(_SC_PAGESIZE)) == 0;
+        EXPECT_TRUE(lastLine == 0 || (atPageEnd && lastLine < 200))
+            << "a cut " << lastLine << " bytes into a line at byte " << kept.size();
+        EXPECT_TRUE(finished.compare(0, kept.size(), kept) == 0) << "not the first " << kept.size() << " bytes";
+        fs::remove(out);
     }
 }
 

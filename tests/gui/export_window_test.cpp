@@ -1,5 +1,6 @@
 // kv-export against the real window: the CSV it writes for a capture equals, byte for byte,
-// the window's multi-frame "SaveData" export of the same frames replayed through "Play".
+// the window's multi-frame "SaveData" export of the same frames replayed through "Play"; the
+// window's file, read while the export runs, holds whole lines only.
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QProcess>
@@ -85,7 +86,17 @@ TEST(ExportWindow, CsvEqualsTheWindowsMultiFrameExportOfTheReplayedFrames) {
         s->pushButton_OK->click();
         ASSERT_TRUE(w->isCsvExporting());
         w->ui().toolButton_Play->click();
-        ASSERT_TRUE(waitUntil([&] { return !w->isCsvExporting(); }, 20000));
+        // Read as another program would while the export runs: whole lines only, no zero byte.
+        int looks = 0, badLooks = 0;
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                const std::string now = readFile(windowCsv);
+                ++looks;
+                if (now.empty() || now.back() != '\n' || now.find('\0') != std::string::npos) ++badLooks;
+                return !w->isCsvExporting();
+            },
+            20000));
+        EXPECT_EQ(badLooks, 0) << "of " << looks << " looks at the file during the export";
         EXPECT_EQ(w->csvExportedFrames(), c.frames.toInt());
         w.reset();
 

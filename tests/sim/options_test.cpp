@@ -38,6 +38,7 @@ TEST(Options, RefusalsNameTheOptionAndTheReason) {
         {{"--seed", "4294967296"}, "not a seed"},
         {{"--dest", ""}, "--dest: needs a value"},
         {{"--dual=yes"}, "--dual: takes no value"},
+        {{"--version=2"}, "--version: takes no value"},
         {{"--pcap="}, "--pcap: needs a value"},
         {{"--refuse", "speed,colour"}, "--refuse: 'colour' is not a setting"},
         {{"--refuse", "speed,"}, "--refuse: '' is not a setting"},
@@ -66,6 +67,8 @@ TEST(Options, ValuesAreTaken) {
     EXPECT_DOUBLE_EQ(o.stepDeg, 0.25);
     EXPECT_DOUBLE_EQ(o.seconds, 1.5);
     EXPECT_EQ(parse({"--help", "--bogus"}, o, msg), ParseOutcome::Help);
+    EXPECT_EQ(parse({"--seconds", "2", "--version", "--bogus"}, o, msg), ParseOutcome::Version);
+    EXPECT_EQ(kv::sim::versionText(), "kv-sensor-sim " KV_VERSION "\n");
 }
 
 }  // namespace

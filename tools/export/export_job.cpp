@@ -1,10 +1,14 @@
 #include "export_job.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <ctime>
 
 #include "data_packet.h"
@@ -45,19 +49,24 @@ std::uint32_t walkFrames(const capture::CaptureStore& store, int echo, std::uint
 
 // ---- CSV ----
 
-CsvSink::CsvSink(const ExportOptions& o, const BeamGeometry& geometry)
-    : filter_(csv::RowFilter::multiFrame(o.minAngleDeg, o.maxAngleDeg, o.lineState, false, false, SelectionBox{})),
+CsvSink::CsvSink(const ExportOptions& o, const BeamGeometry& geometry, std::string path)
+    : path_(std::move(path)),
+      filter_(csv::RowFilter::multiFrame(o.minAngleDeg, o.maxAngleDeg, o.lineState, false, false, SelectionBox{})),
       geometry_(geometry) {}
 
-bool CsvSink::open(const std::string& path) { return file_.open(path, csv::Layout::kMultiFrame); }
-
 bool CsvSink::write(int exported, const MuchLidarData& frame, int) {
+    if (!opened_) {
+        opened_ = true;
+        if (!file_.open(path_, csv::Layout::kMultiFrame)) return false;
+    }
     return file_.writeFrame(frame, geometry_, filter_, exported);
 }
 
-bool CsvSink::finish() { return file_.close(); }
+bool CsvSink::finish() { return opened_ ? file_.close() : true; }
 
-std::string CsvSink::summary() const { return std::to_string(file_.rows()) + " rows to " + file_.path(); }
+std::string CsvSink::summary() const {
+    return opened_ ? std::to_string(file_.rows()) + " rows to " + path_ : "nothing written to " + path_;
+}
 
 // ---- PCD names ----
 
@@ -148,6 +157,41 @@ bool sameFile(const std::string& a, const std::string& b) {
            sa.st_ino == sb.st_ino;
 }
 
+// The CSV file's place, tried before the capture is read: a file that exists is opened for
+// writing as it is (not cut); a new one is created, and removed again, still empty, unless the
+// export writes into it.
+class OutputProbe {
+public:
+    bool check(const std::string& path, std::string& error) {
+        path_ = path;
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            created_ = true;
+        } else if (errno == EEXIST) {
+            // O_NONBLOCK: a pipe with no reader yet answers ENXIO instead of waiting for one.
+            fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+            if (fd < 0 && errno == ENXIO) return true;
+        }
+        if (fd < 0) {
+            error = "Cannot create " + path + ": " + std::strerror(errno);
+            return false;
+        }
+        ::close(fd);
+        return true;
+    }
+    bool created() const { return created_; }
+    void keep() { created_ = false; }
+    ~OutputProbe() {
+        struct stat st {};
+        if (created_ && ::stat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
+            ::unlink(path_.c_str());
+    }
+
+private:
+    std::string path_;
+    bool created_ = false;
+};
+
 double secondsSince(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
@@ -174,6 +218,9 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
     case ParseOutcome::Help:
         if (env.out) std::fputs(usageText().c_str(), env.out);
         return kExitOk;
+    case ParseOutcome::Version:
+        if (env.out) std::fputs(versionText().c_str(), env.out);
+        return kExitOk;
     case ParseOutcome::Error: say(message); return kExitBadOption;
     case ParseOutcome::Run: break;
     }
@@ -190,6 +237,14 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
         }
         if (!env.makePcdSink) {
             say("this build writes no PCD files");
+            return kExitFailed;
+        }
+    }
+    OutputProbe csvProbe;
+    if (!o.csvPath.empty()) {
+        std::string error;
+        if (!csvProbe.check(o.csvPath, error)) {
+            say(error);
             return kExitFailed;
         }
     }
@@ -226,11 +281,7 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
     std::vector<std::unique_ptr<FrameSink>> sinks;
     CsvSink* csv = nullptr;
     if (!o.csvPath.empty()) {
-        auto sink = std::make_unique<CsvSink>(o, geometry);
-        if (!sink->open(o.csvPath)) {
-            say(sink->error());
-            return kExitFailed;
-        }
+        auto sink = std::make_unique<CsvSink>(o, geometry, o.csvPath);
         csv = sink.get();
         sinks.push_back(std::move(sink));
     }
@@ -275,17 +326,23 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
     for (auto& s : sinks)
         if (!s->finish() && writeError.empty()) writeError = s->error();
     const double exportSeconds = secondsSince(t1);
+    // A CSV file that no frame reached was never touched: an earlier one keeps its rows.
+    std::string csvUntouched;
+    if (csv && csv->written()) csvProbe.keep();
+    else if (csv)
+        csvUntouched = "; nothing written to " + o.csvPath +
+                       (csvProbe.created() ? ", which was not created" : ", which is left as it was");
 
     if (interrupted) {
         say("interrupted after " + (lastExported ? rangeText(firstExported, lastExported) : std::string("no frame")) +
-            "; the files hold every frame written before");
+            "; the files hold every frame written before" + csvUntouched);
         return kExitInterrupted;
     }
     if (!writeError.empty()) {
         say(writeError);
         say(lastExported ? "stopped after " + rangeText(firstExported, lastExported) +
                                "; what was written before the failure is kept"
-                         : "stopped before the first frame was written");
+                         : "stopped before the first frame was written" + csvUntouched);
         return kExitFailed;
     }
 
@@ -309,13 +366,13 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
 
     if (load.damaged) {
         say(damageText + "; the export stopped there, after " +
-            (lastExported ? rangeText(firstExported, lastExported) : std::string("no frame")));
+            (lastExported ? rangeText(firstExported, lastExported) : std::string("no frame")) + csvUntouched);
         return kExitDamaged;
     }
     if (exported == 0) {
         say(seen == 0 ? o.capturePath + " holds no complete frame"
                       : "no frame in the range: " + o.capturePath + " holds " + std::to_string(seen) + " frame" +
-                            (seen == 1 ? "" : "s"));
+                            (seen == 1 ? "" : "s") + csvUntouched);
         return kExitFailed;
     }
     return kExitOk;

@@ -44,18 +44,21 @@ public:
 };
 
 // The CSV file of the window's multi-frame export: its layout, its row filter (angle range
-// and line states; no selection box) and its frame numbers.
+// and line states; no selection box) and its frame numbers. The file is created (or
+// replaced) when the first frame comes: an export that writes no frame leaves it as it was.
 class CsvSink : public FrameSink {
 public:
-    CsvSink(const ExportOptions& options, const BeamGeometry& geometry);
-    bool open(const std::string& path);
+    CsvSink(const ExportOptions& options, const BeamGeometry& geometry, std::string path);
     bool write(int exported, const MuchLidarData& frame, int echoFlag) override;
     bool finish() override;
     const std::string& error() const override { return file_.error(); }
     std::string summary() const override;
     std::uint64_t rows() const { return file_.rows(); }
+    bool written() const { return opened_; }  // the file was created or replaced
 
 private:
+    std::string path_;
+    bool opened_ = false;
     csv::CsvFile file_;
     csv::RowFilter filter_;
     BeamGeometry geometry_;

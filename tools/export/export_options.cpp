@@ -113,7 +113,8 @@ std::string usageText() {
 Writes the frames of a capture file, as the replay cuts them, to a CSV file (the multi-frame
 layout of the viewer's export) or to one PCD file per frame (named as PCD recording names them).
 
-  --csv FILE          write the frames' points to FILE (replaced if it exists)
+  --csv FILE          write the frames' points to FILE (replaced if it exists, when the
+                      first frame is written: an export of no frame leaves it as it was)
   --pcd DIR           write one PCD file per frame into DIR (created if missing)
   --binary            PCD files in PCL's binary layout (default: ASCII)
   --frames A-B        frames A to B, counted from 1 in replay order; "A-" runs to the end,
@@ -127,6 +128,7 @@ layout of the viewer's export) or to one PCD file per frame (named as PCD record
   --line-type N       beam geometry and model label (default: LidarLineType of config.ini
                       beside this program, as the viewer reads it; 1 without one)
   --help              this text
+  --version           the version of this program
 
 The CSV rows number the exported frames from 1 in the FrameNumbers column, as the viewer's
 export does. Progress goes to standard error, a summary at the end.
@@ -136,6 +138,8 @@ or a file that cannot be written; 2 for a bad option; 3 for a damaged capture, w
 before the damage were written; 130 when interrupted (the files keep the frames written).
 )";
 }
+
+std::string versionText() { return std::string("kv-export ") + KV_VERSION + "\n"; }
 
 ParseOutcome parseOptions(int argc, const char* const* argv, ExportOptions& o, std::string& message) {
     auto fail = [&](const std::string& m) {
@@ -147,7 +151,8 @@ ParseOutcome parseOptions(int argc, const char* const* argv, ExportOptions& o, s
     int positional = 0;
     for (int i = 1; i < argc; ++i) {
         std::string name = argv[i] ? argv[i] : "";
-        if (optionsEnded || name.empty() || name[0] != '-' || name == "-") {
+        if (name.empty()) return fail("an empty argument: neither an option nor a capture file");
+        if (optionsEnded || name[0] != '-' || name == "-") {
             if (++positional > 1) return fail("more than one capture file given: '" + capture + "' and '" + name + "'");
             capture = name;
             continue;
@@ -164,6 +169,7 @@ ParseOutcome parseOptions(int argc, const char* const* argv, ExportOptions& o, s
             inlineValue = true;
         }
         if (name == "--help" || name == "-h") return ParseOutcome::Help;
+        if (name == "--version") return inlineValue ? fail("--version takes no value") : ParseOutcome::Version;
         if (name == "--binary") {
             if (inlineValue) return fail("--binary takes no value");
             o.binary = true;

@@ -35,13 +35,15 @@ struct ExportOptions {
     std::uint32_t rangeCount() const { return closedRange() ? lastFrame - firstFrame + 1 : 0; }
 };
 
-enum class ParseOutcome { Run, Help, Error };
+enum class ParseOutcome { Run, Help, Version, Error };
 
 // Reads argv[1..argc-1]. Options take their value as the next word or after "=" ("--csv=a.csv");
 // "--" ends the options. On Error, `message` says what is wrong in one line.
 ParseOutcome parseOptions(int argc, const char* const* argv, ExportOptions& options, std::string& message);
 
 std::string usageText();
+// "kv-export" and the version of this build.
+std::string versionText();
 
 // "A-B", "A-" (to the end) or "A", with 1 <= A <= B.
 bool parseFrameRange(const std::string& text, std::uint32_t& first, std::uint32_t& last);

@@ -282,6 +282,9 @@ int main(int argc, char** argv) {
     case kv::sim::ParseOutcome::Help:
         std::fputs(kv::sim::usageText().c_str(), stdout);
         return 0;
+    case kv::sim::ParseOutcome::Version:
+        std::fputs(kv::sim::versionText().c_str(), stdout);
+        return 0;
     case kv::sim::ParseOutcome::Error:
         std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
         return 2;

@@ -62,6 +62,7 @@ about once a second to the equipment port, and configuration packets taken on --
                      motor, sensor-ip, dest-ip, mac, data-port, equip-port, phase-lock,
                      interval (the status packets then keep reporting the old value)
   --help             this text
+  --version          the version of this program
 
 A configuration packet changes what the status packets report; new ports also move the
 streams there, while new addresses are only reported.
@@ -71,6 +72,8 @@ On one machine the simulator's configuration port 2368 and a viewer's default da
 "Data Port" field, or run with --bind-port 0 (no configuration packets then).
 )";
 }
+
+std::string versionText() { return std::string("kv-sensor-sim ") + KV_VERSION + "\n"; }
 
 ParseOutcome parseOptions(int argc, const char* const* argv, SimOptions& o, std::string& message) {
     for (int i = 1; i < argc; ++i) {
@@ -87,6 +90,7 @@ ParseOutcome parseOptions(int argc, const char* const* argv, SimOptions& o, std:
             return ParseOutcome::Error;
         };
         if (name == "--help" || name == "-h") return ParseOutcome::Help;
+        if (name == "--version") return hasInlineValue ? fail("takes no value") : ParseOutcome::Version;
         if (name == "--dual") {
             if (hasInlineValue) return fail("takes no value");
             o.dualEcho = true;

@@ -25,11 +25,13 @@ struct SimOptions {
 constexpr double kDefaultCaptureSeconds = 10.0;
 constexpr double kMaxPps = 1000000.0;
 
-enum class ParseOutcome { Run, Help, Error };
+enum class ParseOutcome { Run, Help, Version, Error };
 
 // Reads argv[1..argc-1]. On Error, `message` says which option and why.
 ParseOutcome parseOptions(int argc, const char* const* argv, SimOptions& out, std::string& message);
 
 std::string usageText();
+// "kv-sensor-sim" and the version of this build, with a newline.
+std::string versionText();
 
 }  // namespace kv::sim

@@ -1,4 +1,5 @@
 #include "getmuch.h"
+#include "receiver_health.h"
 
 #include <algorithm>
 #include <chrono>
@@ -103,4 +104,13 @@ void GetMuch::run() {
     listening = false;
     socket.close();
     stopRequested = false;  // the unfinished frame goes with the assembler
+}
+
+void GetMuch::addHealthCounters(kv::HealthCounters& c) const {
+    c.packetsAccepted = packetsAccepted.load();
+    c.rejectedWrongSize = datagramsRejected.load();
+    c.kernelDrops = kernelDrops.load();
+    c.framePointsDropped = framePointsDropped.load();
+    c.receiveErrors += receiveErrors.load();
+    c.sourceIp = lastSourceIp.load();
 }

@@ -5,6 +5,10 @@
 #include <QString>
 #include <QThread>
 #include <atomic>
+
+namespace kv {
+struct HealthCounters;
+}
 #include <cstdint>
 #include <string>
 
@@ -38,6 +42,8 @@ public:
     std::atomic<std::uint32_t> lastSourceIp{0};       // sender of the last accepted packet (host order)
     std::atomic<std::uint64_t> framePointsDropped{0}; // beyond the frame bound (no markers)
     std::atomic<std::uint64_t> receiveErrors{0};      // failed receive calls (not time-outs)
+    // Adds this receiver's counters to a health sample.
+    void addHealthCounters(kv::HealthCounters& c) const;
 
     static constexpr int kReceiveTimeoutMs = 100;
     static constexpr int kReceiveBufferRequest = 16 * 1024 * 1024;

@@ -1,4 +1,5 @@
 #include "getset.h"
+#include "receiver_health.h"
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -110,4 +111,12 @@ void GetSet::run() {
     listening = false;
     socket.close();
     stopRequested = false;
+}
+
+void GetSet::addHealthCounters(kv::HealthCounters& c, std::int64_t nowMs) const {
+    c.statusRejectedWrongSize = rejectedWrongSize.load();
+    c.statusRejectedWrongHeader = rejectedWrongHeader.load();
+    c.receiveErrors += receiveErrors.load();
+    const std::int64_t last = lastStatusSteadyMs.load();
+    c.statusAgeMs = last != 0 ? (nowMs > last ? nowMs - last : 0) : -1;
 }

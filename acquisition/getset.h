@@ -21,6 +21,10 @@
 #include <QThread>
 #include <array>
 #include <atomic>
+
+namespace kv {
+struct HealthCounters;
+}
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -48,6 +52,9 @@ public:
     std::atomic<std::uint64_t> rejectedWrongSize{0};  // of those: not exactly 1206 bytes
     std::atomic<std::uint64_t> rejectedWrongHeader{0};  // of those: 1206 bytes without A5 FF 00 5A
     std::atomic<std::uint64_t> receiveErrors{0};      // failed receive calls (not time-outs)
+    // Adds this receiver's counters to a health sample (`nowMs` of steadyNowMs(): the age
+    // of the last status packet).
+    void addHealthCounters(kv::HealthCounters& c, std::int64_t nowMs) const;
     // When the last status packet was accepted, in milliseconds of std::chrono::steady_clock;
     // 0 before the first. Kept across restarts, like lastStatus().
     std::atomic<std::int64_t> lastStatusSteadyMs{0};

@@ -65,6 +65,18 @@ std::string statusAgeText(std::int64_t ageMs) {
     return "status " + std::to_string(ageMs / 1000) + " s ago";
 }
 
+std::string healthLine(HealthSource source, const HealthCounters& c, const HealthReadout& r,
+                       std::uint64_t replayPointsDropped) {
+    switch (source) {
+    case HealthSource::kLive: return healthText(c, r);
+    case HealthSource::kReplay:
+        return "Capture replay | frames " + fixed1(r.framesHandledPerS) + "/s handled, " + fixed1(r.framesDrawnPerS) +
+               "/s drawn | frame bound drops " + std::to_string(replayPointsDropped);
+    case HealthSource::kIdle: break;
+    }
+    return "Press Lidar to receive on port " + std::to_string(c.dataPort);
+}
+
 std::string healthText(const HealthCounters& c, const HealthReadout& r) {
     std::string head;
     if (!r.everReceived)

@@ -56,6 +56,17 @@ private:
 // The readout line for `c` with the rates and state of `r` (r.text is not read).
 std::string healthText(const HealthCounters& c, const HealthReadout& r);
 
+// What the readout dock says, by what the window is doing.
+enum class HealthSource {
+    kLive,    // the receivers run: healthText()
+    kReplay,  // a capture is loaded or playing: frame rates and the replay's frame bound drops
+    kIdle,    // before the first press of "Lidar": what to do
+};
+std::string healthLine(HealthSource source, const HealthCounters& c, const HealthReadout& r,
+                       std::uint64_t replayPointsDropped);
+// Whether the line shows as an alarm: a live stream that stopped.
+inline bool healthAlarm(HealthSource source, const HealthReadout& r) { return source == HealthSource::kLive && r.stalled; }
+
 // Milliseconds of std::chrono::steady_clock, the clock of the samples and of the status age.
 std::int64_t steadyNowMs();
 

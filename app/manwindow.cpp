@@ -1,30 +1,25 @@
 #include "manwindow.h"
 
 #include <QApplication>
-#include <algorithm>
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
-#include <QDateTime>
-#include <QDockWidget>
-#include <QTimer>
-#include <QFileInfo>
-#include <QProgressDialog>
-#include <cstdio>
-#include <QUrl>
-#include <QHeaderView>
+#include <QLineEdit>
 #include <QMessageBox>
-#include <QPalette>
-#include <QStandardItemModel>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStandardItemModel>
 #include <QTimer>
 #include <QVTKOpenGLNativeWidget.h>
+#include <algorithm>
+#include <cstdio>
 
 #include "cloud_view.h"
-#include "csv_export.h"
+#include "csv_session.h"
 #include "savedata.h"
-#include "selection.h"
+#include "selection_session.h"
 #include "selectpointrange.h"
 #include "getmuch.h"
 #include "getset.h"
@@ -42,51 +37,11 @@
 #include "acwpsetmuch.h"
 #include "codedialog.h"
 #include "interactionmuchset.h"
+#include "capture_recording.h"
+#include "replay_panels.h"
+#include "window_parts.h"
 
-namespace {
-
-void installPalette() {
-    QPalette p;
-    const QColor grey105(105, 105, 105);
-    p.setColor(QPalette::Window, QColor(230, 230, 230));
-    p.setColor(QPalette::WindowText, Qt::black);
-    p.setColor(QPalette::Base, QColor(255, 255, 255));
-    p.setColor(QPalette::AlternateBase, grey105);
-    p.setColor(QPalette::ToolTipBase, Qt::black);
-    p.setColor(QPalette::ToolTipText, Qt::black);
-    p.setColor(QPalette::Text, Qt::black);
-    p.setColor(QPalette::Button, grey105);
-    p.setColor(QPalette::ButtonText, Qt::black);
-    p.setColor(QPalette::BrightText, Qt::red);
-    p.setColor(QPalette::Highlight, QColor(142, 45, 197).lighter(150));
-    p.setColor(QPalette::HighlightedText, Qt::black);
-    QApplication::setPalette(p);
-}
-
-QLabel* statusLabel(QWidget* parent, int w = 0, int h = 0) {
-    auto* l = new QLabel(parent);
-    if (w > 0) l->setFixedSize(w, h);
-    return l;
-}
-
-// The project's page: its README, beside the program or at the top of the source tree.
-QLabel* projectLinkLabel(QWidget* parent) {
-    auto* l = new QLabel(parent);
-    l->setObjectName("label_projectLink");
-    const QDir bin(QCoreApplication::applicationDirPath());
-    for (const QString& candidate : {bin.filePath("README.md"), bin.filePath("../../README.md")}) {
-        if (!QFileInfo::exists(candidate)) continue;
-        const QString url = QUrl::fromLocalFile(QFileInfo(candidate).canonicalFilePath()).toString();
-        l->setText(QString("<a href=\"%1\">KV CloudScope</a>").arg(url));
-        l->setTextFormat(Qt::RichText);
-        l->setOpenExternalLinks(true);
-        return l;
-    }
-    l->setText("KV CloudScope");
-    return l;
-}
-
-}  // namespace
+using namespace kv::window;
 
 manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     const kv::AppSettings& settings = kv::appSettings();
@@ -97,7 +52,8 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     setWindowState(Qt::WindowMaximized);
 
     replay_ = new ReadLiveOffData(this);
-    recorder_ = std::make_unique<kv::CaptureRecorder>();
+    recording_ = new CaptureRecording(this);
+    connect(recording_, &CaptureRecording::failed, this, &manwindow::onRecordingFailed);
     getMuch_ = new GetMuch(this);
     getMuch_->productionMode = settings.isProductionUsed;
     getSet_ = new GetSet(this);
@@ -112,7 +68,6 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     connect(rangeDialog_, &SelectPointRange::sendOkCliced, this, &manwindow::changeSelectPointRange);
     saveData_ = new SaveData(settings.LineShowNumber, settings.LidarLineType);
     connect(saveData_, &SaveData::sendOkSignal, this, &manwindow::getSaveDataOkSignal, Qt::UniqueConnection);
-    csvFile_ = std::make_unique<kv::csv::CsvFile>();
     connect(ui_.checkBox_round, &QCheckBox::stateChanged, this, &manwindow::RepeatChange);
     SaveAndPlay_PCD::registerMetaTypes();
     pcdReplay_ = new SaveAndPlay_PCD(this);
@@ -125,35 +80,14 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     refreshTitle();
 
     cloudView_ = std::make_unique<kv::CloudView>(ui_.screen);
-    labelY_ = statusLabel(this);
-    labelY_->setObjectName("label_Y");
-    labelX_ = statusLabel(this);
-    labelX_->setObjectName("label_X");
-    labelZ_ = statusLabel(this);
-    labelZ_->setObjectName("label_Z");
-    const auto initialTexts = kv::initialSelectionLabelTexts();
-    for (int i = 0; i < 3; ++i) {
-        QLabel* l = std::array<QLabel*, 3>{labelX_, labelY_, labelZ_}[std::size_t(i)];
-        l->setText(QString::fromStdString(initialTexts[std::size_t(i)]));
-        l->setMinimumSize(kv::kStatisticsLabelMinWidth, kv::kStatisticsLabelMinHeight);
-    }
-    ui_.statusBar->addWidget(labelY_);
-    ui_.statusBar->addWidget(statusLabel(this, 100, 20));
-    ui_.statusBar->addWidget(labelX_);
-    ui_.statusBar->addWidget(statusLabel(this, 10, 20));
-    ui_.statusBar->addWidget(labelZ_);
-    ui_.statusBar->addPermanentWidget(projectLinkLabel(this));
+    const StatusBarParts bar = addStatusBarParts(this, ui_.statusBar);
+    labelX_ = bar.x;
+    labelY_ = bar.y;
+    labelZ_ = bar.z;
+    csvStatus_ = bar.csvExport;
+    csvEnd_ = bar.csvEnd;
     cloudView_->setKeyPressHandler([this](char key) { handleViewKey(key); });
     cloudView_->setAreaPickHandler([this](const std::vector<int>& indices) { handleAreaPick(indices); });
-    // A running CSV export: its file and frames so far, and a way to end it.
-    csvStatus_ = new QLabel(this);
-    csvStatus_->setObjectName("label_csvExport");
-    csvEnd_ = new QPushButton(tr("End export"), this);
-    csvEnd_->setObjectName("pushButton_endCsvExport");
-    ui_.statusBar->addPermanentWidget(csvStatus_);
-    ui_.statusBar->addPermanentWidget(csvEnd_);
-    csvStatus_->hide();
-    csvEnd_->hide();
     connect(csvEnd_, &QPushButton::clicked, this, &manwindow::endCsvExport);
     connect(ui_.toolButton_select, &QToolButton::clicked, this, &manwindow::SelectPoints);
     connect(ui_.toolButton_select_Range, &QToolButton::clicked, this, &manwindow::SelectPointsRange);
@@ -199,11 +133,8 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     connect(ui_.comboBox_EchoSelection, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &manwindow::AirReturn_Mode);
 
-    for (QToolButton* b : {ui_.toolButton_Play, ui_.toolButton_GoToEnd, ui_.toolButton_GoToStart,
-                           ui_.toolButton_SeekBackward, ui_.toolButton_SeekForward, ui_.toolButton_Play_PCD,
-                           ui_.toolButton_GoToEnd_PCD, ui_.toolButton_SeekForward_PCD,
-                           ui_.toolButton_SeekBackward_PCD})
-        b->setEnabled(false);
+    replayPanels_ = std::make_unique<ReplayPanels>(ui_);
+    replayPanels_->disableAll();
     ui_.toolButton_Develop->hide();
     ui_.toolButton_User->hide();
 
@@ -214,7 +145,8 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
 
 manwindow::~manwindow() {
     healthTimer_->stop();
-    recorder_.reset();  // stops and waits
+    delete recording_;  // stops and waits
+    recording_ = nullptr;
     replay_->stopAndWait();
     pcdReplay_->stopAndWait();
     stopReceivers();
@@ -277,15 +209,7 @@ void manwindow::startReception() {
     kv::registerAcquisitionMetaTypes();
     kv::registerStatusMetaTypes();
 
-    tableModel_ = new QStandardItemModel(0, 5, this);
-    tableModel_->setHorizontalHeaderLabels({"ID", "Points_m_XYZ", "Distance", "Azimuth", "Intensity"});
-    QItemSelectionModel* oldSelection = ui_.tableView->selectionModel();
-    QAbstractItemModel* oldModel = ui_.tableView->model();
-    ui_.tableView->setModel(tableModel_);
-    delete oldSelection;
-    if (oldModel && oldModel->parent() == this) oldModel->deleteLater();
-    const int widths[5] = {40, 200, 80, 80, 80};
-    for (int c = 0; c < 5; ++c) ui_.tableView->setColumnWidth(c, widths[c]);
+    tableModel_ = resetPointTable(ui_.tableView, this);
 
     if (replayControl_.playing()) {
         // A loaded capture is playing: the replay thread takes the receivers' place.
@@ -367,8 +291,8 @@ void manwindow::CalculateMuch(MuchLidarData lidardata) {
     if (suspended_) return;
     lastFrame_ = std::move(lidardata);
     recordPointsCurrent_ = false;
-    lastFrameExported_ = csvExporting_;
-    if (csvExporting_) csvExportStep(lastFrame_);
+    lastFrameExported_ = csvExport_.active();
+    if (csvExport_.active()) csvExportStep(lastFrame_);
     applyReplay(replayControl_.captureFrameHandled());
     if (pcdRecording_.active()) recordPcdFrame();
 
@@ -383,7 +307,7 @@ void manwindow::CalculateMuch(MuchLidarData lidardata) {
 }
 
 kv::DisplayFilter manwindow::currentFilter() const {
-    kv::DisplayFilter f = filter_;
+    kv::DisplayFilter f = selection_.applyTo(filter_);
     for (int line = 0; line < kv::kLineCount; ++line) f.lineShown[std::size_t(line)] = laserSelection_->isLineShown(line);
     f.minAngleDeg = ui_.doubleSpinBox_minAngle->value();
     f.maxAngleDeg = ui_.doubleSpinBox_maxAngle->value();
@@ -401,29 +325,20 @@ void manwindow::drawLatestFrame() {
         // now, so that a pick in between still reads the frame on screen).
         if (recordPointsCurrent_) std::swap(framePoints_, recordPoints_);
         else kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), framePoints_);
-        if (filter_.selectionActive) writeSelectedRows(framePoints_);
+        if (selection_.followed()) writeSelectedRows(framePoints_);
         else writePointTable(framePoints_);
     }
     recordPointsCurrent_ = false;
     updateStatistics(framePoints_.stats);
     std::string readout;
     cloudView_->presentFrame(framePoints_.displayed, framePoints_.selected, pointSize_,
-                             readoutFlag_ ? &readout : nullptr);
-    if (readoutFlag_) lastReadout_ = QString::fromStdString(readout);
+                             selection_.readout() ? &readout : nullptr);
+    if (selection_.readout()) lastReadout_ = QString::fromStdString(readout);
 }
 
 void manwindow::writePointTable(const kv::FramePoints& points) {
-    if (!tableModel_) return;
-    const int rows = int(points.tableRows.size());
-    if (tableModel_->rowCount() < rows) tableModel_->setRowCount(rows);
-    for (int r = 0; r < rows; ++r) {
-        const auto texts = kv::pointRowTexts(points.tableRows[std::size_t(r)]);
-        for (int c = 0; c < 5; ++c) {
-            const QString text = QString::fromStdString(texts[std::size_t(c)]);
-            if (QStandardItem* item = tableModel_->item(r, c)) item->setText(text);
-            else tableModel_->setItem(r, c, new QStandardItem(text));
-        }
-    }
+    for (std::size_t r = 0; r < points.tableRows.size(); ++r)
+        setTableRow(tableModel_, int(r), kv::pointRowTexts(points.tableRows[r]));
 }
 
 void manwindow::updateStatistics(const kv::SelectionStats& stats) {
@@ -441,109 +356,38 @@ QString manwindow::defaultCaptureFileName() const {
 }
 
 void manwindow::toggleRecording() {
-    if (recording_) {
-        recorder_->requestStop();
-        recording_ = false;
+    if (recording_->active()) {
+        recording_->stop();
         ui_.toolButton_SavePcapData->setChecked(false);
         return;
     }
     const QString name = QFileDialog::getSaveFileName(this, tr("Save PCAP"), defaultCaptureFileName(),
                                                       tr("WireSharkCaptureFile (*.pcap)"), nullptr,
                                                       QFileDialog::DontUseNativeDialog);
-    if (name.isEmpty()) {
-        ui_.toolButton_SavePcapData->setChecked(false);
-        return;
-    }
-    startRecordingTo(name);
+    if (name.isEmpty()) ui_.toolButton_SavePcapData->setChecked(false);
+    else startRecordingTo(name);
 }
 
 void manwindow::startRecordingTo(const QString& fileName) {
-    if (recording_) return;  // one recording at a time; waiting for this one would never end
-    // A recording asked to stop ends at once; its successor gets its own error handler, so that
-    // a late report of the old one cannot end the new one.
-    recorder_->wait();
-    const int generation = ++recordGeneration_;
-    recorder_->setErrorHandler([this, generation](const std::string& message) {
-        // Runs on the recording thread, which ends after reporting: the window hears of it
-        // through its own event queue.
-        const QString text = QString::fromStdString(message);
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, text] {
-                if (generation == recordGeneration_) {
-                    recording_ = false;
-                    ui_.toolButton_SavePcapData->setChecked(false);
-                }
-                showErrorMessage(text);
-            },
-            Qt::QueuedConnection);
-    });
-    recordPath_ = kv::fileNameBytes(fileName);
-    recordFilter_ = "port " + ui_.lineEdit_portNumber->text().toLatin1();
-    // Record from the adapter the sensor's data arrives on; without live data, from the first
-    // real adapter. The recording thread lists the adapters, which can take a while.
+    if (recording_->active()) return;
     const std::uint32_t source = liveRunning_ ? getMuch_->lastSourceIp.load() : 0;
-    recording_ = recorder_->startOnSensorAdapter(recordPath_.toStdString(), recordFilter_.toStdString(), source);
-    ui_.toolButton_SavePcapData->setChecked(recording_);
+    recording_->start(kv::fileNameBytes(fileName), "port " + ui_.lineEdit_portNumber->text().toLatin1(), source);
+    ui_.toolButton_SavePcapData->setChecked(recording_->active());
+}
+
+void manwindow::onRecordingFailed(const QString& message, bool endedCurrent) {
+    if (endedCurrent) ui_.toolButton_SavePcapData->setChecked(false);
+    showErrorMessage(message);
 }
 
 // ---- Capture replay ----
 
-namespace {
-// Button images are read from ./Resources/images/ beside the working directory; the copies
-// compiled into the program stand in when the program runs from elsewhere.
-QIcon imageFile(const char* file) {
-    const QString onDisk = QString("./Resources/images/") + file;
-    return QIcon(QFile::exists(onDisk) ? onDisk : QString(":/image/Resources/images/") + file);
-}
-}  // namespace
-
-void manwindow::setPlayIcon(const char* file) { ui_.toolButton_Play->setIcon(imageFile(file)); }
-
-void manwindow::showFrameCounter(kv::ReplayKind kind) {
-    const int counter = replayControl_.frameCounter();
-    if (kind == kv::ReplayKind::Pcd) {
-        if (!replayControl_.dragging()) ui_.Slider_Frame_PCD->setValue(counter);
-        ui_.label_PCD_Count->setText(QString("%1/%2").arg(counter).arg(replayControl_.pcdFileCount()));
-        return;
-    }
-    if (!replayControl_.dragging()) ui_.Slider_Frame->setValue(counter);
-    ui_.Spbox_Frame->setValue(counter);
-}
-
 // Shows what a replay control decided on the widgets of its replay, then tells its thread.
 void manwindow::applyReplay(const kv::ReplayEffects& e) {
     const bool pcd = e.kind == kv::ReplayKind::Pcd;
-    auto enable = [](QToolButton* b, kv::Enable v) {
-        if (v != kv::Enable::Keep) b->setEnabled(v == kv::Enable::On);
-    };
-    QToolButton* play = pcd ? ui_.toolButton_Play_PCD : ui_.toolButton_Play;
-    QToolButton* forward = pcd ? ui_.toolButton_SeekForward_PCD : ui_.toolButton_SeekForward;
-    QToolButton* backward = pcd ? ui_.toolButton_SeekBackward_PCD : ui_.toolButton_SeekBackward;
-    enable(play, e.play);
-    for (QToolButton* b : {forward, backward, pcd ? ui_.toolButton_GoToEnd_PCD : ui_.toolButton_GoToEnd})
-        enable(b, e.seeks);
-    if (!pcd) enable(ui_.toolButton_GoToStart, e.seeks);
-    enable(pcd ? ui_.toolButton_Play : ui_.toolButton_Play_PCD, e.otherPlay);
-    enable(pcd ? ui_.toolButton_OpenPCD : ui_.toolButton_Open, e.open);
-    enable(ui_.toolButton_Lidar, e.lidar);
-    if (e.playIcon) play->setIcon(imageFile(e.playIcon));
-    if (e.forwardIcon) forward->setIcon(imageFile(e.forwardIcon));
-    if (e.backwardIcon) backward->setIcon(imageFile(e.backwardIcon));
-    if (e.showCounter) showFrameCounter(e.kind);
-    if (e.uncheckRepeat) (pcd ? ui_.checkBox_round_PCD : ui_.checkBox_round)->setChecked(false);
-
+    replayPanels_->apply(e, replayControl_);
     if (pcd) {
-        if (e.dropPendingSeek) pcdReplay_->clearPendingSeek();
-        if (e.stopThread) pcdReplay_->stopRequested = true;
-        if (e.startThread) {
-            pcdReplay_->wait();  // a finished run returns at once after its end report
-            pcdReplay_->stopRequested = false;
-            pcdReplay_->start();
-        }
-        if (e.openGate) pcdReplay_->gate.open();
-        if (e.closeGate) pcdReplay_->gate.close();
-        if (e.seekTo >= 0) pcdReplay_->setSeekTarget(e.seekTo);
+        pcdReplay_->applyOrders(e);
     } else {
         if (e.dropPendingSeek) replay_->clearPendingSeek();
         if (e.startThread) startReception();  // starts the replay thread while playing
@@ -593,17 +437,7 @@ bool manwindow::openCaptureFile(const QString& fileName) {
 
     std::unique_ptr<QProgressDialog> progress;
     auto onProgress = [&](std::uint64_t done, std::uint64_t total) {
-        if (!progress) {
-            progress = std::make_unique<QProgressDialog>(this);
-            progress->setLabelText("Opening file...");
-            progress->setCancelButtonText(QString());
-            progress->setWindowTitle("Please wait a moment");
-            progress->setFixedWidth(300);
-            progress->setMinimumDuration(5);
-            progress->setWindowIcon(QIcon("./Resources/image/korvane.png"));
-            progress->setWindowModality(Qt::WindowModal);
-            progress->setRange(0, 1000);  // per mille of the two passes over the file
-        }
+        if (!progress) progress = waitDialog(this, "Opening file...", 1000);  // per mille of the file
         if (total > 0) progress->setValue(int(std::min<std::uint64_t>(done, total) * 1000 / total));
     };
     kv::capture::CaptureLoad load = kv::capture::loadCapture(QFile::encodeName(fileName).toStdString(), onProgress);
@@ -674,20 +508,11 @@ int manwindow::openPcdDirectory(const QString& directory) {
     pcdReplay_->clearClouds();
     cloudView_->fitCameraToNextFrame();
     {
-        QProgressDialog progress(this);
-        progress.setLabelText("Opening PCD file...");
-        progress.setCancelButtonText(QString());
-        progress.setWindowTitle("Please wait a moment");
-        progress.setFixedWidth(300);
-        progress.setMinimumDuration(5);
-        progress.setWindowIcon(QIcon("./Resources/image/korvane.png"));
-        progress.setWindowModality(Qt::WindowModal);
-        progress.setRange(0, fileCount);
+        const auto progress = waitDialog(this, "Opening PCD file...", fileCount);
         std::vector<std::string> paths;
-        paths.reserve(std::size_t(fileCount));
         for (const QString& name : names) paths.push_back(directory.toStdString() + "/" + name.toStdString());
-        pcdReplay_->loadPcdFiles(paths, [&](std::size_t i) { progress.setValue(int(i)); });
-        progress.setValue(fileCount);
+        pcdReplay_->loadPcdFiles(paths, [&](std::size_t i) { progress->setValue(int(i)); });
+        progress->setValue(fileCount);
     }
     ui_.Slider_Frame_PCD->setRange(0, fileCount);
     applyReplay(replayControl_.pcdOpened(fileCount, pcdReplay_->cloudCount() > 0));
@@ -716,9 +541,9 @@ void manwindow::progressReleasedPCD() {
 void manwindow::onGetPointCloutPlay(pcl::PointCloud<pcl::PointXYZRGB>::Ptr mPointCloud) {
     if (!mPointCloud) return;
     std::string readout;
-    cloudView_->presentCloud(mPointCloud, pointSize_, readoutFlag_ ? &readout : nullptr);
+    cloudView_->presentCloud(mPointCloud, pointSize_, selection_.readout() ? &readout : nullptr);
     applyReplay(replayControl_.pcdFrameShown());
-    if (readoutFlag_) lastReadout_ = QString::fromStdString(readout);
+    if (selection_.readout()) lastReadout_ = QString::fromStdString(readout);
 }
 
 // ---- PCD recording ----
@@ -731,11 +556,8 @@ int manwindow::pcdFrameCountField() const { return ui_.lineEdit_SavePCD_Num->tex
 
 void manwindow::onSavePCD() {
     if (pcdRecording_.active()) {
-        // A recording without an end (a count of 0 or less, or no number) ends with this press;
-        // one with a count names its next file afresh and goes on.
-        if (kv::pcd::PcdRecording::endless(pcdFrameCountField())) endPcdRecording();
-        else pcdRecording_.rename(pcdStamp().toStdString());
-        ui_.toolButton_SavePCDData->setChecked(pcdRecording_.active());
+        pcdRecording_.pressWhileActive(pcdFrameCountField(), pcdStamp().toStdString());
+        showPcdRecordingState();
         return;
     }
     const QString stamp = pcdStamp();
@@ -754,15 +576,12 @@ void manwindow::onSavePCD() {
 
 void manwindow::startPcdRecordingTo(const QString& answer, const QString& stamp) {
     pcdRecording_.start(answer.toStdString(), pcdFrameCountField(), (stamp.isEmpty() ? pcdStamp() : stamp).toStdString());
-    ui_.toolButton_SavePCDData->setChecked(true);
-    statusBar()->showMessage(tr("Recording PCD: 0 frames"));
+    showPcdRecordingState();
 }
 
-void manwindow::endPcdRecording() {
-    const int frames = pcdRecording_.written();
-    pcdRecording_.end();
-    ui_.toolButton_SavePCDData->setChecked(false);
-    statusBar()->showMessage(tr("PCD recording ended: %1 frames").arg(frames), 10000);
+void manwindow::showPcdRecordingState() {
+    ui_.toolButton_SavePCDData->setChecked(pcdRecording_.active());
+    statusBar()->showMessage(QString::fromStdString(pcdRecording_.statusText()), pcdRecording_.active() ? 0 : 10000);
 }
 
 // The recording step for the frame just handled, drawn or not: its cloud is computed here, and
@@ -774,73 +593,43 @@ void manwindow::recordPcdFrame() {
     const kv::pcd::WriteResult written = pcdReplay_->savePcdFrame(pcdRecording_.nextFileName());
     if (!written.ok) {
         // Once: the recording ends here and the files written so far stay.
-        endPcdRecording();
+        pcdRecording_.end();
+        showPcdRecordingState();
         const QString text = QString::fromStdString(written.error) + "\nThe PCD recording has ended.";
         QMetaObject::invokeMethod(
             this, [this, text] { QMessageBox::warning(this, "error", text, QMessageBox::Ok); }, Qt::QueuedConnection);
         return;
     }
     pcdRecording_.frameDone(pcdFrameCountField(), pcdStamp().toStdString());
-    if (pcdRecording_.active()) {
-        statusBar()->showMessage(tr("Recording PCD: %1 frames").arg(pcdRecording_.written()));
-    } else {
-        ui_.toolButton_SavePCDData->setChecked(false);
-        statusBar()->showMessage(tr("PCD recording ended: %1 frames").arg(pcdRecording_.written()), 10000);
-    }
+    showPcdRecordingState();
 }
 
 // ---- Selection ----
 
-void manwindow::buildTableModel() {
-    auto* model = new QStandardItemModel(0, 5, this);
-    model->setHorizontalHeaderLabels({"ID", "Points_m_XYZ", "Distance", "Azimuth", "Intensity"});
-    QItemSelectionModel* oldSelection = ui_.tableView->selectionModel();
-    QAbstractItemModel* oldModel = ui_.tableView->model();
-    ui_.tableView->setModel(model);
-    delete oldSelection;
-    if (oldModel && oldModel->parent() == this) oldModel->deleteLater();
-    tableModel_ = model;
-    const int widths[5] = {40, 200, 80, 80, 80};
-    for (int c = 0; c < 5; ++c) ui_.tableView->setColumnWidth(c, widths[c]);
-}
-
-void manwindow::setTableRow(int row, const std::array<std::string, 5>& texts) {
-    if (!tableModel_) return;
-    if (tableModel_->rowCount() <= row) tableModel_->setRowCount(row + 1);
-    for (int c = 0; c < 5; ++c) {
-        const QString text = QString::fromStdString(texts[std::size_t(c)]);
-        if (QStandardItem* item = tableModel_->item(row, c)) item->setText(text);
-        else tableModel_->setItem(row, c, new QStandardItem(text));
-    }
-}
+void manwindow::buildTableModel() { tableModel_ = resetPointTable(ui_.tableView, this); }
 
 // Only the rows from the scroll position to 30 below it are rewritten.
 void manwindow::writeSelectedRows(const kv::FramePoints& points) {
     const int scroll = ui_.tableView->verticalScrollBar()->value();
-    kv::forEachSelectedRow(points.selectedIndex.size(), pickedCount_, scroll, [&](int row, std::size_t k) {
-        setTableRow(row, kv::pointRowTexts(kv::selectedRow(points, lastFrame_, k), kv::RowFormat::kSelected));
+    kv::forEachSelectedRow(points.selectedIndex.size(), selection_.pickedCount(), scroll, [&](int row, std::size_t k) {
+        setTableRow(tableModel_, row, kv::pointRowTexts(kv::selectedRow(points, lastFrame_, k), kv::RowFormat::kSelected));
     });
 }
 
 void manwindow::SelectPoints() {
-    filter_.box = kv::SelectionBox();
-    filter_.selectionActive = false;
-    readoutFlag_ = false;
+    const bool armed = selection_.toggleArmed();
     cloudView_->takeFocus();
     // The interactor style toggles its rubber band on the key x: it goes straight to the
     // view's interactor, whatever the keyboard layout.
     cloudView_->deliverKey('x');
-    selectMode_ = !selectMode_;
-    setCursor(selectMode_ ? Qt::CrossCursor : Qt::ArrowCursor);
+    setCursor(armed ? Qt::CrossCursor : Qt::ArrowCursor);
 }
 
 void manwindow::handleAreaPick(const std::vector<int>& indices) {
-    if (indices.empty()) return;
-    const kv::AreaPick pick = kv::pickArea(framePoints_.displayed, indices);
-    if (pick.count <= 0) return;  // nothing of the displayed cloud: still armed
-    pickedCount_ = pick.count;
-    cloudView_->showClicked(pick.points);
-    filter_.box = pick.box;
+    const kv::SelectionSession::Pick pick =
+        selection_.pick(framePoints_.displayed, indices, lastFrame_, geometry_, currentFilter());
+    if (!pick.taken) return;  // nothing of the displayed cloud: still armed
+    cloudView_->showClicked(pick.clicked);
     // The pick arrives inside the interactor's button handling: the keys that end the rubber
     // band follow once it is done, as keys from the input queue would.
     QTimer::singleShot(0, this, [this] {
@@ -848,17 +637,14 @@ void manwindow::handleAreaPick(const std::vector<int>& indices) {
         cloudView_->deliverKey('q');
     });
     buildTableModel();
-    selectMode_ = false;
     setCursor(Qt::ArrowCursor);
-    filter_.selectionActive = true;
-    readoutFlag_ = true;
-    const kv::PickListing listing = kv::listPicked(lastFrame_, geometry_, currentFilter(), filter_.box, pickedCount_);
-    for (const auto& row : listing.rows) setTableRow(row.first, kv::pointRowTexts(row.second, kv::RowFormat::kAreaPick));
-    updateStatistics(listing.stats);
+    for (const auto& row : pick.listing.rows)
+        setTableRow(tableModel_, row.first, kv::pointRowTexts(row.second, kv::RowFormat::kAreaPick));
+    updateStatistics(pick.listing.stats);
 }
 
 void manwindow::SelectPointsRange() {
-    const kv::SelectionBox& b = filter_.box;
+    const kv::SelectionBox& b = selection_.box();
     const double values[6] = {b.xMin, b.xMax, b.yMin, b.yMax, b.zMin, b.zMax};
     rangeDialog_->setValues(values);
     rangeDialog_->show();
@@ -866,13 +652,11 @@ void manwindow::SelectPointsRange() {
 
 void manwindow::changeSelectPointRange() {
     const double* v = rangeDialog_->values();
-    filter_.box = {float(v[0]), float(v[1]), float(v[2]), float(v[3]), float(v[4]), float(v[5])};
+    selection_.setBox({float(v[0]), float(v[1]), float(v[2]), float(v[3]), float(v[4]), float(v[5])});
 }
 
 void manwindow::clearSelection() {
-    filter_.box = kv::SelectionBox();
-    filter_.selectionActive = false;
-    pickedCount_ = 0;
+    selection_.clear();
     buildTableModel();
     cloudView_->clearAll();
     cloudView_->resetCamera();
@@ -893,7 +677,7 @@ QString manwindow::defaultMultiCsvFileName() const {
 void manwindow::showFileError(const QString& text) { QMessageBox::warning(this, "error", text, QMessageBox::Ok); }
 
 void manwindow::saveDataClicked() {
-    if (!suspended_ && !(isPlaying() && isPaused())) {
+    if (!kv::csv::exportsFrameOnScreen(suspended_, isPlaying() && isPaused())) {
         saveData_->show();
         return;
     }
@@ -904,12 +688,10 @@ void manwindow::saveDataClicked() {
 }
 
 bool manwindow::exportSingleFrameTo(const QString& fileName) {
-    // A file of its own: a multi-frame export that is open goes on untouched.
-    kv::csv::CsvFile file;
-    bool ok = file.open(kv::fileNameBytes(fileName).toStdString(), kv::csv::Layout::kSingleFrame) &&
-              file.writeFrame(lastFrame_, geometry_, kv::csv::RowFilter::singleFrame(filter_.selectionActive, filter_.box));
-    ok = file.close() && ok;
-    if (!ok) showFileError(QString::fromStdString(file.error()));
+    std::string error;
+    const bool ok = kv::csv::exportSingleFrame(kv::fileNameBytes(fileName).toStdString(), lastFrame_, geometry_,
+                                               selection_.followed(), selection_.box(), error);
+    if (!ok) showFileError(QString::fromStdString(error));
     return ok;
 }
 
@@ -921,79 +703,44 @@ void manwindow::getSaveDataOkSignal(bool) {
 }
 
 bool manwindow::startCsvExportTo(const QString& fileName) {
-    if (csvExporting_) endCsvExport();  // the file so far is kept
-    if (!csvFile_->open(kv::fileNameBytes(fileName).toStdString(), kv::csv::Layout::kMultiFrame)) {
-        showFileError(QString::fromStdString(csvFile_->error()));
-        return false;
-    }
-    csvExporting_ = true;
-    csvFrames_ = 0;
+    const bool started = csvExport_.start(kv::fileNameBytes(fileName).toStdString());
+    if (!started) showFileError(QString::fromStdString(csvExport_.error()));
     showCsvStatus();
-    return true;
+    return started;
 }
 
 void manwindow::endCsvExport() {
-    if (!csvExporting_) return;
-    csvExporting_ = false;
-    const bool closed = csvFile_->close();
+    if (!csvExport_.active()) return;
+    const bool closed = csvExport_.end();
     showCsvStatus();
-    if (!closed) showFileError(QString::fromStdString(csvFile_->error()));
+    if (!closed) showFileError(QString::fromStdString(csvExport_.error()));
 }
 
 void manwindow::csvExportStep(const MuchLidarData& frame) {
-    ++csvFrames_;
-    const kv::csv::SaveSelection& s = saveData_->selection();
-    const kv::csv::RowFilter filter =
-        kv::csv::RowFilter::multiFrame(s.minAngleDeg, s.maxAngleDeg, s.lineState, kv::appSettings().isProductionUsed,
-                                       filter_.selectionActive, filter_.box);
-    if (!csvFile_->writeFrame(frame, geometry_, filter, csvFrames_)) {
+    const auto step = csvExport_.step(frame, geometry_, saveData_->selection(), kv::appSettings().isProductionUsed,
+                                      selection_.followed(), selection_.box());
+    showCsvStatus();
+    if (step == kv::csv::ExportSession::Step::kFailed) {
         // The file keeps every whole line written; the message waits until this frame is done.
-        csvExporting_ = false;
-        showCsvStatus();
-        const QString text = QString::fromStdString(csvFile_->error());
+        const QString text = QString::fromStdString(csvExport_.error());
         QTimer::singleShot(0, this, [this, text] { showFileError(text); });
-        return;
     }
-    if (csvFrames_ == s.frameCount) endCsvExport();
-    else showCsvStatus();
 }
 
 void manwindow::showCsvStatus() {
-    csvStatus_->setVisible(csvExporting_);
-    csvEnd_->setVisible(csvExporting_);
-    if (csvExporting_)
-        csvStatus_->setText(QString("CSV export to %1: %2 frames")
-                                .arg(QFile::decodeName(QByteArray::fromStdString(csvFile_->path())))
-                                .arg(csvFrames_));
+    csvStatus_->setVisible(csvExport_.active());
+    csvEnd_->setVisible(csvExport_.active());
+    csvStatus_->setText(QFile::decodeName(QByteArray::fromStdString(csvExport_.statusText())));
 }
 
 // ---- Receiver health readout ----
 
 void manwindow::setUpHealthReadout() {
     healthMeter_ = std::make_unique<kv::HealthMeter>();
-    healthDock_ = new QDockWidget("Receiver health", this);
-    healthDock_->setObjectName("dockWidget_health");
-    healthDock_->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
-    healthLabel_ = new QLabel(healthDock_);
-    healthLabel_->setObjectName("label_health");
-    healthLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    healthLabel_->setContentsMargins(6, 2, 6, 2);
-    healthDock_->setWidget(healthLabel_);
-    addDockWidget(Qt::BottomDockWidgetArea, healthDock_);
-
-    // Over the still black view until the first press of "Lidar" (or a capture is opened).
-    startHint_ = new QLabel(ui_.screen);
-    startHint_->setObjectName("label_startHint");
-    startHint_->setText(QString("Press Lidar to receive on port %1").arg(ui_.lineEdit_portNumber->text()));
-    startHint_->setStyleSheet("QLabel { color: white; background: rgba(0, 0, 0, 160); padding: 10px; font-size: 16pt; }");
-    startHint_->adjustSize();
-    startHint_->move(20, 20);
-    startHint_->show();
-    connect(ui_.lineEdit_portNumber, &QLineEdit::textChanged, startHint_, [this](const QString& port) {
-        startHint_->setText(QString("Press Lidar to receive on port %1").arg(port));
-        startHint_->adjustSize();
-    });
-
+    healthDock_ = addHealthDock(this, healthLabel_);
+    startHint_ = kv::window::startHint(ui_.screen, ui_.lineEdit_portNumber->text());
+    connect(ui_.lineEdit_portNumber, &QLineEdit::textChanged, startHint_,
+            [this](const QString& port) { setStartHintPort(startHint_, port); });
     healthTimer_ = new QTimer(this);
     healthTimer_->setInterval(1000);
     connect(healthTimer_, &QTimer::timeout, this, &manwindow::refreshHealth);
@@ -1009,30 +756,14 @@ void manwindow::refreshHealth() {
     const std::int64_t now = kv::steadyNowMs();
     kv::HealthCounters c;
     c.dataPort = liveRunning_ ? getMuch_->dataPort : ui_.lineEdit_portNumber->text().toInt();
-    c.packetsAccepted = getMuch_->packetsAccepted.load();
     c.framesHandled = framesHandled_;
     c.framesDrawn = framesDrawn_;
-    c.rejectedWrongSize = getMuch_->datagramsRejected.load();
-    c.statusRejectedWrongSize = getSet_->rejectedWrongSize.load();
-    c.statusRejectedWrongHeader = getSet_->rejectedWrongHeader.load();
-    c.kernelDrops = getMuch_->kernelDrops.load();
-    c.framePointsDropped = getMuch_->framePointsDropped.load();
-    c.receiveErrors = getMuch_->receiveErrors.load() + getSet_->receiveErrors.load();
-    c.sourceIp = getMuch_->lastSourceIp.load();
-    const std::int64_t lastStatus = getSet_->lastStatusSteadyMs.load();
-    c.statusAgeMs = lastStatus != 0 ? std::max<std::int64_t>(now - lastStatus, 0) : -1;
+    getMuch_->addHealthCounters(c);
+    getSet_->addHealthCounters(c, now);
     const kv::HealthReadout r = healthMeter_->sample(c, now);
-    QString text;
-    if (liveRunning_) {
-        text = QString::fromStdString(r.text);
-    } else if (replayControl_.replayActive() || store_) {
-        text = QString("Capture replay | frames %1/s handled, %2/s drawn | frame bound drops %3")
-                   .arg(r.framesHandledPerS, 0, 'f', 1)
-                   .arg(r.framesDrawnPerS, 0, 'f', 1)
-                   .arg(replay_->pointsDropped.load());
-    } else {
-        text = QString("Press Lidar to receive on port %1").arg(c.dataPort);
-    }
-    healthLabel_->setText(text);
-    healthLabel_->setStyleSheet(liveRunning_ && r.stalled ? "QLabel { color: #b00000; font-weight: bold; }" : "");
+    const kv::HealthSource source = liveRunning_                                 ? kv::HealthSource::kLive
+                                    : (replayControl_.replayActive() || store_) ? kv::HealthSource::kReplay
+                                                                                : kv::HealthSource::kIdle;
+    healthLabel_->setText(QString::fromStdString(kv::healthLine(source, c, r, replay_->pointsDropped.load())));
+    healthLabel_->setStyleSheet(kv::healthAlarm(source, r) ? "QLabel { color: #b00000; font-weight: bold; }" : "");
 }

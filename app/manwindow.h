@@ -18,7 +18,10 @@
 #include "pcd_io.h"
 #include "pcd_recording.h"
 #include "point_geometry.h"
+#include "capture_recording.h"
+#include "csv_session.h"
 #include "replay_control.h"
+#include "selection_session.h"
 #include "ui_manwindow.h"
 
 class GetMuch;
@@ -39,11 +42,11 @@ class QDockWidget;
 class QTimer;
 
 namespace kv {
-namespace csv {
-class CsvFile;
-}
 class CaptureRecorder;
 class HealthMeter;
+namespace window {
+class ReplayPanels;
+}
 class CloudView;
 namespace capture {
 struct CaptureStore;
@@ -76,7 +79,7 @@ public:
     CodeDialog* codeDialog() const { return codeDialog_; }
     ACWPSetMuch* advancedSet() const { return advancedSet_; }
     About* aboutWindow() const { return about_; }
-    bool readoutEnabled() const { return readoutFlag_; }
+    bool readoutEnabled() const { return selection_.readout(); }
     const QString& lastReadout() const { return lastReadout_; }
     // What the view does on a key press ('+' and '-' change the point size).
     void handleViewKey(char key);
@@ -102,21 +105,21 @@ public:
     void startPcdRecordingTo(const QString& answer, const QString& stamp = QString());
 
     // Capture recording.
-    bool isRecording() const { return recording_; }
-    kv::CaptureRecorder* recorder() const { return recorder_.get(); }
+    bool isRecording() const { return recording_->active(); }
+    kv::CaptureRecorder* recorder() const { return recording_->recorder(); }
     // Starts recording into `fileName` as "Record" does after its dialog.
     void startRecordingTo(const QString& fileName);
     QString defaultCaptureFileName() const;
 
     // Selection and CSV export.
-    const kv::SelectionBox& selectionBox() const { return filter_.box; }
-    bool isSelectionActive() const { return filter_.selectionActive; }
-    bool isSelectMode() const { return selectMode_; }
-    int pickedCount() const { return pickedCount_; }
+    const kv::SelectionBox& selectionBox() const { return selection_.box(); }
+    bool isSelectionActive() const { return selection_.followed(); }
+    bool isSelectMode() const { return selection_.armed(); }
+    int pickedCount() const { return selection_.pickedCount(); }
     SelectPointRange* rangeDialog() const { return rangeDialog_; }
     SaveData* saveDataWindow() const { return saveData_; }
-    bool isCsvExporting() const { return csvExporting_; }
-    int csvExportedFrames() const { return csvFrames_; }
+    bool isCsvExporting() const { return csvExport_.active(); }
+    int csvExportedFrames() const { return csvExport_.frames(); }
     QLabel* csvExportLabel() const { return csvStatus_; }
     QPushButton* csvEndButton() const { return csvEnd_; }
     // What the view's area pick hands over: indices into "realTime_points".
@@ -178,20 +181,18 @@ private:
     void goToEnd();
     void seekForward();
     void seekBackward();
-    void showFrameCounter(kv::ReplayKind kind);
     void applyReplay(const kv::ReplayEffects& effects);
     int pcdFrameCountField() const;
     void recordPcdFrame();
-    void endPcdRecording();
+    void showPcdRecordingState();
     void toggleRecording();  // the "Record" button
-    void setPlayIcon(const char* file);
+    void onRecordingFailed(const QString& message, bool endedCurrent);
     void drawLatestFrame();
     void refreshTitle();
     void writePointTable(const kv::FramePoints& points);
     void updateStatistics(const kv::SelectionStats& stats);
     // Selection and CSV export.
     void buildTableModel();
-    void setTableRow(int row, const std::array<std::string, 5>& texts);
     void writeSelectedRows(const kv::FramePoints& points);
     void clearSelection();  // the "Clear" button
     void saveDataClicked(); // the "SaveData" button
@@ -218,7 +219,7 @@ private:
     QLabel* labelZ_ = nullptr;
 
     kv::BeamGeometry geometry_;
-    kv::DisplayFilter filter_;     // line selection and selection box live here
+    kv::DisplayFilter filter_;     // production mode; lines, angles and colours are read per frame
     kv::FramePoints framePoints_;   // the points drawn, which a pick's indices refer to
     kv::FramePoints recordPoints_;  // the last handled frame's points, computed for recording
     MuchLidarData lastFrame_;
@@ -228,33 +229,26 @@ private:
     int pointSize_ = 1;
     bool coordinateShown_ = false;
     bool gridHidden_ = true;       // true: the grid is not drawn and the next click draws it
-    bool readoutFlag_ = true;      // the cursor readout runs after every presented frame
     QString lastReadout_;
     bool suspended_ = false;
     bool liveRunning_ = false;
 
     // Both replays' controls, and the PCD replay thread.
     kv::ReplayControl replayControl_;
+    std::unique_ptr<kv::window::ReplayPanels> replayPanels_;
     SaveAndPlay_PCD* pcdReplay_ = nullptr;
     // PCD recording.
     kv::pcd::PcdRecording pcdRecording_;
     bool recordPointsCurrent_ = false;  // recordPoints_ holds the last handled frame's points
 
     // Capture recording.
-    bool recording_ = false;
-    int recordGeneration_ = 0;
-    std::unique_ptr<kv::CaptureRecorder> recorder_;
-    QByteArray recordPath_;    // kept unchanged while recording
-    QByteArray recordFilter_;  // "port " + the data port field
+    kv::window::CaptureRecording* recording_ = nullptr;
 
     // Selection and CSV export.
     SelectPointRange* rangeDialog_ = nullptr;  // top-level windows, owned here
     SaveData* saveData_ = nullptr;
-    bool selectMode_ = false;      // rubber-band selection armed
-    int pickedCount_ = 0;
-    std::unique_ptr<kv::csv::CsvFile> csvFile_;  // the multi-frame export's file
-    bool csvExporting_ = false;
-    int csvFrames_ = 0;
+    kv::SelectionSession selection_;
+    kv::csv::ExportSession csvExport_;  // the multi-frame export
     bool lastFrameExported_ = false;  // the newest frame went to the export: the view stays empty
     QLabel* csvStatus_ = nullptr;
     QPushButton* csvEnd_ = nullptr;

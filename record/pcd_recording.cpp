@@ -40,6 +40,15 @@ void PcdRecording::frameDone(int n, const std::string& stamp) {
     next_ = stampedName(base_, stamp, written_);
 }
 
+void PcdRecording::pressWhileActive(int n, const std::string& stamp) {
+    if (endless(n)) end();
+    else rename(stamp);
+}
+
+std::string PcdRecording::statusText() const {
+    return (active_ ? "Recording PCD: " : "PCD recording ended: ") + std::to_string(written_) + " frames";
+}
+
 void PcdRecording::end() {
     active_ = false;
     base_.clear();

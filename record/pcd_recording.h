@@ -23,6 +23,9 @@ public:
     void start(const std::string& answer, int n, const std::string& stamp);
     // A press while recording: the next file gets a fresh time stamp; the recording goes on.
     void rename(const std::string& stamp);
+    // A press of "RecordPCD" while recording, with the count field's value n: a recording
+    // without an end of its own (endless(n)) ends here, one with a count is renamed and goes on.
+    void pressWhileActive(int n, const std::string& stamp);
     // After each handled frame (written or empty), with the count field's value now: counts the
     // frame and ends after n frames, or names the next file.
     void frameDone(int n, const std::string& stamp);
@@ -36,6 +39,9 @@ public:
     const std::string& nextFileName() const { return next_; }
     const std::string& base() const { return base_; }
     int written() const { return written_; }
+    // The status bar's line: "Recording PCD: <n> frames" while active, then
+    // "PCD recording ended: <n> frames".
+    std::string statusText() const;
 
 private:
     bool active_ = false;

@@ -113,3 +113,16 @@ void SaveAndPlay_PCD::run() {
     gate.threadEnded();  // open, whoever held it
     emit sendFinish(true);
 }
+
+void SaveAndPlay_PCD::applyOrders(const kv::ReplayEffects& e) {
+    if (e.dropPendingSeek) clearPendingSeek();
+    if (e.stopThread) stopRequested = true;
+    if (e.startThread) {
+        wait();  // a finished run returns at once after its end report
+        stopRequested = false;
+        start();
+    }
+    if (e.openGate) gate.open();
+    if (e.closeGate) gate.close();
+    if (e.seekTo >= 0) setSeekTarget(e.seekTo);
+}

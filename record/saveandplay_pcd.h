@@ -15,6 +15,7 @@
 #include <pcl/point_types.h>
 
 #include "pcd_io.h"
+#include "replay_control.h"
 #include "replay_gate.h"
 
 // The signal and the window's slot name the cloud pointer as the point library does; it is the
@@ -55,6 +56,9 @@ public:
     std::atomic<bool> stopRequested{false};
     // Ends the thread: raises the stop flag, opens the gate and waits.
     void stopAndWait();
+    // Carries out a replay control's orders for this thread, in their order: drop a pending
+    // seek, raise the stop flag, start the thread afresh, open or close the gate, seek.
+    void applyOrders(const kv::ReplayEffects& e);
 
 signals:
     void SendPointCloudData(pcl::PointCloud<pcl::PointXYZRGB>::Ptr mPointCloud);

@@ -1,0 +1,43 @@
+// "Record" on the "offLine" tab: one capture recording at a time, ended by a second press or by
+// a failure the recording thread reports. The report reaches the window through its event
+// queue; a late report of a recording already replaced does not end its successor.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+namespace kv {
+class CaptureRecorder;
+}
+
+namespace kv::window {
+
+class CaptureRecording : public QObject {
+    Q_OBJECT
+public:
+    explicit CaptureRecording(QObject* parent = nullptr);
+    ~CaptureRecording() override;  // stops and waits
+
+    // Records the frames matching `filter` into `path` from the adapter the sensor's data
+    // arrives on (`sensorIp`; 0: the first real adapter). False when it could not start; a
+    // recording already running goes on and nothing else happens.
+    bool start(const QByteArray& path, const QByteArray& filter, std::uint32_t sensorIp);
+    void stop();
+    bool active() const { return active_; }
+    CaptureRecorder* recorder() const { return recorder_.get(); }
+
+signals:
+    // A failure report; `endedCurrent`: it ended the recording running now.
+    void failed(const QString& message, bool endedCurrent);
+
+private:
+    std::unique_ptr<CaptureRecorder> recorder_;
+    bool active_ = false;
+    int generation_ = 0;
+    QByteArray path_, filter_;  // kept unchanged while recording
+};
+
+}  // namespace kv::window

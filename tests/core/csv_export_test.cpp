@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "csv_export.h"
+#include "csv_session.h"
 
 namespace {
 
@@ -508,3 +509,65 @@ TEST(CsvFile, AReaderDuringTheExportFindsOnlyWholeLinesOfTheFinishedFile) {
 }
 
 }  // namespace
+
+// The window's multi-frame export: frames counted, the end at the count (never with 0 or less),
+// the status line, a second start keeping the first file, and a failed write ending the export.
+TEST(CsvExportSession, CountsEndsAndFails) {
+    const kv::BeamGeometry g = kv::BeamGeometry::forLineType(1);
+    kv::csv::SaveSelection choice(4, 1);
+    choice.lineState = {1, 1, 1, 1};
+    choice.maxAngleDeg = 360.0f;
+    const MuchLidarData frame = syntheticFrame(50, 3);
+    using Step = kv::csv::ExportSession::Step;
+    struct Case {
+        const char* what;
+        int frameCount, framesFed;
+        std::vector<Step> steps;
+        bool activeAfter;
+    } cases[] = {
+        {"ends at the count", 3, 3, {Step::kGoing, Step::kGoing, Step::kEnded}, false},
+        {"one frame", 1, 1, {Step::kEnded}, false},
+        {"0 runs until ended", 0, 4, {Step::kGoing, Step::kGoing, Step::kGoing, Step::kGoing}, true},
+        {"a negative count runs until ended", -2, 2, {Step::kGoing, Step::kGoing}, true},
+    };
+    for (const Case& c : cases) {
+        const std::string path = tempPath("session.csv");
+        kv::csv::ExportSession session;
+        ASSERT_TRUE(session.start(path)) << c.what;
+        choice.frameCount = c.frameCount;
+        for (int k = 0; k < c.framesFed; ++k)
+            EXPECT_EQ(session.step(frame, g, choice, false, false, {}), c.steps[std::size_t(k)]) << c.what << " " << k;
+        EXPECT_EQ(session.active(), c.activeAfter) << c.what;
+        EXPECT_EQ(session.frames(), c.framesFed) << c.what;
+        EXPECT_EQ(session.statusText(),
+                  c.activeAfter ? "CSV export to " + path + ": " + std::to_string(c.framesFed) + " frames" : "")
+            << c.what;
+        EXPECT_TRUE(session.end()) << c.what;
+        const std::string text = readFile(path);
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 50 * c.framesFed) << c.what;  // header + rows
+        std::remove(path.c_str());
+    }
+
+    // A second start ends the first export with its lines kept, and counts afresh.
+    const std::string first = tempPath("first.csv"), second = tempPath("second.csv");
+    kv::csv::ExportSession session;
+    choice.frameCount = 0;
+    ASSERT_TRUE(session.start(first));
+    session.step(frame, g, choice, false, false, {});
+    ASSERT_TRUE(session.start(second));
+    EXPECT_EQ(session.frames(), 0);
+    const std::string kept = readFile(first);
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), '\n'), 51);
+    session.end();
+    std::remove(first.c_str());
+    std::remove(second.c_str());
+
+    // A full disk: the step fails, the export is over and says why.
+    if (::access("/dev/full", W_OK) == 0) {
+        if (session.start("/dev/full")) {  // the header may wait for the first frame
+            EXPECT_EQ(session.step(syntheticFrame(72000, 5), g, choice, false, false, {}), Step::kFailed);
+        }
+        EXPECT_FALSE(session.active());
+        EXPECT_FALSE(session.error().empty());
+    }
+}

@@ -141,3 +141,25 @@ TEST(PcdRecording, RenameKeepsRecordingAndCountLoweredBelowWrittenEnds) {
 }
 
 }  // namespace
+
+// A second press of "RecordPCD": an endless recording ends, one with a count is renamed; the
+// status bar's line follows.
+TEST(PcdRecording, PressWhileActiveAndStatusLine) {
+    const struct {
+        int n;
+        bool activeAfter;
+        const char* status;
+    } cases[] = {{0, false, "PCD recording ended: 1 frames"},
+                 {-3, false, "PCD recording ended: 1 frames"},
+                 {5, true, "Recording PCD: 1 frames"}};
+    for (const auto& c : cases) {
+        kv::pcd::PcdRecording rec;
+        rec.start("/d/a.pcd", c.n, "T0");
+        EXPECT_EQ(rec.statusText(), "Recording PCD: 0 frames");
+        rec.frameDone(c.n, "T1");
+        rec.pressWhileActive(c.n, "T2");
+        EXPECT_EQ(rec.active(), c.activeAfter) << c.n;
+        EXPECT_EQ(rec.statusText(), c.status) << c.n;
+        if (c.activeAfter) EXPECT_EQ(rec.nextFileName(), "/d/aT2_1.pcd");
+    }
+}

@@ -132,3 +132,20 @@ TEST(ReceiveBackoff, ReportsOnceAndWaitsLongerEachFailureInARow) {
 }
 
 }  // namespace
+
+// What the dock says by what the window is doing, and when it is an alarm.
+TEST(HealthText, LineBySource) {
+    kv::HealthCounters c;
+    c.dataPort = 47368;
+    kv::HealthReadout r;
+    r.framesHandledPerS = 10.04;
+    r.framesDrawnPerS = 9.96;
+    r.stalled = true;
+    EXPECT_EQ(kv::healthLine(kv::HealthSource::kIdle, c, r, 0), "Press Lidar to receive on port 47368");
+    EXPECT_EQ(kv::healthLine(kv::HealthSource::kReplay, c, r, 12),
+              "Capture replay | frames 10.0/s handled, 10.0/s drawn | frame bound drops 12");
+    EXPECT_EQ(kv::healthLine(kv::HealthSource::kLive, c, r, 12), kv::healthText(c, r));
+    EXPECT_TRUE(kv::healthAlarm(kv::HealthSource::kLive, r));
+    EXPECT_FALSE(kv::healthAlarm(kv::HealthSource::kReplay, r));
+    EXPECT_FALSE(kv::healthAlarm(kv::HealthSource::kIdle, r));
+}

@@ -1,6 +1,6 @@
 // The picked region and the "SaveData" choice: area picks, the listing after a pick with its
 // wrap, the selected-row window, the three row formats, the labels, and the sequences of the
-// two line-selection buttons.
+// two line-selection buttons; the session the window's "Select", pick, range and "Clear" drive.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -8,6 +8,7 @@
 
 #include "save_selection.h"
 #include "selection.h"
+#include "selection_session.h"
 
 namespace {
 
@@ -39,6 +40,53 @@ TEST(AreaPick, BoxOfTheNamedPointsAndIndicesOutsideAreSkipped) {
         EXPECT_EQ(p.box.yMax, r.box.yMax) << r.what;
         EXPECT_EQ(p.box.zMin, r.box.zMin) << r.what;
         EXPECT_EQ(p.box.zMax, r.box.zMax) << r.what;
+    }
+}
+
+// "Select", picks, the range dialog and "Clear" in the orders users press them: what is armed,
+// followed and read out after each step.
+TEST(SelectionSession, ButtonSequences) {
+    const std::vector<kv::ColouredPoint> drawn = {at(1, 2, 0), at(-3, 5, 1), at(4, -1, -2)};
+    const kv::BeamGeometry g = kv::BeamGeometry::forLineType(1);
+    enum Step { kSelect, kPickTwo, kPickForeign, kRange, kClear };
+    struct State {
+        bool armed, followed, readout;
+        int picked;
+        float xMax;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Step> steps;
+        State after;
+    } cases[] = {
+        {"at the start", {}, {false, false, true, 0, 0}},
+        {"Select arms, stops the readout", {kSelect}, {true, false, false, 0, 0}},
+        {"Select twice disarms", {kSelect, kSelect}, {false, false, false, 0, 0}},
+        {"a pick follows its box", {kSelect, kPickTwo}, {false, true, true, 2, 1}},
+        {"a band over no drawn point keeps it armed", {kSelect, kPickForeign}, {true, false, false, 0, 0}},
+        {"the range dialog moves the followed box", {kSelect, kPickTwo, kRange}, {false, true, true, 2, 9}},
+        {"Clear drops the region, keeps the readout", {kSelect, kPickTwo, kClear}, {false, false, true, 0, 0}},
+        {"Select after a pick drops the region", {kSelect, kPickTwo, kSelect}, {true, false, false, 2, 0}},
+    };
+    for (const Case& c : cases) {
+        kv::SelectionSession s;
+        for (Step step : c.steps) {
+            switch (step) {
+            case kSelect: s.toggleArmed(); break;
+            case kPickTwo: EXPECT_TRUE(s.pick(drawn, {0, 1, 7}, MuchLidarData(), g, {}).taken) << c.what; break;
+            case kPickForeign: EXPECT_FALSE(s.pick(drawn, {5, 6}, MuchLidarData(), g, {}).taken) << c.what; break;
+            case kRange: s.setBox({-9, 9, -9, 9, -9, 9}); break;
+            case kClear: s.clear(); break;
+            }
+        }
+        EXPECT_EQ(s.armed(), c.after.armed) << c.what;
+        EXPECT_EQ(s.followed(), c.after.followed) << c.what;
+        EXPECT_EQ(s.readout(), c.after.readout) << c.what;
+        EXPECT_EQ(s.pickedCount(), c.after.picked) << c.what;
+        EXPECT_EQ(s.box().xMax, c.after.xMax) << c.what;
+        const kv::DisplayFilter f = s.applyTo(kv::DisplayFilter());
+        EXPECT_EQ(f.selectionActive, c.after.followed) << c.what;
+        EXPECT_EQ(f.box.xMax, c.after.xMax) << c.what;
     }
 }
 

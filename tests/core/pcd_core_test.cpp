@@ -160,6 +160,8 @@ TEST(PcdRecording, PressWhileActiveAndStatusLine) {
         rec.pressWhileActive(c.n, "T2");
         EXPECT_EQ(rec.active(), c.activeAfter) << c.n;
         EXPECT_EQ(rec.statusText(), c.status) << c.n;
-        if (c.activeAfter) EXPECT_EQ(rec.nextFileName(), "/d/aT2_1.pcd");
+        if (c.activeAfter) {
+            EXPECT_EQ(rec.nextFileName(), "/d/aT2_1.pcd");
+        }
     }
 }

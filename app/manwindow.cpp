@@ -23,6 +23,7 @@
 #include "selectpointrange.h"
 #include "getmuch.h"
 #include "getset.h"
+#include "live_receivers.h"
 #include "capture_device.h"
 #include "capture_recorder.h"
 #include "capture_store.h"
@@ -57,6 +58,7 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     getMuch_ = new GetMuch(this);
     getMuch_->productionMode = settings.isProductionUsed;
     getSet_ = new GetSet(this);
+    receivers_ = std::make_unique<kv::LiveReceivers>(getMuch_, getSet_);
     interactionSet_ = new InteractionMuchSet();
     laserSelection_ = new QLaserSelectionMuch(settings.LineShowNumber);
     codeDialog_ = new CodeDialog();
@@ -159,44 +161,31 @@ manwindow::~manwindow() {
     delete about_;
 }
 
-void manwindow::stopReceivers() {
-    // Both flags go up before either wait, so the two receive time-outs run side by side.
-    const bool dataRunning = getMuch_->isRunning(), statusRunning = getSet_->isRunning();
-    if (dataRunning) getMuch_->stopRequested = true;
-    if (statusRunning) getSet_->stopRequested = true;
-    if (dataRunning)
-        while (!getMuch_->wait(20)) qDebug() << "ZoRoviv wait....";
-    if (statusRunning)
-        while (!getSet_->wait(20)) qDebug() << "LidarSet wait....";
-}
+void manwindow::stopReceivers() { receivers_->stop(); }
 
-void manwindow::handleViewKey(char key) {
-    if (key == '+') pointSize_ = std::min(pointSize_ + 1, 10);
-    else if (key == '-') pointSize_ = std::max(pointSize_ - 1, 1);
-}
+void manwindow::handleViewKey(char key) { cloudView_->stepPointSize(key); }
 
-void manwindow::toggleCoordinate() {
-    coordinateShown_ = !coordinateShown_;
-    cloudView_->showCoordinateSystem(coordinateShown_);
-}
+void manwindow::toggleCoordinate() { cloudView_->toggleCoordinateSystem(); }
 
-void manwindow::toggleGrid() {
-    if (gridHidden_) {
-        gridHidden_ = false;
-        cloudView_->drawMeasuringGrid();
-    } else {
-        cloudView_->removeAllShapes();
-        gridHidden_ = true;
-    }
-}
+void manwindow::toggleGrid() { cloudView_->toggleMeasuringGrid(); }
+
+int manwindow::pointSize() const { return cloudView_->pointSize(); }
 
 std::uint64_t manwindow::kernelDrops() const { return getMuch_->kernelDrops.load(); }
 
 void manwindow::view() { cloudView_->applyCameraPreset(ui_.comboBox_View->currentIndex()); }
 
+// The model label of the frames so far; before the first frame, of the configuration and the
+// echo layout last seen (the prefix of the proposed PCD name).
+std::string manwindow::currentModelLabel() const {
+    return modelLabel_.empty() ? kv::modelLabel(kv::appSettings().LidarLineType, EchoFlag.load(std::memory_order_relaxed))
+                               : modelLabel_;
+}
+
 void manwindow::refreshTitle() {
     const kv::AppSettings& s = kv::appSettings();
-    const QString title = QString::fromStdString(kv::windowTitle(modelLabel_.empty() ? kv::modelLabel(s.LidarLineType, 0) : modelLabel_, s.isProductionUsed));
+    const QString title = QString::fromStdString(
+        kv::windowTitle(modelLabel_.empty() ? kv::modelLabel(s.LidarLineType, 0) : modelLabel_, s.isProductionUsed));
     if (title != title_) {
         title_ = title;
         setWindowTitle(title);
@@ -229,11 +218,6 @@ void manwindow::startReception() {
     ui_.toolButton_Play->setEnabled(false);
     liveRunning_ = true;
     cloudView_->fitCameraToNextFrame();
-    getMuch_->multicastAddress = ui_.lineEdit_2->text().toStdString();
-    getSet_->multicastAddress = getMuch_->multicastAddress;
-    getMuch_->dataPort = ui_.lineEdit_portNumber->text().toInt(nullptr, 10);
-    getSet_->equipPort = ui_.lineEdit_portNumber_2->text().toInt(nullptr, 10);
-
     connect(getMuch_, SIGNAL(SendLidarData(MuchLidarData)), this, SLOT(CalculateMuch(MuchLidarData)),
             Qt::UniqueConnection);
     connect(getMuch_, SIGNAL(SendError(QString)), this, SLOT(showErrorMessage(QString)), Qt::UniqueConnection);
@@ -246,11 +230,8 @@ void manwindow::startReception() {
             SLOT(onLidarStatusReceiving(SettingData*, std::vector<int>)), Qt::UniqueConnection);
     connect(getSet_, SIGNAL(SendMasterPanelVersion(QString)), about_, SLOT(displayMasterPanelVersion(QString)),
             Qt::UniqueConnection);
-    // A flag raised for a thread that had already ended would stop the new run at once.
-    getMuch_->stopRequested = false;
-    getSet_->stopRequested = false;
-    getMuch_->start();
-    getSet_->start();
+    receivers_->start(ui_.lineEdit_2->text().toStdString(), ui_.lineEdit_portNumber->text().toInt(nullptr, 10),
+                      ui_.lineEdit_portNumber_2->text().toInt(nullptr, 10));
     healthMeter_->restart(kv::steadyNowMs());
     refreshHealth();
 }
@@ -331,7 +312,7 @@ void manwindow::drawLatestFrame() {
     recordPointsCurrent_ = false;
     updateStatistics(framePoints_.stats);
     std::string readout;
-    cloudView_->presentFrame(framePoints_.displayed, framePoints_.selected, pointSize_,
+    cloudView_->presentFrame(framePoints_.displayed, framePoints_.selected, cloudView_->pointSize(),
                              selection_.readout() ? &readout : nullptr);
     if (selection_.readout()) lastReadout_ = QString::fromStdString(readout);
 }
@@ -407,12 +388,15 @@ void manwindow::applyReplay(const kv::ReplayEffects& e) {
     }
 }
 
+// While one replay is in use, the other's Open is refused.
+bool manwindow::refusedWhileOfflineInUse() {
+    if (!replayControl_.offlineInUse()) return false;
+    QMessageBox::warning(this, "Tips", "The offline file has been opened. Please close it first!!!", QMessageBox::Ok);
+    return true;
+}
+
 void manwindow::openCapture() {
-    if (replayControl_.offlineInUse()) {
-        QMessageBox::warning(this, "Tips", "The offline file has been opened. Please close it first!!!",
-                             QMessageBox::Ok);
-        return;
-    }
+    if (refusedWhileOfflineInUse()) return;
     const QString name = QFileDialog::getOpenFileName(this, tr("WireSharkCaptureFile"), QString(),
                                                       "Supported Files (*.pcap)", nullptr,
                                                       QFileDialog::DontUseNativeDialog);
@@ -423,10 +407,7 @@ void manwindow::openCapture() {
 
 bool manwindow::openCaptureFile(const QString& fileName) {
     hideStartHint();
-    if (liveRunning_) {
-        if (getMuch_->isRunning()) getMuch_->stopRequested = true;
-        if (getSet_->isRunning()) getSet_->stopRequested = true;
-    }
+    if (liveRunning_) receivers_->requestStop();
     if (replayControl_.captureStarted()) {
         replay_->stopAndWait();
         store_.reset();
@@ -486,13 +467,8 @@ void manwindow::FinshorStart(bool Finshone) { applyReplay(replayControl_.capture
 // ---- PCD replay ----
 
 void manwindow::onOpenPCD() {
-    if (replayControl_.offlineInUse()) {
-        QMessageBox::warning(this, "Tips", "The offline file has been opened. Please close it first!!!",
-                             QMessageBox::Ok);
-        return;
-    }
-    if (getMuch_->isRunning()) getMuch_->stopRequested = true;
-    if (getSet_->isRunning()) getSet_->stopRequested = true;
+    if (refusedWhileOfflineInUse()) return;
+    receivers_->requestStop();
     const QString dir = QFileDialog::getExistingDirectory(this, tr("Open PCD File..."), QString());
     QApplication::processEvents();
     if (dir.isEmpty()) return;
@@ -541,7 +517,7 @@ void manwindow::progressReleasedPCD() {
 void manwindow::onGetPointCloutPlay(pcl::PointCloud<pcl::PointXYZRGB>::Ptr mPointCloud) {
     if (!mPointCloud) return;
     std::string readout;
-    cloudView_->presentCloud(mPointCloud, pointSize_, selection_.readout() ? &readout : nullptr);
+    cloudView_->presentCloud(mPointCloud, cloudView_->pointSize(), selection_.readout() ? &readout : nullptr);
     applyReplay(replayControl_.pcdFrameShown());
     if (selection_.readout()) lastReadout_ = QString::fromStdString(readout);
 }
@@ -561,10 +537,7 @@ void manwindow::onSavePCD() {
         return;
     }
     const QString stamp = pcdStamp();
-    const std::string label = modelLabel_.empty()
-                                  ? kv::modelLabel(kv::appSettings().LidarLineType, EchoFlag.load(std::memory_order_relaxed))
-                                  : modelLabel_;
-    const QString proposed = QString::fromStdString(label) + "_" + ".pcd";
+    const QString proposed = QString::fromStdString(currentModelLabel()) + "_" + ".pcd";
     const QString name = QFileDialog::getSaveFileName(this, tr("Save PCD"), tr(proposed.toUtf8().constData()), QString(),
                                                       nullptr, QFileDialog::DontUseNativeDialog);
     if (name.isEmpty()) {

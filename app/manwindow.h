@@ -44,6 +44,7 @@ class QTimer;
 namespace kv {
 class CaptureRecorder;
 class HealthMeter;
+class LiveReceivers;
 namespace window {
 class ReplayPanels;
 }
@@ -73,7 +74,7 @@ public:
     std::uint64_t framesDrawn() const { return framesDrawn_; }
     std::uint64_t drawsSkipped() const { return drawsSkipped_; }
     std::uint64_t kernelDrops() const;
-    int pointSize() const { return pointSize_; }
+    int pointSize() const;
     QLaserSelectionMuch* laserSelection() const { return laserSelection_; }
     InteractionMuchSet* interactionSet() const { return interactionSet_; }
     CodeDialog* codeDialog() const { return codeDialog_; }
@@ -189,6 +190,8 @@ private:
     void onRecordingFailed(const QString& message, bool endedCurrent);
     void drawLatestFrame();
     void refreshTitle();
+    std::string currentModelLabel() const;
+    bool refusedWhileOfflineInUse();
     void writePointTable(const kv::FramePoints& points);
     void updateStatistics(const kv::SelectionStats& stats);
     // Selection and CSV export.
@@ -205,6 +208,7 @@ private:
     std::unique_ptr<kv::CloudView> cloudView_;
     GetMuch* getMuch_ = nullptr;
     GetSet* getSet_ = nullptr;
+    std::unique_ptr<kv::LiveReceivers> receivers_;
     ReadLiveOffData* replay_ = nullptr;
     std::shared_ptr<const kv::capture::CaptureStore> store_;  // the loaded capture
     QLaserSelectionMuch* laserSelection_ = nullptr;  // top-level window, owned here
@@ -226,9 +230,6 @@ private:
     std::string modelLabel_;       // empty until the first frame
     QString title_;
 
-    int pointSize_ = 1;
-    bool coordinateShown_ = false;
-    bool gridHidden_ = true;       // true: the grid is not drawn and the next click draws it
     QString lastReadout_;
     bool suspended_ = false;
     bool liveRunning_ = false;

@@ -1,5 +1,6 @@
 #include "cloud_view.h"
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 
@@ -198,6 +199,22 @@ void CloudView::showCoordinateSystem(bool shown) {
     else d_->viewer->removeCoordinateSystem(kCoordinateId, 0);
     d_->viewer->resetCamera();
     refresh();
+}
+
+void CloudView::toggleCoordinateSystem() {
+    coordinateShown_ = !coordinateShown_;
+    showCoordinateSystem(coordinateShown_);
+}
+
+void CloudView::toggleMeasuringGrid() {
+    gridShown_ = !gridShown_;
+    if (gridShown_) drawMeasuringGrid();
+    else removeAllShapes();
+}
+
+void CloudView::stepPointSize(char key) {
+    if (key == '+') pointSize_ = std::min(pointSize_ + 1, 10);
+    else if (key == '-') pointSize_ = std::max(pointSize_ - 1, 1);
 }
 
 bool CloudView::hasShape(const std::string& id) const { return d_->viewer->contains(id); }

@@ -62,6 +62,12 @@ public:
 
     // The axes glyph "coordinate" (scale 0.5 at the origin); the camera is reset either way.
     void showCoordinateSystem(bool shown);
+    // "Coordinate" and "MeaGrid": each press shows what was hidden or hides what was shown.
+    void toggleCoordinateSystem();
+    void toggleMeasuringGrid();
+    // '+' and '-' in the view: the point size of the drawn clouds, 1 to 10 (1 at the start).
+    void stepPointSize(char key);
+    int pointSize() const { return pointSize_; }
     bool hasShape(const std::string& id) const;  // clouds, shapes and coordinate systems
     // Draws the measuring grid (lines, rings and range labels) and resets the camera.
     void drawMeasuringGrid();
@@ -102,6 +108,9 @@ public:
 
 private:
     void refresh();
+    bool coordinateShown_ = false;
+    bool gridShown_ = false;
+    int pointSize_ = 1;
     std::unique_ptr<Impl> d_;
 };
 

@@ -755,7 +755,7 @@ void manwindow::endPcdRecording() {
 void manwindow::recordPcdFrame() {
     kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), framePoints_);
     framePointsCurrent_ = true;
-    kv::pcd::fillCloud(framePoints_.displayed, pcdReplay_->pcdBuffer());
+    kv::fillCloud(framePoints_.displayed, pcdReplay_->pcdBuffer());
     const kv::pcd::WriteResult written = pcdReplay_->savePcdFrame(pcdRecording_.nextFileName());
     if (!written.ok) {
         // Once: the recording ends here and the files written so far stay.

@@ -10,6 +10,7 @@
 
 #include <functional>
 
+#include "cloud_fill.h"
 #include "cloud_view.h"
 
 class QVTKOpenGLNativeWidget;
@@ -27,8 +28,5 @@ struct CloudView::Impl {
     std::function<void(char)> keyHandler;
     std::function<void(const std::vector<int>&)> areaPickHandler;
 };
-
-// Copies display points into a PCL cloud (width = count, height 1).
-void fillCloud(const std::vector<ColouredPoint>& points, Cloud& cloud);
 
 }  // namespace kv

@@ -119,6 +119,17 @@ TEST(PcdRead, MalformedFilesAreSkippedAndGoodOnesBesideThemLoad) {
     });
     ASSERT_EQ(order.size(), paths.size());
     for (std::size_t i = 0; i < order.size(); ++i) EXPECT_EQ(order[i], i);
+
+    // Files other readers read differently load as their header says.
+    for (const kvtest::ReadOurWayPcd& f : kvtest::pcdsReadOurWay()) {
+        SCOPED_TRACE(f.file);
+        const kv::pcd::LoadResult r = kv::pcd::loadCloud(dir.file(f.file, f.bytes));
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.droppedPoints, f.dropped);
+        ASSERT_EQ(r.cloud->size(), f.kept.size());
+        for (std::size_t i = 0; i < f.kept.size(); ++i)
+            EXPECT_EQ((std::array<float, 3>{(*r.cloud)[i].x, (*r.cloud)[i].y, (*r.cloud)[i].z}), f.kept[i]) << i;
+    }
 }
 
 TEST(PcdRead, ColoursFilesWithoutColourVisiblyAndDropsNonFinitePoints) {

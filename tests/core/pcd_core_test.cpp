@@ -1,4 +1,4 @@
-// PCD file checks and the naming of PCD recordings (pure: no PCL, no files).
+// PCD file checks, reading every layout, and the naming of PCD recordings (pure: no PCL, no files).
 #include <gtest/gtest.h>
 
 #include "pcd_fixtures.h"

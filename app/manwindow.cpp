@@ -562,7 +562,7 @@ void manwindow::showPcdRecordingState() {
 void manwindow::recordPcdFrame() {
     kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), recordPoints_);
     recordPointsCurrent_ = true;
-    kv::pcd::fillCloud(recordPoints_.displayed, pcdReplay_->pcdBuffer());
+    kv::fillCloud(recordPoints_.displayed, pcdReplay_->pcdBuffer());
     const kv::pcd::WriteResult written = pcdReplay_->savePcdFrame(pcdRecording_.nextFileName());
     if (!written.ok) {
         // Once: the recording ends here and the files written so far stay.

@@ -48,7 +48,7 @@ void BM_RecordingStep(benchmark::State& state) {
     kv::pcd::Cloud buffer;
     const std::string path = (scratch() / "step.pcd").string();
     for (auto _ : state) {
-        kv::pcd::fillCloud(frame, buffer);
+        kv::fillCloud(frame, buffer);
         const kv::pcd::WriteResult r = kv::pcd::writeCloud(buffer, path, kv::pcd::Encoding::Ascii, 8);
         if (!r.ok) state.SkipWithError(r.error.c_str());
         buffer.clear();
@@ -59,7 +59,7 @@ BENCHMARK(BM_RecordingStep)->Unit(benchmark::kMillisecond);
 
 void BM_BareWriteAscii(benchmark::State& state) {
     kv::pcd::Cloud cloud;
-    kv::pcd::fillCloud(points(kFramePoints, 1), cloud);
+    kv::fillCloud(points(kFramePoints, 1), cloud);
     const std::string path = (scratch() / "bare.pcd").string();
     pcl::PCDWriter writer;
     for (auto _ : state) benchmark::DoNotOptimize(writer.writeASCII(path, cloud, 8));
@@ -70,22 +70,24 @@ BENCHMARK(BM_BareWriteAscii)->Unit(benchmark::kMillisecond);
 constexpr int kFiles = 200;
 constexpr std::size_t kFilePoints = 20000;
 
-const std::vector<std::string>& directoryFiles() {
-    static const std::vector<std::string> files = [] {
-        std::vector<std::string> f;
-        const fs::path dir = scratch() / "dir";
-        fs::create_directories(dir);
-        kv::pcd::Cloud c;
-        for (int i = 0; i < kFiles; ++i) {
-            char name[32];
-            std::snprintf(name, sizeof name, "f%03d.pcd", i);
-            f.push_back((dir / name).string());
-            kv::pcd::fillCloud(points(kFilePoints, unsigned(i)), c);
-            kv::pcd::writeCloud(c, f.back());
-        }
-        return f;
-    }();
-    return files;
+// The same 200 clouds in each layout: 0 ASCII, 1 binary, 2 binary_compressed.
+const std::vector<std::string>& directoryFiles(int layout = 0) {
+    static std::vector<std::string> files[3];
+    std::vector<std::string>& f = files[layout];
+    if (!f.empty()) return f;
+    static const char* const names[3] = {"ascii", "binary", "compressed"};
+    const fs::path dir = scratch() / names[layout];
+    fs::create_directories(dir);
+    kv::pcd::Cloud c;
+    for (int i = 0; i < kFiles; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "f%03d.pcd", i);
+        f.push_back((dir / name).string());
+        kv::fillCloud(points(kFilePoints, unsigned(i)), c);
+        if (layout == 2) pcl::PCDWriter().writeBinaryCompressed(f.back(), c);
+        else kv::pcd::writeCloud(c, f.back(), layout == 1 ? kv::pcd::Encoding::Binary : kv::pcd::Encoding::Ascii);
+    }
+    return f;
 }
 
 long statusKb(const char* key) {
@@ -103,7 +105,7 @@ long statusKb(const char* key) {
 }
 
 void BM_LoadDirectoryParallel(benchmark::State& state) {
-    const auto& files = directoryFiles();
+    const auto& files = directoryFiles(int(state.range(0)));
     double peakOverMb = 0;
     for (auto _ : state) {
         std::ofstream("/proc/self/clear_refs") << "5";  // restart the peak at the current size
@@ -121,11 +123,11 @@ void BM_LoadDirectoryParallel(benchmark::State& state) {
     state.counters["clouds_MB"] = double(kFiles) * kFilePoints * sizeof(pcl::PointXYZRGB) / (1024.0 * 1024.0);
     state.SetItemsProcessed(state.iterations() * kFiles);
 }
-BENCHMARK(BM_LoadDirectoryParallel)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_LoadDirectoryParallel)->ArgName("layout")->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 // The same guarded load on one thread: what the checks cost over the bare reader.
 void BM_LoadDirectoryOneThread(benchmark::State& state) {
-    const auto& files = directoryFiles();
+    const auto& files = directoryFiles(int(state.range(0)));
     for (auto _ : state) {
         std::vector<kv::pcd::CloudPtr> clouds;
         kv::pcd::loadClouds(files, 1, [&](std::size_t, kv::pcd::LoadResult&& r) { clouds.push_back(std::move(r.cloud)); });
@@ -133,10 +135,10 @@ void BM_LoadDirectoryOneThread(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * kFiles);
 }
-BENCHMARK(BM_LoadDirectoryOneThread)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_LoadDirectoryOneThread)->ArgName("layout")->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 void BM_BareSequentialReader(benchmark::State& state) {
-    const auto& files = directoryFiles();
+    const auto& files = directoryFiles(int(state.range(0)));
     for (auto _ : state) {
         std::vector<pcl::PointCloud<pcl::PointXYZRGB>::Ptr> clouds;
         pcl::PCDReader reader;
@@ -149,7 +151,7 @@ void BM_BareSequentialReader(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * kFiles);
 }
-BENCHMARK(BM_BareSequentialReader)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_BareSequentialReader)->ArgName("layout")->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 }  // namespace
 

@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::size_t kMaxHeaderBytes = std::size_t(1) << 20;
 constexpr int kMaxFieldCount = 100000;  // elements of one field (descriptors run to a few hundred)
+constexpr std::size_t kMaxPointBytes = std::size_t(1) << 24;  // so that POINTS x bytes stays exact
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
@@ -88,6 +89,14 @@ Check refuse(std::string why) {
 
 std::string num(std::uint64_t v) { return std::to_string(v); }
 
+// Header text for a message: control bytes as '?'.
+std::string printable(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    return out;
+}
+
 // Walks the ASCII body the way the reader does: empty lines are skipped, every other line is
 // one point. Only the first `points` rows are read.
 std::string checkAsciiBody(const Header& h, const std::uint8_t* bytes, std::size_t size) {
@@ -150,16 +159,41 @@ Check checkFile(const std::uint8_t* bytes, std::size_t size) {
     const char* text = reinterpret_cast<const char*>(bytes);
     std::size_t pos = 0;
     const std::size_t limit = size < kMaxHeaderBytes ? size : kMaxHeaderBytes;
+    // Every line is one key and its values, each key once; comments and empty lines are
+    // skipped. Anything else makes the header ambiguous (other readers stop at it, take a key
+    // for any word it begins, or keep the first of two lines), so it is refused.
+    static const char* const kKeys[] = {"VERSION", "FIELDS", "COLUMNS", "SIZE",   "TYPE", "COUNT",
+                                        "WIDTH",   "HEIGHT", "VIEWPOINT", "POINTS", "DATA"};
+    bool seen[sizeof kKeys / sizeof kKeys[0]] = {};
+    std::size_t lineNo = 0;
     while (pos < limit && !haveData) {
+        ++lineNo;
         const char* nl = static_cast<const char*>(std::memchr(text + pos, '\n', size - pos));
         const std::size_t lineEnd = nl ? std::size_t(nl - text) : size;
         const std::string_view line(text + pos, lineEnd - pos);
         pos = nl ? lineEnd + 1 : size;
         if (line.find('\0') != std::string_view::npos) return refuse("the header holds binary bytes");
+        if (line.empty() || line[0] == '#') continue;
+        if (isSpace(line[0])) {
+            const bool blank = tokens(line).empty();
+            return refuse(std::string("a header line ") + (blank ? "holds only spaces" : "begins with a space") +
+                          " (line " + num(lineNo) + ")");
+        }
+        for (char c : line)
+            if ((static_cast<unsigned char>(c) < 0x20 && !isSpace(c)) || static_cast<unsigned char>(c) >= 0x7f)
+                return refuse("the header holds binary bytes (line " + num(lineNo) + ")");
         std::vector<std::string_view> t = tokens(line);
-        if (t.empty() || t[0][0] == '#') continue;
         const std::string_view key = t[0];
         t.erase(t.begin());
+        std::size_t k = 0;
+        while (k < sizeof kKeys / sizeof kKeys[0] && key != kKeys[k]) ++k;
+        if (k == sizeof kKeys / sizeof kKeys[0] && isFloatToken(key))
+            return refuse("the header has no DATA line before the points (line " + num(lineNo) + ")");
+        if (k == sizeof kKeys / sizeof kKeys[0])
+            return refuse("the header line \"" + printable(line.substr(0, 32)) + "\" is not a PCD key");
+        const std::size_t slot = key == "COLUMNS" ? 1 : k;  // another name of FIELDS
+        if (seen[slot]) return refuse("the header has " + std::string(kKeys[slot]) + " twice");
+        seen[slot] = true;
         if (key == "FIELDS" || key == "COLUMNS") names = t, haveFields = true;
         else if (key == "SIZE") sizes = t, haveSize = true;
         else if (key == "TYPE") types = t, haveType = true;
@@ -167,7 +201,7 @@ Check checkFile(const std::uint8_t* bytes, std::size_t size) {
         else if (key == "WIDTH" || key == "HEIGHT" || key == "POINTS") {
             std::uint64_t v = 0;
             if (t.size() != 1 || !parseUnsigned(t[0], v))
-                return refuse(std::string(key) + " is not a count: \"" + std::string(line.substr(0, 64)) + "\"");
+                return refuse(std::string(key) + " is not a count: \"" + printable(line.substr(0, 64)) + "\"");
             if (key == "WIDTH") h.width = v, haveWidth = true;
             else if (key == "HEIGHT") h.height = v;
             else h.points = v, havePoints = true;
@@ -177,7 +211,7 @@ Check checkFile(const std::uint8_t* bytes, std::size_t size) {
             haveData = true;
             h.dataOffset = pos;
         }
-        // VERSION, VIEWPOINT and unknown keys do not matter here.
+        // VERSION and VIEWPOINT do not matter here.
     }
     if (!haveData) return refuse("the header has no DATA line");
     if (!haveFields || names.empty()) return refuse("the header has no FIELDS");
@@ -211,6 +245,8 @@ Check checkFile(const std::uint8_t* bytes, std::size_t size) {
         h.fields.push_back(std::move(f));
     }
     h.pointBytes = offset;
+    if (h.pointBytes > kMaxPointBytes)
+        return refuse("a point of " + num(h.pointBytes) + " bytes is more than a file may hold");
     for (const char* axis : {"x", "y", "z"}) {
         const Field* f = h.find(axis);
         if (!f) return refuse(std::string("the file has no field ") + axis);
@@ -237,6 +273,9 @@ Check checkFile(const std::uint8_t* bytes, std::size_t size) {
         if (need > body) return refuse("the binary data is cut short: " + num(body) + " of " + num(need) + " bytes");
     } else if (dataKind == "binary_compressed") {
         h.data = DataKind::BinaryCompressed;
+        // Whether a padding field has a column of its own in the unpacked data is read both
+        // ways by different writers and readers.
+        if (h.find("_")) return refuse("the compressed data has a padding field \"_\"");
         if (h.points > 0) {
             if (body < 8) return refuse("the compressed data has no sizes");
             std::uint32_t packed = 0, unpacked = 0;

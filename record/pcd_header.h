@@ -1,8 +1,8 @@
-// Checks a PCD file's bytes before the PCD reader sees them: the header's lines agree with
-// each other, the point count is plausible for the file's size, and the body holds what the
-// header promises (every ASCII row complete and numeric, binary data long enough, compressed
-// sizes consistent). The reader crashes or throws on files that fail these checks, or fills
-// missing values with zeros. Pure: bytes in, a verdict out.
+// Checks a PCD file's bytes before its points are read (pcd_points.h): the header says one
+// thing only (each line a known key, each key once), its lines agree with each other, the
+// point count is plausible for the file's size, and the body holds what the header promises
+// (every ASCII row complete and numeric, binary data long enough, compressed sizes
+// consistent). Pure: bytes in, a verdict out.
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,7 @@
-// PCD files of coloured points: the one writer (recording, and any tool that saves clouds) and
-// the guarded reader (each file is checked before the PCD reader sees it; whatever the reader
-// throws is caught). Failures are values. PCL's headers stay in pcd_io.cpp: this header only
-// names the cloud type.
+// PCD files of coloured points: the one writer (recording, and any tool that saves clouds; clouds
+// are filled by kv::fillCloud, cloud_fill.h) and the reader (our own, pcd_points.h, for every
+// layout). Failures are values. PCL's headers stay in pcd_io.cpp: this header only names the
+// cloud type.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "cloud_fill.h"
 
 namespace pcl {
 struct PointXYZRGB;
@@ -39,9 +41,6 @@ struct WriteResult {
 WriteResult writeCloud(const Cloud& cloud, const std::string& path, Encoding encoding = Encoding::Ascii,
                        int precision = 8);
 
-// Copies display points into `cloud` (width = count, height 1), reusing its storage.
-void fillCloud(const std::vector<ColouredPoint>& points, Cloud& cloud);
-
 struct LoadResult {
     bool ok = false;
     std::string error;   // why the file was skipped
@@ -51,8 +50,8 @@ struct LoadResult {
     std::size_t droppedPoints = 0;  // points whose coordinates were not finite
 };
 
-// Reads one PCD file. Files without colour are drawn visibly: by their intensity field when
-// they have one, white otherwise.
+// Reads one PCD file (see readPoints) into a cloud filled as the view fills its own. Files
+// without colour are drawn visibly: by their intensity field when they have one, white otherwise.
 LoadResult loadCloud(const std::string& path);
 
 // Reads `paths` on `threads` workers (0: one per core) and hands each result to `onResult`

@@ -79,7 +79,7 @@ kv_test(core_receiver_health_test
   SOURCES ${KV_CORE_TEST_DIR}/receiver_health_test.cpp
   LIBS kv_acquisition_core)
 
-# PCD file checks and the naming of PCD recordings.
+# PCD file checks, our reading of every layout, and the naming of PCD recordings.
 kv_test(core_pcd_test
   SOURCES ${KV_CORE_TEST_DIR}/pcd_core_test.cpp
   LIBS kv_record_core)

@@ -69,25 +69,6 @@ void fitCameraIfPending(CloudView::Impl& d, std::initializer_list<const Cloud*> 
 }
 }  // namespace
 
-void fillCloud(const std::vector<ColouredPoint>& points, Cloud& cloud) {
-    cloud.resize(points.size());
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        pcl::PointXYZRGB& q = cloud[i];
-        const ColouredPoint& p = points[i];
-        q.x = p.xM;
-        q.y = p.yM;
-        q.z = p.zM;
-        q.data[3] = 1.0f;
-        q.r = p.rgb.r;
-        q.g = p.rgb.g;
-        q.b = p.rgb.b;
-        q.a = 0;
-    }
-    cloud.width = std::uint32_t(points.size());
-    cloud.height = 1;
-    cloud.is_dense = true;
-}
-
 CloudView::CloudView(QVTKOpenGLNativeWidget* screen) : d_(new Impl) {
     d_->screen = screen;
     vtkSmartPointer<vtkRenderer> renderer = vtkSmartPointer<vtkRenderer>::New();

@@ -10,6 +10,7 @@
 
 #include <functional>
 
+#include "cloud_fill.h"
 #include "cloud_view.h"
 
 class QVTKOpenGLNativeWidget;
@@ -28,8 +29,5 @@ struct CloudView::Impl {
     std::function<void(const std::vector<int>&)> areaPickHandler;
     bool fitPending = false;  // fit the camera to the next cloud that has points
 };
-
-// Copies display points into a PCL cloud (width = count, height 1).
-void fillCloud(const std::vector<ColouredPoint>& points, Cloud& cloud);
 
 }  // namespace kv

@@ -1,8 +1,9 @@
-// PCD file checks and the naming of PCD recordings (pure: no PCL, no files).
+// PCD file checks, reading every layout, and the naming of PCD recordings (pure: no PCL, no files).
 #include <gtest/gtest.h>
 
 #include "pcd_fixtures.h"
 #include "pcd_header.h"
+#include "pcd_points.h"
 #include "pcd_recording.h"
 
 namespace {
@@ -14,9 +15,27 @@ kv::pcd::Check check(const std::string& bytes) {
 TEST(PcdCheck, RefusesEveryMalformedFixtureWithItsReason) {
     for (const kvtest::MalformedPcd& f : kvtest::malformedPcds()) {
         SCOPED_TRACE(f.file);
-        const kv::pcd::Check c = check(f.bytes);
-        EXPECT_FALSE(c.ok);
-        EXPECT_NE(c.error.find(f.reason), std::string::npos) << c.error;
+        const kv::pcd::PointsRead r =
+            kv::pcd::readPoints(reinterpret_cast<const std::uint8_t*>(f.bytes.data()), f.bytes.size());
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.points.empty());
+        EXPECT_NE(r.error.find(f.reason), std::string::npos) << r.error;
+    }
+}
+
+TEST(PcdRead, ReadsEveryLayoutByTheCheckedHeaderAlone) {
+    for (const kvtest::ReadOurWayPcd& f : kvtest::pcdsReadOurWay()) {
+        SCOPED_TRACE(f.file);
+        const kv::pcd::PointsRead r =
+            kv::pcd::readPoints(reinterpret_cast<const std::uint8_t*>(f.bytes.data()), f.bytes.size());
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.droppedPoints, f.dropped);
+        ASSERT_EQ(r.points.size(), f.kept.size());
+        for (std::size_t i = 0; i < f.kept.size(); ++i) {
+            const kv::ColouredPoint& p = r.points[i];
+            EXPECT_EQ((std::array<float, 3>{p.xM, p.yM, p.zM}), f.kept[i]) << i;
+            EXPECT_EQ(p.rgb, (kv::Rgb{255, 255, 255})) << i;
+        }
     }
 }
 

@@ -2,8 +2,10 @@
 // is wrong with them. Built in memory; the tests write them where they need them.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,36 @@ inline std::string goodBinaryPcd(unsigned keepPoints = 3) {
         std::memcpy(b + 12, &rgb[i], 4);
         s.append(b, 16);
     }
+    return s;
+}
+
+// LZF as literal runs only (at most 32 bytes each): a valid stream for any bytes.
+inline std::string lzfLiterals(const std::string& raw) {
+    std::string out;
+    for (std::size_t i = 0; i < raw.size(); i += 32) {
+        const std::size_t n = raw.size() - i < 32 ? raw.size() - i : 32;
+        out += char(n - 1);
+        out.append(raw, i, n);
+    }
+    return out;
+}
+
+// A binary_compressed body: the two sizes, then the stream.
+inline std::string compressedBody(const std::string& stream, std::uint32_t unpacked) {
+    const std::uint32_t sizes[2] = {std::uint32_t(stream.size()), unpacked};
+    return std::string(reinterpret_cast<const char*>(sizes), 8) + stream;
+}
+
+// A string literal with its zero bytes, as printf writes it.
+template <std::size_t N>
+std::string literal(const char (&s)[N]) {
+    return std::string(s, N - 1);
+}
+
+template <typename T>
+std::string bytesOf(std::initializer_list<T> values) {
+    std::string s;
+    for (T v : values) s.append(reinterpret_cast<const char*>(&v), sizeof v);
     return s;
 }
 
@@ -90,6 +122,74 @@ inline std::vector<MalformedPcd> malformedPcds() {
         {"size_three.pcd", pcdHeader("x y z", "3 4 4", "F F F", "1 1 1", 2, 1, 2, "ascii") + xyz3, "SIZE 3"},
         {"count_zero.pcd", pcdHeader("x y z", "4 4 4", "F F F", "1 0 1", 2, 1, 2, "ascii") + xyz3, "COUNT 0"},
         {"binary_garbage.pcd", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "binary bytes"},
+
+        // Headers other readers read differently from the check (they take the first SIZE for
+        // typing and the last for reading, stop at a line that is no key and have no fields,
+        // or take any word a key begins with for that key): refused, never guessed.
+        {"key_twice_size_8_then_4.pcd",
+         literal("FIELDS x y z\nSIZE 8 8 8\nTYPE F F F\nSIZE 4 4 4\nWIDTH 1\nHEIGHT 1\nPOINTS 1\nDATA binary_compressed\n"
+                 "\x0d\0\0\0\x0c\0\0\0\x0b\0\0\x80?\0\0\x80?\0\0\x80?"),
+         "SIZE twice"},
+        {"key_twice_fields_and_columns.pcd", "COLUMNS x y z\n" + pcdHeader("x y z", "4 4 4", "F F F", "1 1 1", 2, 1, 2, "ascii") + xyz3,
+         "FIELDS twice"},
+        {"unknown_line_first.pcd",
+         literal("FOO\nFIELDS x y z\nSIZE 4 4 4\nTYPE F F F\nWIDTH 1\nHEIGHT 1\nPOINTS 1\nDATA binary\n\0\0\x80?\0\0\0@\0\0@@"),
+         "\"FOO\" is not a PCD key"},
+        {"cr_only_line_first.pcd", "\r\n" + pcdHeader("x y z", "4 4 4", "F F F", "1 1 1", 1, 1, 1, "binary") + bytesOf<float>({1, 2, 3}),
+         "holds only spaces (line 1)"},
+        {"space_only_line_first.pcd", " \n" + pcdHeader("x y z", "4 4 4", "F F F", "1 1 1", 1, 1, 1, "binary") + bytesOf<float>({1, 2, 3}),
+         "holds only spaces (line 1)"},
+        {"key_after_a_space.pcd", " " + pcdHeader("x y z", "4 4 4", "F F F", "1 1 1", 2, 1, 2, "ascii") + xyz3, "begins with a space"},
+        {"key_prefix_sizex.pcd", "SIZEX 8 8 8\n" + pcdHeader("x y z", "4 4 4", "F F F", "1 1 1", 2, 1, 2, "ascii") + xyz3,
+         "\"SIZEX 8 8 8\" is not a PCD key"},
+        {"key_prefix_counts.pcd", pcdHeader("x y z", "4 4 4", "F F F", "", 2, 1, 2, "ascii").insert(0, "COUNTS 2 2 2\n") + xyz3,
+         "\"COUNTS 2 2 2\" is not a PCD key"},
+        {"type_of_unknown_letter.pcd", pcdHeader("x y z", "4 4 4", "F F D", "1 1 1", 2, 1, 2, "ascii") + xyz3, "TYPE D"},
+        {"unsigned_of_three_bytes.pcd", pcdHeader("x y z i", "4 4 4 3", "F F F U", "1 1 1 1", 2, 1, 2, "ascii") + "1 2 3 4\n4 5 6 7\n",
+         "SIZE 3"},
+        {"compressed_with_padding_field.pcd",
+         pcdHeader("x y z _", "4 4 4 1", "F F F U", "1 1 1 4", 1, 1, 1, "binary_compressed") +
+             compressedBody(lzfLiterals(bytesOf<float>({1, 2, 3, 0})), 16),
+         "padding field"},
+        // Compressed data whose sizes agree with the header but whose stream does not.
+        {"compressed_stream_unpacks_short.pcd",
+         pcdHeader("x y z", "4 4 4", "F F F", "1 1 1", 1, 1, 1, "binary_compressed") + compressedBody(lzfLiterals(bytesOf<float>({1, 2})), 12),
+         "unpacks to 8 of 12 bytes"},
+        {"compressed_stream_reaches_back_before_start.pcd",
+         pcdHeader("x y z", "4 4 4", "F F F", "1 1 1", 1, 1, 1, "binary_compressed") + compressedBody(bytesOf<std::uint8_t>({0, 'A', 0xe0, 5, 0x10}), 12),
+         "corrupt"},
+        {"compressed_stream_runs_past_its_size.pcd",
+         pcdHeader("x y z", "4 4 4", "F F F", "1 1 1", 1, 1, 1, "binary_compressed") + compressedBody(lzfLiterals(bytesOf<float>({1, 2, 3, 4})), 12),
+         "corrupt"},
+    };
+}
+
+// Files the check accepts that other readers read differently, each with the points it holds
+// by the header: a binary body that looks like header lines is data, and doubles beyond float
+// range are narrowed to infinity and left out.
+struct ReadOurWayPcd {
+    const char* file;
+    std::string bytes;
+    std::vector<std::array<float, 3>> kept;
+    std::size_t dropped;
+};
+
+inline std::vector<ReadOurWayPcd> pcdsReadOurWay() {
+    const std::string headerLike = literal("#\nCOLUMNS\n\0\0");  // one point of three floats
+    float first[3];
+    std::memcpy(first, headerLike.data(), 12);
+    const std::string xyz8 = pcdHeader("x y z", "8 8 8", "F F F", "1 1 1", 3, 1, 3, "");
+    const std::vector<std::array<float, 3>> lastOnly = {{1.5f, 2.5f, 3.5f}};
+    const std::string farPoints = bytesOf<double>({1e300, 0, 0, 0, -1e39, 0, 1.5, 2.5, 3.5});
+    const std::string farColumns = bytesOf<double>({1e300, 0, 1.5, 0, -1e39, 2.5, 0, 0, 3.5});
+    return {
+        {"binary_body_begins_like_header_lines.pcd",
+         pcdHeader("x y z", "4 4 4", "F F F", "1 1 1", 2, 1, 2, "binary") + headerLike + bytesOf<float>({1, 2, 3}),
+         {{first[0], first[1], first[2]}, {1, 2, 3}}, 0},
+        {"doubles_beyond_float_range_binary.pcd", xyz8 + "DATA binary\n" + farPoints, lastOnly, 2},
+        {"doubles_beyond_float_range_compressed.pcd", xyz8 + "DATA binary_compressed\n" + compressedBody(lzfLiterals(farColumns), 72),
+         lastOnly, 2},
+        {"doubles_beyond_float_range_ascii.pcd", xyz8 + "DATA ascii\n1e300 0 0\n0 -1e39 0\n1.5 2.5 3.5\n", lastOnly, 2},
     };
 }
 

@@ -12,6 +12,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <iterator>
+#include <limits>
 #include <fstream>
 #include <random>
 
@@ -20,6 +23,14 @@
 #include "pcd_io.h"
 
 namespace fs = std::filesystem;
+
+// A point with a field of three values, as descriptors are written.
+struct PointWithHistogram {
+    PCL_ADD_POINT4D;
+    float hist[3];
+    PCL_MAKE_ALIGNED_OPERATOR_NEW
+};
+POINT_CLOUD_REGISTER_POINT_STRUCT(PointWithHistogram, (float, x, x)(float, y, y)(float, z, z)(float[3], hist, hist))
 
 namespace {
 
@@ -108,6 +119,17 @@ TEST(PcdRead, MalformedFilesAreSkippedAndGoodOnesBesideThemLoad) {
     });
     ASSERT_EQ(order.size(), paths.size());
     for (std::size_t i = 0; i < order.size(); ++i) EXPECT_EQ(order[i], i);
+
+    // Files other readers read differently load as their header says.
+    for (const kvtest::ReadOurWayPcd& f : kvtest::pcdsReadOurWay()) {
+        SCOPED_TRACE(f.file);
+        const kv::pcd::LoadResult r = kv::pcd::loadCloud(dir.file(f.file, f.bytes));
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.droppedPoints, f.dropped);
+        ASSERT_EQ(r.cloud->size(), f.kept.size());
+        for (std::size_t i = 0; i < f.kept.size(); ++i)
+            EXPECT_EQ((std::array<float, 3>{(*r.cloud)[i].x, (*r.cloud)[i].y, (*r.cloud)[i].z}), f.kept[i]) << i;
+    }
 }
 
 TEST(PcdRead, ColoursFilesWithoutColourVisiblyAndDropsNonFinitePoints) {
@@ -153,11 +175,132 @@ TEST(PcdRead, ColoursFilesWithoutColourVisiblyAndDropsNonFinitePoints) {
     }
 }
 
+// Clouds of several point types, one with organised NaN gaps, written by the point library's
+// writer in each layout; its reader is the reference our own reading must equal.
+template <typename PointT, typename Fill>
+pcl::PointCloud<PointT> sampleCloud(std::uint32_t width, std::uint32_t height, unsigned seed, Fill fill) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> coord(-90.f, 90.f);
+    pcl::PointCloud<PointT> c;
+    c.resize(std::size_t(width) * height);
+    c.width = width;
+    c.height = height;
+    c.is_dense = height == 1;
+    for (std::size_t i = 0; i < c.size(); ++i) {
+        PointT& p = c[i];
+        p.x = coord(rng);
+        p.y = coord(rng);
+        p.z = coord(rng) / 10.f;
+        fill(p, rng);
+        if (height > 1 && i % 5 == 2) p.x = p.y = p.z = std::numeric_limits<float>::quiet_NaN();
+    }
+    return c;
+}
+
+// x y z, four bytes of padding named "_" (as writers of aligned points emit), then rgb, in
+// `layout` (0 ascii, 1 binary).
+std::function<void(pcl::PCDWriter&, const std::string&, int)> padded(const pcl::PointCloud<pcl::PointXYZRGB>& c) {
+    return [c](pcl::PCDWriter&, const std::string& path, int layout) {
+        const char* kinds[] = {"ascii", "binary", "binary_compressed"};
+        std::string out = kvtest::pcdHeader("x y z _ rgb", "4 4 4 1 4", "F F F U U", "1 1 1 4 1", c.width, 1,
+                                            unsigned(c.size()), kinds[layout]);
+        const std::string pad("\x01\x02\x03\x04", 4);
+        std::string points;
+        for (const pcl::PointXYZRGB& p : c) {
+            const std::string parts[5] = {kvtest::bytesOf<float>({p.x}), kvtest::bytesOf<float>({p.y}),
+                                          kvtest::bytesOf<float>({p.z}), pad, kvtest::bytesOf<std::uint32_t>({p.rgba})};
+            char row[128];
+            std::snprintf(row, sizeof row, "%.9g %.9g %.9g 1 2 3 4 %u\n", double(p.x), double(p.y), double(p.z), unsigned(p.rgba));
+            for (const std::string& part : parts) points += part;
+            out += layout == 0 ? row : "";
+        }
+        if (layout == 1) out += points;
+        std::ofstream(path, std::ios::binary | std::ios::trunc).write(out.data(), std::streamsize(out.size()));
+    };
+}
+
+TEST(PcdRead, OurReadingEqualsThePointLibrarysInEveryLayout) {
+    TempDir dir;
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::uniform_real_distribution<float> unit(0.f, 1.f);
+    auto colour = [&](auto& p, std::mt19937& rng) {
+        p.r = std::uint8_t(byte(rng));
+        p.g = std::uint8_t(byte(rng));
+        p.b = std::uint8_t(byte(rng));
+        p.a = std::uint8_t(byte(rng));
+    };
+    struct Sample {
+        const char* name;
+        bool coloured;
+        std::function<void(pcl::PCDWriter&, const std::string&, int layout)> write;
+        int layouts = 3;  // ascii, binary and binary_compressed, or the first two
+    };
+    auto sample = [&](auto cloud) {
+        return [cloud](pcl::PCDWriter& w, const std::string& path, int layout) {
+            if (layout == 0) w.writeASCII(path, cloud, 9);
+            else if (layout == 1) w.writeBinary(path, cloud);
+            else w.writeBinaryCompressed(path, cloud);
+        };
+    };
+    const Sample samples[] = {
+        {"x y z (padded)", false, sample(sampleCloud<pcl::PointXYZ>(700, 1, 1, [](auto&, auto&) {}))},
+        {"x y z rgb", true, sample(sampleCloud<pcl::PointXYZRGB>(700, 1, 2, colour))},
+        {"x y z rgba", true, sample(sampleCloud<pcl::PointXYZRGBA>(700, 1, 3, colour))},
+        {"x y z intensity", false,
+         sample(sampleCloud<pcl::PointXYZI>(700, 1, 4, [&](pcl::PointXYZI& p, std::mt19937& rng) { p.intensity = unit(rng) * 300.f; }))},
+        {"extra fields: rgb, normal, curvature", true,
+         sample(sampleCloud<pcl::PointXYZRGBNormal>(300, 1, 5, [&](pcl::PointXYZRGBNormal& p, std::mt19937& rng) {
+             colour(p, rng);
+             p.normal_x = unit(rng);
+             p.curvature = unit(rng);
+         }))},
+        {"a field of three values", false,
+         sample(sampleCloud<PointWithHistogram>(300, 1, 6, [&](PointWithHistogram& p, std::mt19937& rng) {
+             for (float& h : p.hist) h = unit(rng);
+         }))},
+        {"organised 40 x 25 with NaN gaps", true, sample(sampleCloud<pcl::PointXYZRGB>(40, 25, 7, colour))},
+        {"a padding field (not compressed: readers unpack it both ways)", true,
+         padded(sampleCloud<pcl::PointXYZRGB>(500, 1, 8, colour)), 2},
+    };
+    const char* layouts[] = {"ascii", "binary", "binary_compressed"};
+    pcl::PCDWriter writer;
+    for (const Sample& s : samples) {
+        for (int layout = 0; layout < s.layouts; ++layout) {
+            SCOPED_TRACE(std::string(s.name) + ", " + layouts[layout]);
+            const std::string path = (dir.path / "sample.pcd").string();
+            s.write(writer, path, layout);
+            std::ifstream in(path);
+            std::string header((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            ASSERT_NE(header.find(std::string("\nDATA ") + layouts[layout] + "\n"), std::string::npos);
+            pcl::PointCloud<pcl::PointXYZRGB> reference;
+            ASSERT_EQ(pcl::PCDReader().read(path, reference), 0);
+            const kv::pcd::LoadResult ours = kv::pcd::loadCloud(path);
+            ASSERT_TRUE(ours.ok) << ours.error;
+            EXPECT_EQ(ours.hadColour, s.coloured);
+            std::size_t k = 0, dropped = 0;
+            for (const pcl::PointXYZRGB& want : reference) {
+                if (!std::isfinite(want.x)) {
+                    ++dropped;
+                    continue;
+                }
+                ASSERT_LT(k, ours.cloud->size());
+                const pcl::PointXYZRGB& got = (*ours.cloud)[k++];
+                ASSERT_TRUE(want.x == got.x && want.y == got.y && want.z == got.z) << k;
+                if (s.coloured) {
+                    ASSERT_TRUE(want.r == got.r && want.g == got.g && want.b == got.b) << k;
+                }
+            }
+            EXPECT_EQ(k, ours.cloud->size());
+            EXPECT_EQ(dropped, ours.droppedPoints);
+        }
+    }
+}
+
 TEST(PcdWrite, RoundTripsThroughTheReaderInBothEncodings) {
     TempDir dir;
     const std::vector<kv::ColouredPoint> pts = randomPoints(5000, 7);
     kv::pcd::Cloud cloud;
-    kv::pcd::fillCloud(pts, cloud);
+    kv::fillCloud(pts, cloud);
     ASSERT_EQ(cloud.width, 5000u);
     ASSERT_EQ(cloud.height, 1u);
     for (kv::pcd::Encoding e : {kv::pcd::Encoding::Ascii, kv::pcd::Encoding::Binary}) {
@@ -197,7 +340,7 @@ TEST(PcdWrite, RoundTripsThroughTheReaderInBothEncodings) {
 TEST(PcdWrite, FailuresAreReportedAndAnEmptyCloudWritesNothing) {
     TempDir dir;
     kv::pcd::Cloud cloud;
-    kv::pcd::fillCloud(randomPoints(2000, 3), cloud);
+    kv::fillCloud(randomPoints(2000, 3), cloud);
     struct Case {
         const char* name;
         std::string path;
@@ -235,7 +378,7 @@ TEST(PcdRead, ParallelLoadingKeepsListOrderForAnyThreadCount) {
             continue;
         }
         kv::pcd::Cloud c;
-        kv::pcd::fillCloud(randomPoints(std::size_t(1 + (i * 37) % 500), unsigned(i)), c);
+        kv::fillCloud(randomPoints(std::size_t(1 + (i * 37) % 500), unsigned(i)), c);
         paths.push_back((dir.path / name).string());
         ASSERT_TRUE(kv::pcd::writeCloud(c, paths.back()).ok);
     }

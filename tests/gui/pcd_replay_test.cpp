@@ -128,6 +128,17 @@ TEST(PcdRecording, RecordedFilesReadBackAsTheDisplayedPoints) {
         ASSERT_TRUE(close8(shown[i].x, back[i].x) && close8(shown[i].y, back[i].y) && close8(shown[i].z, back[i].z)) << i;
         ASSERT_TRUE(shown[i].r == back[i].r && shown[i].g == back[i].g && shown[i].b == back[i].b) << i;
     }
+    // The colour word of every row, alpha included, is the drawn point's: the writer prints
+    // rgb as the packed 32-bit integer.
+    QFile text(file);
+    ASSERT_TRUE(text.open(QIODevice::ReadOnly));
+    while (!text.atEnd() && !text.readLine().startsWith("DATA ")) {
+    }
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const QList<QByteArray> values = text.readLine().trimmed().split(' ');
+        ASSERT_EQ(values.size(), 4) << i;
+        ASSERT_EQ(values[3].toUInt(), shown[i].rgba) << i;
+    }
     EXPECT_EQ(pcdFiles(dir.path()), QStringList{"one.pcd"});
     win.ui().toolButton_GoToStart->click();
 }
@@ -178,7 +189,7 @@ QString pcdDirectory(const QTemporaryDir& tmp) {
     for (int i = 0; i < 6; ++i) {
         kv::pcd::Cloud c;
         std::vector<kv::ColouredPoint> pts(std::size_t(10 * (i + 1)), kv::ColouredPoint{1.f, 2.f, float(i), {9, 9, 9}});
-        kv::pcd::fillCloud(pts, c);
+        kv::fillCloud(pts, c);
         EXPECT_TRUE(kv::pcd::writeCloud(c, (d + "/" + names[i]).toStdString()).ok);
     }
     QFile bad(d + "/b9_broken.pcd");

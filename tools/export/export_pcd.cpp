@@ -35,7 +35,7 @@ bool PcdSink::open(const std::string& dir) {
 bool PcdSink::write(int, const MuchLidarData& frame, int echoFlag) {
     const std::string path = dir_ + "/" + names_.next(echoFlag);
     computeFramePoints(frame, geometry_, filter_, points_);
-    pcd::fillCloud(points_.displayed, *cloud_);
+    fillCloud(points_.displayed, *cloud_);
     const pcd::WriteResult r = pcd::writeCloud(*cloud_, path, encoding_);
     if (!r.ok) {
         error_ = r.error.empty() ? "Cannot write " + path : r.error;

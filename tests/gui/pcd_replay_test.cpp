@@ -21,6 +21,7 @@
 #include "cloud_view.h"
 #include "cloud_view_pcl.h"
 #include "gui_helpers.h"
+#include "replay_fixture.h"
 #include "manwindow.h"
 #include "pcd_io.h"
 #include "playback.h"
@@ -32,25 +33,10 @@ using kvtest::waitUntil;
 namespace {
 
 QString simCapture(const QTemporaryDir& dir, const QString& name, int seconds) {
-    const QString path = dir.filePath(name);
-    QProcess sim;
-    sim.start(QString(KV_BIN_DIR) + "/kv-sensor-sim", {"--pcap", path, "--seconds", QString::number(seconds), "--seed", "7"});
-    sim.waitForFinished(30000);
-    return path;
+    return kvtest::simulatedCapture(dir, name, seconds);
 }
 
-struct Window {
-    std::unique_ptr<manwindow> w;
-    Window() {
-        kv::installSettings(kv::AppSettings());
-        replayRewind = 0;
-        replayStep = 1;
-        replaySpeed = 0;
-        replayPauseAfterFrame = 0;
-        w = std::make_unique<manwindow>();
-        w->show();
-    }
-    Ui::manwindowClass& ui() { return w->ui(); }
+struct Window : kvtest::ReplayWindow {
     long pcdPoints() const { return w->cloudView().cloudPointCount(kv::CloudView::kPcdId); }
     // Waits until nothing has been shown for `quietMs`.
     void settle(long& shown, int quietMs = 300) {

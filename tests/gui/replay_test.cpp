@@ -13,6 +13,7 @@
 #include "getmuch.h"
 #include "cloud_view.h"
 #include "gui_helpers.h"
+#include "replay_fixture.h"
 #include "manwindow.h"
 #include "playback.h"
 #include "readliveoffdata.h"
@@ -22,29 +23,11 @@ using kvtest::waitUntil;
 
 namespace {
 
-// A capture of `seconds` simulated seconds (10 frames a second) written by the simulated sensor.
 QString simulatedCapture(const QTemporaryDir& dir, int seconds, bool dual = false) {
-    const QString path = dir.filePath(QString("sim_%1%2.pcap").arg(seconds).arg(dual ? "_dual" : ""));
-    QStringList args{"--pcap", path, "--seconds", QString::number(seconds), "--seed", "7"};
-    if (dual) args << "--dual";
-    QProcess sim;
-    sim.start(QString(KV_BIN_DIR) + "/kv-sensor-sim", args);
-    sim.waitForFinished(30000);
-    return path;
+    return kvtest::simulatedCapture(dir, QString("sim_%1%2.pcap").arg(seconds).arg(dual ? "_dual" : ""), seconds, dual);
 }
 
-struct Replay {
-    std::unique_ptr<manwindow> w;
-    Replay() {
-        kv::installSettings(kv::AppSettings());
-        replayRewind = 0;
-        replayStep = 1;
-        replaySpeed = 0;
-        replayPauseAfterFrame = 0;
-        w = std::make_unique<manwindow>();
-        w->show();
-    }
-    Ui::manwindowClass& ui() { return w->ui(); }
+struct Replay : kvtest::ReplayWindow {
     std::uint64_t frames() const { return w->framesHandled(); }
     // Waits until no frame has arrived for `quietMs`.
     void settle(int quietMs = 400) {

@@ -18,6 +18,7 @@
 #include "cloud_view.h"
 #include "getmuch.h"
 #include "gui_helpers.h"
+#include "replay_fixture.h"
 #include "manwindow.h"
 #include "playback.h"
 #include "qlaserselectionmuch.h"
@@ -114,12 +115,7 @@ static long litPixels(manwindow& w) {
 // left alone by the frames that follow.
 TEST(ViewOverlays, SceneIsInViewAfterEachStartAndEveryPreset) {
     QTemporaryDir dir;
-    const QString capture = dir.filePath("scene.pcap");
-    {
-        QProcess sim;
-        sim.start(QString(KV_BIN_DIR) + "/kv-sensor-sim", {"--pcap", capture, "--seconds", "2", "--seed", "3"});
-        ASSERT_TRUE(sim.waitForFinished(30000));
-    }
+    const QString capture = kvtest::simulatedCapture(dir, "scene.pcap", 2);
     // A folder of three clouds on a ring 20 m around the sensor.
     const QString pcdDir = dir.filePath("pcd");
     QDir().mkpath(pcdDir);

@@ -119,6 +119,7 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     connect(ui_.toolButton_SeekBackward, &QToolButton::clicked, this, &manwindow::seekBackward);
     connect(ui_.Slider_Frame, &QSlider::sliderMoved, this, &manwindow::progressMoved);
     connect(ui_.Slider_Frame, &QSlider::sliderReleased, this, &manwindow::progressReleased);
+    connect(ui_.Spbox_Frame, &QSpinBox::editingFinished, this, &manwindow::frameBoxEntered);
     // Made here rather than at the first Play, so that a seek before it is not lost.
     connect(this, SIGNAL(sendProgressChangeValue(int)), replay_, SLOT(getProgressChangeValue(int)),
             Qt::UniqueConnection);
@@ -398,7 +399,7 @@ bool manwindow::refusedWhileOfflineInUse() {
 void manwindow::openCapture() {
     if (refusedWhileOfflineInUse()) return;
     const QString name = QFileDialog::getOpenFileName(this, tr("WireSharkCaptureFile"), QString(),
-                                                      "Supported Files (*.pcap)", nullptr,
+                                                      "Supported Files (*.pcap);;pcapng files (*.pcapng);;All files (*)", nullptr,
                                                       QFileDialog::DontUseNativeDialog);
     QApplication::processEvents();
     if (name.isEmpty()) return;
@@ -458,6 +459,12 @@ void manwindow::progressMoved(int) { replayControl_.sliderMoved(ui_.Slider_Frame
 
 void manwindow::progressReleased() {
     applyReplay(replayControl_.sliderReleased(kv::ReplayKind::Capture, ui_.Slider_Frame->value()));
+}
+
+// A frame number typed into the frame box (Enter, or leaving the box) seeks there as the slider does.
+void manwindow::frameBoxEntered() {
+    if (ui_.Spbox_Frame->value() == replayControl_.frameCounter()) return;
+    applyReplay(replayControl_.sliderReleased(kv::ReplayKind::Capture, ui_.Spbox_Frame->value()));
 }
 
 void manwindow::RepeatChange(int state) { replayControl_.setRepeat(kv::ReplayKind::Capture, state != 0); }

@@ -151,6 +151,7 @@ public slots:
     void RepeatChange(int state);
     void progressMoved(int value);
     void progressReleased();
+    void frameBoxEntered();
     void showErrorMessage(QString Mess);
     void AirReturn_Mode();
     // PCD recording and replay.

@@ -46,6 +46,7 @@ void ReplayPanels::showCounter(ReplayKind kind, const ReplayControl& control) {
     }
     if (!control.dragging()) ui_.Slider_Frame->setValue(counter);
     ui_.Spbox_Frame->setValue(counter);
+    ui_.label_Frame_Count->setText(QString("%1/%2").arg(counter).arg(control.captureRange()));
 }
 
 }  // namespace kv::window

@@ -106,6 +106,8 @@ void manwindowClass::setupUi(QMainWindow* w) {
         row->addWidget(Slider_Frame);
         Spbox_Frame = named(new QSpinBox(tab_offLine), "Spbox_Frame");
         row->addWidget(Spbox_Frame);
+        label_Frame_Count = named(new QLabel(tab_offLine), "label_Frame_Count");
+        row->addWidget(label_Frame_Count);
         checkBox_round = named(new QCheckBox(tab_offLine), "checkBox_round");
         row->addWidget(checkBox_round);
         row->addStretch(1);
@@ -232,6 +234,15 @@ void manwindowClass::retranslateUi(QMainWindow* w) {
     toolButton_Open->setText(tr("Open"));
     toolButton_SavePcapData->setText(tr("Record"));
     checkBox_round->setText(tr("isLooping "));
+    label_Frame_Count->setText(tr("0/0"));
+    toolButton_Open->setToolTip(tr("Open a capture file to replay"));
+    toolButton_GoToStart->setToolTip(tr("Back to the first frame, paused there"));
+    toolButton_SeekBackward->setToolTip(tr("Paused: one frame back. Playing: play backwards, faster at each press"));
+    toolButton_Play->setToolTip(tr("Play or pause the replay"));
+    toolButton_SeekForward->setToolTip(tr("Paused: one frame forward. Playing: faster at each press"));
+    toolButton_GoToEnd->setToolTip(tr("Stop: back to the first frame, waiting for Play"));
+    toolButton_SavePcapData->setToolTip(tr("Record the data port's traffic into a capture file; press again to stop"));
+    Spbox_Frame->setToolTip(tr("Frame: type a number and press Enter to go there"));
     tabWidget->setTabText(tabWidget->indexOf(tab_offLine), tr("offLine"));
 
     toolButton_OpenPCD->setText(tr("OpenPCD"));
@@ -239,6 +250,12 @@ void manwindowClass::retranslateUi(QMainWindow* w) {
     lineEdit_SavePCD_Num->setText(tr("1"));
     label_PCD_Count->setText(tr("0/0"));
     checkBox_round_PCD->setText(tr("isLooping "));
+    toolButton_OpenPCD->setToolTip(tr("Open a folder of PCD files to replay"));
+    toolButton_SeekBackward_PCD->setToolTip(tr("Paused: one cloud back. Playing: play backwards, faster at each press"));
+    toolButton_Play_PCD->setToolTip(tr("Play or pause the PCD replay"));
+    toolButton_SeekForward_PCD->setToolTip(tr("Paused: one cloud forward. Playing: faster at each press"));
+    toolButton_GoToEnd_PCD->setToolTip(tr("Stop the PCD replay"));
+    toolButton_SavePCDData->setToolTip(tr("Write the next frames as PCD files, as many as the count beside it"));
     tabWidget->setTabText(tabWidget->indexOf(tab_OffLinePCD), tr("OffLinePCD"));
 
     toolButton->setText(tr("Parameter"));

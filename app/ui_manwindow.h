@@ -57,6 +57,7 @@ public:
     QToolButton* toolButton_SavePcapData = nullptr;
     QSlider* Slider_Frame = nullptr;
     QSpinBox* Spbox_Frame = nullptr;
+    QLabel* label_Frame_Count = nullptr;  // "frame/total" beside the frame box
     QCheckBox* checkBox_round = nullptr;
 
     // "OffLinePCD"

@@ -3,6 +3,8 @@
 #include <QFileDialog>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
@@ -113,6 +115,18 @@ TEST(CaptureReplay, OpenPlayPauseStepSeekEndAndLoop) {
     EXPECT_EQ(r.w->frameCounter(), 15);
     ui.toolButton_SeekForward->click();  // still paused: one frame from the new position
     ASSERT_TRUE(waitUntil([&] { return r.w->frameCounter() == 16; }));
+    EXPECT_EQ(ui.label_Frame_Count->text(), QString("16/%1").arg(range));
+    // A number typed into the frame box and Enter seeks there as the slider does.
+    auto* frameText = ui.Spbox_Frame->findChild<QLineEdit*>();
+    ASSERT_NE(frameText, nullptr);
+    frameText->selectAll();
+    QTest::keyClicks(frameText, "8");
+    QTest::keyClick(frameText, Qt::Key_Return);
+    EXPECT_EQ(r.w->frameCounter(), 8);
+    EXPECT_EQ(ui.Slider_Frame->value(), 8);
+    ui.toolButton_SeekForward->click();
+    ASSERT_TRUE(waitUntil([&] { return r.w->frameCounter() == 9; }));
+    EXPECT_EQ(ui.label_Frame_Count->text(), QString("9/%1").arg(range));
     ui.toolButton_Play->click();
     ASSERT_TRUE(waitUntil([&] { return r.w->isFinished(); }, 10000));
     EXPECT_EQ(r.w->frameCounter(), 0);

@@ -21,6 +21,9 @@
 #include <string>
 #include <vector>
 
+#include <pcap/pcap.h>
+
+#include "byte_order.h"
 #include "capture_store.h"
 #include "data_packet.h"
 #include "data_stream.h"
@@ -347,3 +350,149 @@ TEST(CaptureStore, LoadsTheSimulatedSensorsCapture) {
 }
 
 }  // namespace
+
+namespace {
+
+using kv::wire::Skip;
+
+// An IPv4/UDP datagram carrying `p`, as the sensor sends it (the frame without its Ethernet
+// header).
+Bytes datagram(const Payload& p, std::uint32_t sourceIp = 0xC0A801C8, std::uint16_t sourcePort = 2368,
+               std::uint16_t destPort = 2368) {
+    kv::sim::wire::Endpoints ends;
+    ends.sourceIp = sourceIp;
+    ends.destIp = 0xC0A80164;
+    ends.sourcePort = sourcePort;
+    ends.destPort = destPort;
+    const auto f = kv::sim::wire::frameDatagram(p.data(), ends, 7);
+    return Bytes(f.begin() + kv::wire::kEthernetBytes, f.end());
+}
+
+Bytes cat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+const Bytes kMacs = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+Bytes ethernet(const Bytes& tags = {}, Bytes type = {0x08, 0x00}) { return cat(cat(kMacs, tags), type); }
+Bytes sll(std::uint8_t packetType = 0, std::uint16_t arphrd = 1) {
+    return {0, packetType, std::uint8_t(arphrd >> 8), std::uint8_t(arphrd), 0, 6, 1, 2, 3, 4, 5, 6, 0, 0, 0x08, 0x00};
+}
+Bytes sll2(std::uint8_t packetType = 0, std::uint16_t arphrd = 1) {
+    return {0x08, 0x00, 0, 0, 0, 0, 0, 3, std::uint8_t(arphrd >> 8), std::uint8_t(arphrd), packetType, 6,
+            1,    2,    3, 4, 5, 6, 0, 0};
+}
+
+// Writes the records with libpcap's own writer, of link type `dlt`.
+void dumpCapture(const std::string& path, int dlt, const std::vector<Bytes>& records) {
+    pcap_t* dead = pcap_open_dead(dlt, 65535);
+    ASSERT_NE(dead, nullptr);
+    pcap_dumper_t* d = pcap_dump_open(dead, path.c_str());
+    ASSERT_NE(d, nullptr) << pcap_geterr(dead);
+    for (const Bytes& r : records) {
+        pcap_pkthdr h{};
+        h.ts.tv_sec = 1700000000;
+        h.caplen = h.len = std::uint32_t(r.size());
+        pcap_dump(reinterpret_cast<u_char*>(d), &h, r.data());
+    }
+    pcap_dump_close(d);
+    pcap_close(dead);
+}
+
+}  // namespace
+
+// Every link layer the standard tools write, through the link type the file declares, and every
+// IPv4/UDP check, each as one record between two good ones: the record is taken, or skipped
+// and counted under its reason, and nothing around it is lost.
+TEST(CaptureStore, LinkLayersAndHeaderChecks) {
+    const Payload before = payload(1, {5}), mid = payload(2, {9}), after = payload(3, {700});
+    Payload status = payload(4), config = payload(5);
+    kv::statuspkt::writeHeader(status.data());
+    kv::configpkt::writeHeader(config.data());
+    const Bytes d = datagram(mid);
+    auto edit = [&](std::function<void(Bytes&)> f, const Bytes& base = {}) {
+        Bytes b = base.empty() ? d : base;
+        f(b);
+        return b;
+    };
+    // Header bytes 0 (version, length), 2-3 (total length), 6-7 (fragment), 9 (protocol);
+    // the UDP length at 24-25 of a 20-byte header.
+    const Bytes withOptions = [&] {
+        Bytes b(d.begin(), d.begin() + 20);
+        b.insert(b.end(), {1, 1, 1, 0});  // NOP NOP NOP EOL
+        b.insert(b.end(), d.begin() + 20, d.end());
+        b[0] = 0x46;
+        kv::writeBe16(&b[2], std::uint32_t(b.size()));
+        return b;
+    }();
+    const Bytes shortPayload = [&] {
+        Bytes b(d.begin(), d.end() - 1);
+        kv::writeBe16(&b[2], std::uint32_t(b.size()));
+        kv::writeBe16(&b[24], std::uint32_t(b.size() - 20));
+        return b;
+    }();
+    const int kLinkIpv4 = 228, kLinkSll2 = 276, kLinkLoop = 108;
+    const Bytes eth = ethernet(), none, nullLe = {2, 0, 0, 0};
+    struct Case {
+        const char* name;
+        int dlt;
+        Bytes link;    // of the good records around the case
+        Bytes record;  // the case
+        Skip skip;     // kTaken: stored between the two others
+    } cases[] = {
+        {"Ethernet", DLT_EN10MB, eth, cat(eth, d), Skip::kTaken},
+        {"Ethernet, one 802.1Q tag", DLT_EN10MB, eth, cat(ethernet({0x81, 0x00, 0x00, 0x05}), d), Skip::kTaken},
+        {"Ethernet, 802.1ad and 802.1Q tags", DLT_EN10MB, eth,
+         cat(ethernet({0x88, 0xA8, 0x00, 0x07, 0x81, 0x00, 0x00, 0x05}), d), Skip::kTaken},
+        {"Ethernet, three tags", DLT_EN10MB, eth,
+         cat(ethernet({0x88, 0xA8, 0, 7, 0x81, 0x00, 0, 5, 0x81, 0x00, 0, 6}), d), Skip::kNotIpv4},
+        {"Ethernet, a trailer after the datagram", DLT_EN10MB, eth, cat(cat(eth, d), Bytes(6, 0)), Skip::kTaken},
+        {"Ethernet, IPv6", DLT_EN10MB, eth, cat(ethernet({}, {0x86, 0xDD}), d), Skip::kNotIpv4},
+        {"Ethernet, cut in its header", DLT_EN10MB, eth, Bytes(kMacs.begin(), kMacs.begin() + 10), Skip::kLinkHeader},
+        {"Linux cooked", DLT_LINUX_SLL, sll(), cat(sll(), d), Skip::kTaken},
+        {"Linux cooked, sent by this host", DLT_LINUX_SLL, sll(), cat(sll(4), d), Skip::kTaken},
+        {"Linux cooked, loopback sent copy", DLT_LINUX_SLL, sll(), cat(sll(4, 772), d), Skip::kLoopbackCopy},
+        {"Linux cooked v2", kLinkSll2, sll2(), cat(sll2(), d), Skip::kTaken},
+        {"Linux cooked v2, loopback received", kLinkSll2, sll2(), cat(sll2(0, 772), d), Skip::kTaken},
+        {"Linux cooked v2, loopback sent copy", kLinkSll2, sll2(), cat(sll2(4, 772), d), Skip::kLoopbackCopy},
+        {"raw IP", DLT_RAW, none, d, Skip::kTaken},
+        {"raw IP, IPv6", DLT_RAW, none, edit([](Bytes& b) { b[0] = 0x60; }), Skip::kNotIpv4},
+        {"IPv4 link type", kLinkIpv4, none, d, Skip::kTaken},
+        {"BSD loopback, little-endian", DLT_NULL, nullLe, cat(nullLe, d), Skip::kTaken},
+        {"BSD loopback, big-endian", DLT_NULL, nullLe, cat({0, 0, 0, 2}, d), Skip::kTaken},
+        {"BSD loopback, IPv6", DLT_NULL, nullLe, cat({30, 0, 0, 0}, d), Skip::kNotIpv4},
+        {"OpenBSD loopback", kLinkLoop, {0, 0, 0, 2}, cat({0, 0, 0, 2}, d), Skip::kTaken},
+        {"IPv4 options", DLT_EN10MB, eth, cat(eth, withOptions), Skip::kTaken},
+        {"IPv4 version 5", DLT_EN10MB, eth, cat(eth, edit([](Bytes& b) { b[0] = 0x55; })), Skip::kIpHeader},
+        {"IPv4 header length 16", DLT_EN10MB, eth, cat(eth, edit([](Bytes& b) { b[0] = 0x44; })), Skip::kIpHeader},
+        {"IPv4 total length beyond the record", DLT_EN10MB, eth, cat(eth, Bytes(d.begin(), d.end() - 10)),
+         Skip::kCut},
+        {"TCP", DLT_EN10MB, eth, cat(eth, edit([](Bytes& b) { b[9] = 6; })), Skip::kNotUdp},
+        {"first fragment", DLT_EN10MB, eth, cat(eth, edit([](Bytes& b) { b[6] = 0x20; })), Skip::kFragment},
+        {"later fragment", DLT_EN10MB, eth, cat(eth, edit([](Bytes& b) { b[7] = 0x10; })), Skip::kFragment},
+        {"don't-fragment set", DLT_EN10MB, eth, cat(eth, edit([](Bytes& b) { b[6] = 0x40; })), Skip::kTaken},
+        {"UDP length past the datagram", DLT_EN10MB, eth, cat(eth, edit([](Bytes& b) { b[25] += 1; })),
+         Skip::kUdpLength},
+        {"UDP length short of the datagram", DLT_EN10MB, eth, cat(eth, edit([](Bytes& b) { b[25] -= 1; })),
+         Skip::kPayloadSize},
+        {"a 1205-byte payload", DLT_EN10MB, eth, cat(eth, shortPayload), Skip::kPayloadSize},
+        {"status packet", DLT_EN10MB, eth, cat(eth, datagram(status)), Skip::kStatusPacket},
+        {"configuration packet", DLT_EN10MB, eth, cat(eth, datagram(config)), Skip::kConfigPacket},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = tempPath("link.pcap");
+        ASSERT_NO_FATAL_FAILURE(
+            dumpCapture(path, c.dlt, {cat(c.link, datagram(before)), c.record, cat(c.link, datagram(after))}));
+        const auto load = loadCapture(path);
+        ASSERT_TRUE(load.opened) << load.error;
+        EXPECT_FALSE(load.damaged) << load.damage;
+        EXPECT_EQ(load.recordsRead, 3u);
+        kv::wire::SkipCounts want{};
+        if (c.skip != Skip::kTaken) want[std::size_t(c.skip)] = 1;
+        EXPECT_EQ(load.skipped, want) << kv::wire::skipSummary(load.skipped);
+        if (c.skip == Skip::kTaken) expectStored(load.store, {before, mid, after});
+        else expectStored(load.store, {before, after});
+        std::remove(path.c_str());
+    }
+}

@@ -3,12 +3,18 @@
 // data was read whole (16 bytes, or 24 in the modified format).
 #include <pcap/pcap.h>
 
+#include <fcntl.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "capture_readers.h"
 
 namespace kv::capture::detail {
 namespace {
+
+constexpr std::size_t kStreamBuffer = 1 << 20;
 
 class PcapReader : public Reader {
 public:
@@ -63,9 +69,21 @@ private:
 
 std::unique_ptr<Reader> openPcap(const std::string& path, std::string& error, OpenResult& result) {
     char errbuf[PCAP_ERRBUF_SIZE] = {};
-    // Nanosecond files keep their stamps; microsecond ones are read as they are.
-    pcap_t* p = pcap_open_offline_with_tstamp_precision(path.c_str(), PCAP_TSTAMP_PRECISION_NANO, errbuf);
+    // Our own stream, with a buffer of a megabyte: libpcap's reads through a default 4 KB
+    // buffer cost a system call every three records.
+    std::FILE* f = std::fopen(path.c_str(), "rbe");
+    if (f == nullptr) {
+        error = path + ": " + std::strerror(errno);
+        result = OpenResult::kFailed;
+        return nullptr;
+    }
+    std::setvbuf(f, nullptr, _IOFBF, kStreamBuffer);
+    ::posix_fadvise(fileno(f), 0, 0, POSIX_FADV_SEQUENTIAL);
+    // Nanosecond files keep their stamps; microsecond ones are read as they are. libpcap
+    // closes the stream with the capture; one it refuses stays ours to close.
+    pcap_t* p = pcap_fopen_offline_with_tstamp_precision(f, PCAP_TSTAMP_PRECISION_NANO, errbuf);
     if (p == nullptr) {
+        std::fclose(f);
         error = errbuf[0] != '\0' ? errbuf : path + ": cannot be read as a capture file";
         result = error.find("unknown file format") != std::string::npos ||
                          error.find("truncated dump file") != std::string::npos

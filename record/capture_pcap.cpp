@@ -47,6 +47,7 @@ public:
     std::uint64_t position() const override { return pos_; }
     const std::string& damage() const override { return damage_; }
     std::string format() const override { return "pcap"; }
+    int declaredLinkType() const override { return linkType_; }
     std::string linkTypeName(int linkType) const override {
         const char* name = pcap_datalink_val_to_name(linkType);
         const char* text = pcap_datalink_val_to_description(linkType);

@@ -27,6 +27,8 @@ public:
     virtual std::uint64_t position() const = 0;  // bytes of the file read so far
     virtual const std::string& damage() const = 0;
     virtual std::string format() const = 0;
+    // The link type the file declares for all its records; -1 where each record has its own.
+    virtual int declaredLinkType() const { return -1; }
     // The name of a link type, for messages.
     virtual std::string linkTypeName(int linkType) const = 0;
 };

@@ -364,7 +364,9 @@ CaptureLoad loadCapture(const std::string& path, const CaptureProgress& report) 
     } else {
         load.recordsSkipped = load.recordsRead;
         const std::uint64_t unsupportedRecords = load.skipped[std::size_t(wire::Skip::kLinkType)];
-        if (unsupportedRecords > 0 && unsupportedRecords == load.recordsRead) {
+        const int declared = reader->declaredLinkType();
+        if (load.recordsRead == 0 && declared >= 0 && !wire::linkTypeSupported(declared)) ++unsupported[declared];
+        if (!unsupported.empty() && unsupportedRecords == load.recordsRead) {
             load.failure = LoadFailure::kUnsupportedLinkType;
             for (const auto& [type, count] : unsupported) {
                 if (!load.linkTypeName.empty()) load.linkTypeName += ", ";

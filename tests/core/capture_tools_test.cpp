@@ -54,7 +54,7 @@ struct Tcpdump {
     bool start(const std::string& args, const std::string& out) {
         pidFile = out + ".pid";
         errFile = out + ".err";
-        const std::string cmd = "tcpdump -U -n --immediate-mode " + args + " -w " + out + " 2>" + errFile + " & echo $! >" + pidFile;
+        const std::string cmd = "tcpdump -U -n --immediate-mode -B 32768 " + args + " -w " + out + " 2>" + errFile + " & echo $! >" + pidFile;
         if (std::system(cmd.c_str()) != 0) return false;
         for (int i = 0; i < 500; ++i) {  // tcpdump says so once it listens (immediate mode: it
             // hands over every packet before it ends, none left in a half-filled buffer)
@@ -130,6 +130,13 @@ protected:
     static void skip(const std::string& why) { skipReason_ = why; }
     static std::string path(const std::string& name) { return (dir_ / name).string(); }
     // Runs a tool's command line; false (and the case skips) where the tool is missing.
+    // Whether the kernel dropped packets of tcpdump's capture `name` (a loaded machine): such a
+    // file cannot equal our recording, and the cases made from it skip.
+    static bool lostPackets(const std::string& name) {
+        std::stringstream s;
+        s << std::ifstream(path(name) + ".err").rdbuf();
+        return s.str().find(" 0 packets dropped by kernel") == std::string::npos;
+    }
     static bool run(const std::string& tool, const std::string& args) {
         if (!haveTool(tool)) return false;
         return std::system((tool + " " + args + " >/dev/null 2>&1").c_str()) == 0;
@@ -165,20 +172,21 @@ TEST_F(ToolCaptures, EveryFileGivesEachStreamsFramesAsOurRecording) {
         const char* name;
         std::function<bool()> make;  // false: the tool is missing
         const char* format;
-        std::vector<std::uint16_t> streams;  // destination ports it holds
+        std::vector<std::string> from;  // tcpdump's captures it is made of
     } fixtures[] = {
-        {"lo.pcap", [] { return true; }, "pcap", ports},
-        {"any_sll2.pcap", [] { return true; }, "pcap", ports},
-        {"any_sll.pcap", [] { return true; }, "pcap", ports},
-        {"lo.pcapng", [&] { return run("editcap", "-F pcapng " + lo + " " + path("lo.pcapng")); }, "pcapng", ports},
+        {"lo.pcap", [] { return true; }, "pcap", {"lo.pcap"}},
+        {"any_sll2.pcap", [] { return true; }, "pcap", {"any_sll2.pcap"}},
+        {"any_sll.pcap", [] { return true; }, "pcap", {"any_sll.pcap"}},
+        {"lo.pcapng", [&] { return run("editcap", "-F pcapng " + lo + " " + path("lo.pcapng")); }, "pcapng",
+         {"lo.pcap"}},
         {"lo_nsec.pcap", [&] { return run("editcap", "-F nsecpcap " + lo + " " + path("lo_nsec.pcap")); }, "pcap",
-         ports},
+         {"lo.pcap"}},
         {"vlan.pcap",
          [&] {
              return run("tcprewrite", "--enet-vlan=add --enet-vlan-tag=5 --enet-vlan-cfi=0 --enet-vlan-pri=0 --infile=" +
                                           lo + " --outfile=" + path("vlan.pcap"));
          },
-         "pcap", ports},
+         "pcap", {"lo.pcap"}},
         // Sensor A from the loopback adapter (Ethernet, snapshot length 1500) merged with sensor B
         // from "any" (SLL2, 262144): two interfaces that differ in both, which libpcap refuses.
         {"merged.pcapng",
@@ -190,10 +198,17 @@ TEST_F(ToolCaptures, EveryFileGivesEachStreamsFramesAsOurRecording) {
                     run("mergecap", "-I none -F pcapng -w " + path("merged.pcapng") + " " + path("a.pcap") + " " +
                                         path("b.pcap"));
          },
-         "pcapng", ports},
+         "pcapng", {"lo.pcap", "any_sll2.pcap"}},
     };
     for (const Fixture& f : fixtures) {
         SCOPED_TRACE(f.name);
+        bool lost = false;
+        for (const std::string& source : f.from) lost = lost || lostPackets(source);
+        if (lost) {
+            std::printf("[ SKIPPED  ] %s: tcpdump lost packets (the kernel dropped them on a loaded machine)\n",
+                        f.name);
+            continue;
+        }
         if (!f.make()) {
             std::printf("[ SKIPPED  ] %s: the tool that makes it is missing or failed\n", f.name);
             continue;

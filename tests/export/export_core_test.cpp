@@ -296,6 +296,7 @@ TEST(ExportProgram, MalformedInputsAndBadOptions) {
     kvtest::writeFile(dir / "few_markers.pcap", kvtest::captureBytes(fewMarkers.packets()));
     kvtest::writeFile(dir / "not_ethernet.pcap", kvtest::captureBytes(fewMarkers.packets(), 101));
     kvtest::writeFile(dir / "wireless.pcap", kvtest::captureBytes(fewMarkers.packets(), 105));
+    kvtest::writeFile(dir / "wireless_no_records.pcap", kvtest::captureBytes({}, 105));
     kvtest::writeFile(dir / "empty.pcap", "");
     kvtest::writeFile(dir / "text.pcap", "FrameNumbers,Laser_id\n1,2\n");
     kvtest::writeFile(dir / "truncated_header.pcap", goodBytes.substr(0, 10));
@@ -325,6 +326,7 @@ TEST(ExportProgram, MalformedInputsAndBadOptions) {
          "not_ethernet.pcap: no UDP payload of 1206 bytes: 1 record skipped (1 not IPv4)"},
         {{"--csv", kept, dir / "wireless.pcap"}, kExitFailed,
          "wireless.pcap: a capture of an unsupported link type: IEEE802_11 (802.11)"},
+        {{"--csv", kept, dir / "wireless_no_records.pcap"}, kExitFailed, "unsupported link type: IEEE802_11"},
         {{"--csv", kept, "--stream", "10.0.0.1:2368", good}, kExitBadOption, "give ADDR:PORT>PORT"},
         {{"--csv", kept, "--stream", "10.0.0.1:1>2", "--port", "3", good}, kExitBadOption, "not both"},
         {{"--csv", kept, "--port", "2380", good}, kExitFailed,

@@ -42,3 +42,55 @@ constexpr std::size_t kPayloadStart = kUdpStart + kUdpBytes;
 static_assert(kPayloadStart == 42, "the payload follows 42 bytes of headers");
 
 }  // namespace kv::wire
+
+namespace kv::wire {
+
+// Link layers a capture may declare, by their numbers in capture files (LINKTYPE_*) and, where
+// libpcap hands back another number on this platform, that one too (DLT_*).
+namespace link {
+constexpr int kNull = 0;          // BSD loopback: 4-byte address family in the writer's byte order
+constexpr int kEthernet = 1;
+constexpr int kRawBsd = 12;       // DLT_RAW as libpcap reports raw IP on Linux
+constexpr int kRawBsdAlt = 14;    // DLT_RAW on some BSDs
+constexpr int kRaw = 101;         // LINKTYPE_RAW: raw IPv4 or IPv6
+constexpr int kLoop = 108;        // OpenBSD loopback: address family in network byte order
+constexpr int kLinuxSll = 113;    // Linux cooked capture, 16-byte header
+constexpr int kIpv4 = 228;        // LINKTYPE_IPV4
+constexpr int kLinuxSll2 = 276;   // Linux cooked capture v2, 20-byte header (tcpdump -i any)
+}  // namespace link
+
+// Ethernet VLAN tags (802.1Q and 802.1ad), 4 bytes each, before the EtherType.
+constexpr std::uint16_t kEtherTypeVlan = 0x8100;
+constexpr std::uint16_t kEtherTypeQinQ = 0x88A8;
+constexpr std::size_t kVlanTagBytes = 4;
+constexpr int kMaxVlanTags = 2;
+// Linux cooked capture (SLL): packet type, ARPHRD type, address length, 8 address bytes, protocol.
+constexpr std::size_t kSllBytes = 16;
+constexpr std::size_t kSllPacketType = 0;
+constexpr std::size_t kSllArphrd = 2;
+constexpr std::size_t kSllProtocol = 14;
+// SLL2: protocol, reserved, interface index, ARPHRD type, packet type, address length, 8 bytes.
+constexpr std::size_t kSll2Bytes = 20;
+constexpr std::size_t kSll2Protocol = 0;
+constexpr std::size_t kSll2Arphrd = 8;
+constexpr std::size_t kSll2PacketType = 10;
+constexpr std::uint16_t kArphrdLoopback = 772;
+constexpr std::uint8_t kPacketOutgoing = 4;
+// BSD loopback header: the address family, AF_INET = 2 on every system that writes it.
+constexpr std::size_t kNullBytes = 4;
+constexpr std::uint32_t kNullFamilyInet = 2;
+// IPv4 header fields, offsets within the IP header.
+constexpr std::size_t kIpMinHeaderBytes = 20;
+constexpr std::size_t kIpOffTotalLength = 2;
+constexpr std::size_t kIpOffFlagsFragment = 6;
+constexpr std::size_t kIpOffProtocol = 9;
+constexpr std::size_t kIpOffSource = 12;
+constexpr std::size_t kIpOffDest = 16;
+constexpr std::uint16_t kIpMoreFragments = 0x2000;
+constexpr std::uint16_t kIpFragmentOffsetMask = 0x1FFF;
+// UDP header fields, offsets within the UDP header.
+constexpr std::size_t kUdpOffSourcePort = 0;
+constexpr std::size_t kUdpOffDestPort = 2;
+constexpr std::size_t kUdpOffLength = 4;
+
+}  // namespace kv::wire

@@ -6,7 +6,7 @@ kv_bench(bench_core
 # Loading a ~1 GB capture written by the simulated sensor into the packet store.
 kv_bench(bench_capture
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/bench_capture.cpp
-  LIBS kv_record_io)
+  LIBS kv_record_io kv_record_core)
 target_compile_definitions(bench_capture PRIVATE KV_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
 add_dependencies(bench_capture kv-sensor-sim)
 

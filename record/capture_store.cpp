@@ -1,40 +1,104 @@
 #include "capture_store.h"
 
-#include <pcap/pcap.h>
-#include <sys/mman.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <new>
 
+#include "capture_readers.h"
 #include "data_packet.h"
-#include "status_packet.h"
 
 namespace kv::capture {
+
+// ---- the file ----
+
+class PayloadFile {
+public:
+    ~PayloadFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool open(const std::string& path, std::string& error) {
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
+            error = path + ": " + std::strerror(errno);
+            return false;
+        }
+        size_ = std::uint64_t(st.st_size);
+        mtime_ = st.st_mtim;
+        return true;
+    }
+    std::uint64_t size() const { return size_; }
+    // Reads `n` bytes at `offset`; false with `error` when the file no longer holds them or
+    // changed since it was opened.
+    bool read(std::uint64_t offset, std::uint8_t* out, std::size_t n, std::string& error) const {
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0 || std::uint64_t(st.st_size) < size_ || st.st_mtim.tv_sec != mtime_.tv_sec ||
+            st.st_mtim.tv_nsec != mtime_.tv_nsec) {
+            error = "the capture file changed since it was opened; open it again";
+            return false;
+        }
+        std::size_t done = 0;
+        while (done < n) {
+            const ssize_t got = ::pread(fd_, out + done, n - done, off_t(offset + done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) {
+                error = got < 0 ? std::string("the capture file cannot be read: ") + std::strerror(errno)
+                                : "the capture file is shorter than when it was opened; open it again";
+                return false;
+            }
+            done += std::size_t(got);
+        }
+        return true;
+    }
+
+private:
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
+    struct timespec mtime_ {};
+};
+
 namespace {
 
-static_assert(kPayloadBytes == datapkt::kPacketBytes, "the store holds data packets");
+// Payloads are read in blocks of this many bytes: a few hundred packets a read.
+constexpr std::size_t kBlockBytes = 256 * 1024;
+constexpr std::uint64_t kProgressEvery = 8192;  // records between progress reports
+constexpr std::uint32_t kNoFar = std::numeric_limits<std::uint32_t>::max();
 
-// Progress is reported after this many records (about 10 MB of a sensor capture).
-constexpr std::uint64_t kRecordsPerProgress = 8192;
+// A window over the file, read ahead a block at a time: the check of each record's offset
+// during the load, and the reader of payloads afterwards.
+class FileWindow {
+public:
+    explicit FileWindow(const PayloadFile& f) : file_(f) {}
+    // The bytes [offset, offset + n), or null (beyond the file, or unreadable: error()).
+    const std::uint8_t* at(std::uint64_t offset, std::size_t n, bool backwards = false) {
+        if (offset >= start_ && offset + n <= start_ + bytes_) return block_.data() + (offset - start_);
+        if (offset + n > file_.size() || n > kBlockBytes) return nullptr;
+        std::uint64_t start = offset;
+        if (backwards) start = offset + n > kBlockBytes ? offset + n - kBlockBytes : 0;
+        const std::size_t len = std::size_t(std::min<std::uint64_t>(kBlockBytes, file_.size() - start));
+        block_.resize(kBlockBytes);
+        bytes_ = 0;
+        if (!file_.read(start, block_.data(), len, error_)) return nullptr;
+        start_ = start;
+        bytes_ = len;
+        return block_.data() + (offset - start_);
+    }
+    const std::string& error() const { return error_; }
 
-// The store's index is sized before the markers are counted; a frame every 8 packets or
-// more is the common case (the sensor sends tens of packets a frame), and a denser file only
-// makes the table grow.
-constexpr std::uint32_t kPacketsPerReservedFrame = 8;
-
-bool isSensorDataFrame(const pcap_pkthdr& h, const std::uint8_t* bytes) {
-    // A record cut to the snapshot length is not a whole frame even at 1248 captured bytes.
-    if (h.caplen != kFrameBytes || h.len != h.caplen) return false;
-    const std::uint8_t* payload = bytes + kHeaderBytes;
-    if (statuspkt::hasHeader(payload)) return false;
-    for (std::size_t i = 0; i < 4; ++i)
-        if (payload[i] != configpkt::kHeader[i]) return true;
-    return false;  // starts like a configuration packet
-}
+private:
+    const PayloadFile& file_;
+    std::vector<std::uint8_t> block_;
+    std::uint64_t start_ = 0;
+    std::size_t bytes_ = 0;
+    std::string error_;
+};
 
 // Calls onMarker() for every offset of `p` where FF AA BB lies wholly inside its `size` bytes.
 template <class OnMarker>
@@ -50,220 +114,269 @@ void scanMarkers(const std::uint8_t* p, std::size_t size, OnMarker&& onMarker) {
     }
 }
 
-// One pass over a capture file through libpcap.
-class CaptureReader {
-public:
-    ~CaptureReader() {
-        if (pcap_ != nullptr) pcap_close(pcap_);
-    }
-
-    bool open(const std::string& path, std::string& error) {
-        char errbuf[PCAP_ERRBUF_SIZE] = {};
-        pcap_ = pcap_open_offline(path.c_str(), errbuf);
-        if (pcap_ == nullptr) {
-            error = errbuf[0] != '\0' ? errbuf : path + ": cannot be read as a capture file";
-            return false;
-        }
-        ethernet_ = pcap_datalink(pcap_) == DLT_EN10MB;
+// libpcap reads "-" as standard input and would wait forever on a pipe or a device.
+bool refuseNonFile(const std::string& path, std::string& error) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        error = path + ": " + std::strerror(errno);
         return true;
     }
-
-    bool ethernet() const { return ethernet_; }
-
-    // 1: a record in h/bytes; 0: the file ended cleanly; -1: it is damaged, see damage().
-    int next(const pcap_pkthdr*& h, const std::uint8_t*& bytes) {
-        pcap_pkthdr* header = nullptr;
-        const u_char* data = nullptr;
-        const int rc = pcap_next_ex(pcap_, &header, &data);
-        if (rc == 1) {
-            h = header;
-            bytes = data;
-            return 1;
-        }
-        if (rc == PCAP_ERROR_BREAK) return 0;  // end of the file
-        damage_ = rc == PCAP_ERROR ? pcap_geterr(pcap_) : "unexpected end of the capture";
-        return -1;
-    }
-
-    const std::string& damage() const { return damage_; }
-
-    std::uint64_t position() const {
-        const long at = std::ftell(pcap_file(pcap_));
-        return at > 0 ? std::uint64_t(at) : 0;
-    }
-
-private:
-    pcap_t* pcap_ = nullptr;
-    bool ethernet_ = false;
-    std::string damage_;
-};
-
-class Progress {
-public:
-    Progress(const CaptureProgress& report, std::uint64_t fileBytes)
-        : report_(report), total_(2 * fileBytes) {}
-
-    // `base` is where the pass starts in the two-pass total.
-    void during(std::uint64_t base, const CaptureReader& reader, std::uint64_t records) {
-        if (!report_ || records % kRecordsPerProgress != 0) return;
-        std::uint64_t done = base + reader.position();
-        if (done > total_) done = total_;  // the file grew since it was measured
-        report_(done, total_);
-    }
-    void finished() {
-        if (report_) report_(total_, total_);
-    }
-    std::uint64_t half() const { return total_ / 2; }
-
-private:
-    const CaptureProgress& report_;
-    std::uint64_t total_;
-};
-
-// A store of a few hundred megabytes takes one page fault per 4 KB page when it is filled;
-// large pages cut that by a factor of 512, which is most of the time of a load. Only a hint.
-void preferLargePages(void* block, std::size_t bytes) {
-#ifdef MADV_HUGEPAGE
-    constexpr std::uintptr_t kLargePage = std::uintptr_t(2) << 20;
-    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(block) + kLargePage - 1) & ~(kLargePage - 1);
-    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(block) + bytes) & ~(kLargePage - 1);
-    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    (void)block;
-    (void)bytes;
-#endif
+    if (S_ISDIR(st.st_mode)) error = path + ": is a directory, not a capture file";
+    else if (!S_ISREG(st.st_mode)) error = path + ": not a regular file";
+    else if (st.st_size == 0) error = path + ": the file is empty";
+    return !error.empty();
 }
 
-// libpcap reads "-" as standard input and would wait forever on a pipe or a device; a
-// capture to load twice must be a file.
-bool refuseNonFile(const std::string& path, std::uint64_t& fileBytes, std::string& error) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return false;  // libpcap reports the missing file
-    if (S_ISDIR(st.st_mode)) {
-        error = path + ": is a directory, not a capture file";
+// The four bytes that open a pcapng file (its section header block).
+bool looksLikePcapng(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    std::uint8_t magic[4] = {};
+    const bool ng = ::pread(fd, magic, 4, 0) == 4 && magic[0] == 0x0A && magic[1] == 0x0D && magic[2] == 0x0D &&
+                    magic[3] == 0x0A;
+    ::close(fd);
+    return ng;
+}
+
+// Where the record's bytes lie in the file: its reader's offset where that is certain, else the
+// first place at or after the record's start that holds them.
+bool locate(const detail::Record& r, std::uint64_t end, FileWindow& window, std::uint64_t& offset) {
+    if (r.offsetKnown) {
+        offset = r.dataOffset;
         return true;
     }
-    if (!S_ISREG(st.st_mode)) {
-        error = path + ": not a regular file";
-        return true;
-    }
-    fileBytes = std::uint64_t(st.st_size);
-    if (fileBytes == 0) {
-        error = path + ": the file is empty";
-        return true;
-    }
+    const std::size_t n = std::min<std::size_t>(r.captured, 64 * 1024);
+    auto matches = [&](std::uint64_t at) {
+        const std::uint8_t* p = window.at(at, n);
+        return p != nullptr && std::memcmp(p, r.bytes, n) == 0;
+    };
+    if (matches(r.dataOffset)) return offset = r.dataOffset, true;
+    for (std::uint64_t at = r.blockOffset; at + n <= end; ++at)
+        if (matches(at)) return offset = at, true;
     return false;
 }
 
+struct StreamIndex {
+    CaptureStore store;
+    std::uint64_t markers = 0;
+    int sinceFrameStart = 0;
+};
+
 }  // namespace
+
+// ---- offsets ----
+
+void PacketOffsets::push(std::uint64_t offset) {
+    const std::size_t i = deltas_.size();
+    if (i % kGroup == 0) bases_.push_back(offset);
+    const std::uint64_t d = offset - bases_.back();
+    if (d >= kNoFar) {
+        deltas_.push_back(kNoFar);
+        far_.emplace_back(std::uint32_t(i), offset);
+    } else {
+        deltas_.push_back(std::uint32_t(d));
+    }
+}
+
+std::uint64_t PacketOffsets::at(std::size_t i) const {
+    const std::uint32_t d = deltas_[i];
+    if (d != kNoFar) return bases_[i / kGroup] + d;
+    const auto it = std::lower_bound(far_.begin(), far_.end(), std::make_pair(std::uint32_t(i), std::uint64_t(0)));
+    return it->second;
+}
+
+std::size_t PacketOffsets::bytes() const {
+    return bases_.capacity() * sizeof(std::uint64_t) + deltas_.capacity() * sizeof(std::uint32_t) +
+           far_.capacity() * sizeof(far_[0]);
+}
+
+// ---- reading payloads ----
+
+PacketReader::PacketReader(const CaptureStore& store) : store_(store) {}
+PacketReader::~PacketReader() = default;
+
+const std::uint8_t* PacketReader::packet(std::size_t i) {
+    if (i >= store_.packetCount || !store_.file) {
+        error_ = "packet " + std::to_string(i) + " is not in the capture";
+        return nullptr;
+    }
+    const std::uint64_t offset = store_.offsets.at(i);
+    const bool backwards = i < last_;
+    last_ = i;
+    if (offset >= blockStart_ && offset + kPayloadBytes <= blockStart_ + blockBytes_)
+        return block_.data() + (offset - blockStart_);
+    const PayloadFile& f = *store_.file;
+    if (offset + kPayloadBytes > f.size()) {
+        error_ = "the capture file is shorter than its index; open it again";
+        return nullptr;
+    }
+    std::uint64_t start = offset;
+    if (backwards) start = offset + kPayloadBytes > kBlockBytes ? offset + kPayloadBytes - kBlockBytes : 0;
+    const std::size_t len = std::size_t(std::min<std::uint64_t>(kBlockBytes, f.size() - start));
+    block_.resize(kBlockBytes);
+    blockBytes_ = 0;
+    if (!f.read(start, block_.data(), len, error_)) return nullptr;
+    blockStart_ = start;
+    blockBytes_ = len;
+    return block_.data() + (offset - blockStart_);
+}
+
+// ---- the load ----
+
+bool CaptureLoad::chooseStream(std::size_t i) {
+    if (i >= streamStores.size()) return false;
+    chosen = i;
+    store = streamStores[i];
+    recordsSkipped = recordsRead - store.packetCount;
+    return true;
+}
+
+std::size_t CaptureLoad::findStream(const wire::StreamKey& key) const {
+    for (std::size_t i = 0; i < streams.size(); ++i)
+        if (streams[i].key == key) return i;
+    return streams.size();
+}
+
+std::size_t CaptureLoad::findPort(std::uint16_t destPort) const {
+    for (std::size_t i = 0; i < streams.size(); ++i)  // largest first
+        if (streams[i].key.destPort == destPort) return i;
+    return streams.size();
+}
+
+std::string CaptureLoad::failureText() const {
+    const std::string counts = wire::skipSummary(skipped);
+    switch (failure) {
+    case LoadFailure::kNone: return std::string();
+    case LoadFailure::kUnreadable:
+    case LoadFailure::kNotCapture: return error;
+    case LoadFailure::kUnsupportedLinkType:
+        return "a capture of an unsupported link type: " + linkTypeName +
+               " (this program reads Ethernet, Linux cooked SLL and SLL2, raw IPv4 and BSD loopback)";
+    case LoadFailure::kNoSensorData:
+        return "no UDP payload of 1206 bytes: " + std::to_string(recordsRead) +
+               (recordsRead == 1 ? " record" : " records") + (counts.empty() ? std::string() : " skipped (" + counts + ")");
+    }
+    return std::string();
+}
 
 CaptureLoad loadCapture(const std::string& path, const CaptureProgress& report) {
     CaptureLoad load;
     const std::string openPath = path == "-" ? "./-" : path;
-    std::uint64_t fileBytes = 0;
-    if (refuseNonFile(openPath, fileBytes, load.error)) return load;
-    Progress progress(report, fileBytes);
+    if (refuseNonFile(openPath, load.error)) {
+        load.failure = LoadFailure::kUnreadable;
+        return load;
+    }
+    auto file = std::make_shared<PayloadFile>();
+    if (!file->open(openPath, load.error)) {
+        load.failure = LoadFailure::kUnreadable;
+        return load;
+    }
 
-    // First pass: count the packets to store.
-    std::uint64_t accepted = 0;
-    {
-        CaptureReader reader;
-        if (!reader.open(openPath, load.error)) return load;
-        load.opened = true;
-        const pcap_pkthdr* h = nullptr;
-        const std::uint8_t* bytes = nullptr;
-        int rc;
-        while ((rc = reader.next(h, bytes)) == 1) {
+    detail::OpenResult result = detail::OpenResult::kFailed;
+    std::unique_ptr<detail::Reader> reader = looksLikePcapng(openPath)
+                                                 ? detail::openPcapng(openPath, load.error, result)
+                                                 : detail::openPcap(openPath, load.error, result);
+    if (!reader) {
+        load.failure = result == detail::OpenResult::kNotCapture ? LoadFailure::kNotCapture : LoadFailure::kUnreadable;
+        if (load.failure == LoadFailure::kNotCapture && load.error.find("not a capture") == std::string::npos)
+            load.error = openPath + ": not a capture file (" + load.error + ")";
+        return load;
+    }
+    load.opened = true;
+    load.format = reader->format();
+
+    FileWindow window(*file);
+    std::vector<StreamIndex> streams;
+    std::map<wire::StreamKey, std::size_t> byKey;
+    std::vector<wire::StreamKey> keys;  // of streams
+    std::size_t lastStream = 0;
+    std::map<int, std::uint64_t> unsupported;  // link type -> records
+    const std::uint64_t total = file->size();
+    detail::Record r;
+    int rc = 0;
+    try {
+        while ((rc = reader->next(r)) == 1) {
             ++load.recordsRead;
-            if (reader.ethernet() && isSensorDataFrame(*h, bytes)) ++accepted;
-            progress.during(0, reader, load.recordsRead);
+            if (report && load.recordsRead % kProgressEvery == 0) report(std::min(reader->position(), total), total);
+            const wire::RecordView v = wire::decodeRecord(r.linkType, r.bytes, r.captured);
+            if (v.skip != wire::Skip::kTaken) {
+                ++load.skipped[std::size_t(v.skip)];
+                if (v.skip == wire::Skip::kLinkType) ++unsupported[r.linkType];
+                continue;
+            }
+            std::uint64_t offset = 0;
+            if (!locate(r, reader->position(), window, offset)) {
+                load.damaged = true;
+                load.damage = window.error().empty() ? "record " + std::to_string(load.recordsRead) +
+                                                           " is not where the capture format puts it"
+                                                     : window.error();
+                break;
+            }
+            if (streams.empty() || keys[lastStream] != v.stream) {
+                auto it = byKey.find(v.stream);
+                if (it == byKey.end()) {
+                    it = byKey.emplace(v.stream, streams.size()).first;
+                    streams.emplace_back();
+                    keys.push_back(v.stream);
+                }
+                lastStream = it->second;
+            }
+            StreamIndex& s = streams[lastStream];
+            if (s.store.packetCount == std::numeric_limits<std::uint32_t>::max()) {
+                load.damaged = true;
+                load.damage = "more packets than one store can count; the first 4294967295 are kept";
+                break;
+            }
+            const std::uint32_t v32 = s.store.packetCount;
+            s.store.offsets.push(offset + v.payloadOffset);
+            scanMarkers(r.bytes + v.payloadOffset, kPayloadBytes, [&] {
+                ++s.markers;
+                if (++s.sinceFrameStart == kMarkersPerFrame) {
+                    s.store.frameStarts.push_back(v32);
+                    s.sinceFrameStart = 0;
+                }
+            });
+            s.store.packetCount = v32 + 1;
         }
         if (rc < 0) {
             load.damaged = true;
-            load.damage = reader.damage();
+            load.damage = reader->damage();
         }
-    }
-    load.recordsSkipped = load.recordsRead - accepted;
-    if (accepted > std::numeric_limits<std::uint32_t>::max()) {
-        load.damaged = true;
-        load.damage = "more packets than one store can count; the first 4294967295 are kept";
-        accepted = std::numeric_limits<std::uint32_t>::max();
-    }
-    if (accepted == 0) {
-        progress.finished();
-        return load;
-    }
-
-    CaptureStore& store = load.store;
-    const std::uint32_t expected = std::uint32_t(accepted);
-    try {
-        store.payloads.reserve(std::size_t(expected) * kPayloadBytes);
-        preferLargePages(store.payloads.data(), store.payloads.capacity());
-        store.payloads.resize(std::size_t(expected) * kPayloadBytes);
-        store.frameStarts.reserve(expected / kPacketsPerReservedFrame + 1);
     } catch (const std::bad_alloc&) {
-        store = CaptureStore{};
         load.damaged = true;
-        load.damage = "not enough memory for " + std::to_string(expected) + " packets";
-        progress.finished();
-        return load;
+        load.damage = "not enough memory for the index after " + std::to_string(load.recordsRead) + " records";
     }
 
-    // Second pass: fill the block. The file may have changed since it was counted, so never
-    // more than the counted packets are stored.
-    std::uint32_t stored = 0;
-    std::uint64_t markers = 0;
-    int sinceFrameStart = 0;
-    CaptureReader reader;
-    std::string reopenError;
-    if (!reader.open(openPath, reopenError)) {
-        load.damaged = true;
-        load.damage = reopenError;
+    // Streams with their keys, the largest first (ties: in key order).
+    std::vector<std::pair<wire::StreamKey, std::size_t>> order(byKey.begin(), byKey.end());
+    std::stable_sort(order.begin(), order.end(), [&](const auto& a, const auto& b) {
+        return streams[a.second].store.packetCount > streams[b.second].store.packetCount;
+    });
+    for (const auto& [key, i] : order) {
+        StreamIndex& s = streams[i];
+        s.store.markerTotal = std::uint32_t(std::min<std::uint64_t>(s.markers, std::numeric_limits<std::uint32_t>::max()));
+        s.store.file = file;
+        load.streams.push_back({key, s.store.packetCount});
+        load.streamStores.push_back(std::move(s.store));
+    }
+    if (!load.streamStores.empty()) {
+        load.chooseStream(0);
     } else {
-        const pcap_pkthdr* h = nullptr;
-        const std::uint8_t* bytes = nullptr;
-        std::uint64_t records = 0;
-        int rc = 1;
-        std::uint64_t markersBefore = 0;  // state before the packet being indexed
-        std::size_t startsBefore = 0;
-        try {
-            while (stored < expected && (rc = reader.next(h, bytes)) == 1) {
-                ++records;
-                progress.during(progress.half(), reader, records);
-                if (!reader.ethernet() || !isSensorDataFrame(*h, bytes)) continue;
-                std::uint8_t* dst = store.payloads.data() + std::size_t(stored) * kPayloadBytes;
-                std::memcpy(dst, bytes + kHeaderBytes, kPayloadBytes);
-                const std::uint32_t v = stored;
-                markersBefore = markers;
-                startsBefore = store.frameStarts.size();
-                scanMarkers(dst, kPayloadBytes, [&] {
-                    ++markers;
-                    if (++sinceFrameStart == kMarkersPerFrame) {
-                        store.frameStarts.push_back(v);  // grows only past the reserve
-                        sinceFrameStart = 0;
-                    }
-                });
-                stored = v + 1;
+        load.recordsSkipped = load.recordsRead;
+        const std::uint64_t unsupportedRecords = load.skipped[std::size_t(wire::Skip::kLinkType)];
+        const int declared = reader->declaredLinkType();
+        if (load.recordsRead == 0 && declared >= 0 && !wire::linkTypeSupported(declared)) ++unsupported[declared];
+        if (!unsupported.empty() && unsupportedRecords == load.recordsRead) {
+            load.failure = LoadFailure::kUnsupportedLinkType;
+            for (const auto& [type, count] : unsupported) {
+                if (!load.linkTypeName.empty()) load.linkTypeName += ", ";
+                load.linkTypeName += reader->linkTypeName(type);
             }
-            if (stored < expected) {
-                load.damaged = true;
-                load.damage = rc < 0 ? reader.damage()
-                                     : "the file changed while it was read: " + std::to_string(expected) +
-                                           " packets counted, " + std::to_string(stored) + " found";
-            }
-        } catch (const std::bad_alloc&) {
-            // Only a frame-start table far beyond its reserve can get here (a file dense with
-            // markers). Keep the packets whose index is complete.
-            markers = markersBefore;
-            store.frameStarts.resize(startsBefore);
-            load.damaged = true;
-            load.damage = "not enough memory for the frame index after " + std::to_string(stored) + " packets";
+        } else {
+            load.failure = LoadFailure::kNoSensorData;
         }
     }
-    if (stored < expected) store.payloads.resize(std::size_t(stored) * kPayloadBytes);
-    store.packetCount = stored;
-    store.markerTotal = std::uint32_t(std::min<std::uint64_t>(markers, std::numeric_limits<std::uint32_t>::max()));
-    progress.finished();
+    if (report) report(total, total);
     return load;
 }
 

@@ -1,70 +1,146 @@
-// The packet store of a capture replay: every sensor data packet of a capture file, held in
-// memory in file order, with the index of frame markers that seeking needs.
+// The packet store of a capture replay: where each sensor data packet of one stream lies in a
+// capture file, in file order, with the index of frame markers that seeking needs. The
+// payloads stay in the file; a PacketReader reads them back at their offsets.
 //
-// A record is stored when it is a whole Ethernet frame of exactly 1248 bytes (Ethernet, IPv4
-// and UDP headers, then the 1206-byte data packet) whose payload is neither a status packet
-// nor a configuration packet. Everything else is skipped and counted. The headers in front of
-// the payload are not inspected.
+// A record is a sensor data packet when its link layer (Ethernet with up to two VLAN tags,
+// Linux cooked SLL or SLL2, raw IPv4, BSD loopback) carries an unfragmented IPv4 UDP datagram
+// whose payload is exactly 1206 bytes and neither a status packet nor a configuration packet.
+// Every other record is skipped and counted by reason. A stream is (source address, source
+// port, destination port); the store indexes one.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "link_decode.h"
 #include "wire_layout.h"
 
 namespace kv::capture {
 
-constexpr std::size_t kFrameBytes = wire::kFrameBytes;      // a sensor datagram on the wire
+constexpr std::size_t kFrameBytes = wire::kFrameBytes;      // our recorder's frames on the wire
 constexpr std::size_t kHeaderBytes = wire::kPayloadStart;   // Ethernet 14 + IPv4 20 + UDP 8
 constexpr std::size_t kPayloadBytes = wire::kPayloadBytes;  // the data packet itself
 static_assert(kHeaderBytes + kPayloadBytes == kFrameBytes, "frame = headers + payload");
 constexpr int kMarkersPerFrame = 4;             // four marker periods make one shown frame
 
+// The file offset of every packet of a stream, at about four bytes a packet: a 64-bit base
+// every kGroup packets and 32-bit distances from it (the rare distance beyond 4 GiB is kept
+// whole on the side).
+class PacketOffsets {
+public:
+    static constexpr std::size_t kGroup = 256;
+    void push(std::uint64_t offset);
+    std::uint64_t at(std::size_t i) const;
+    std::size_t size() const { return deltas_.size(); }
+    std::size_t bytes() const;  // memory held
+
+private:
+    std::vector<std::uint64_t> bases_;
+    std::vector<std::uint32_t> deltas_;
+    std::vector<std::pair<std::uint32_t, std::uint64_t>> far_;  // (packet, offset), in order
+};
+
+// The open capture file a store reads from. Shared by copies of a store.
+class PayloadFile;
+
 struct CaptureStore {
-    // packetCount payloads of kPayloadBytes each, back to back in one block.
-    std::vector<std::uint8_t> payloads;
     std::uint32_t packetCount = 0;
     // Markers (FF AA BB wholly inside a payload, at any byte offset) in all payloads.
     std::uint32_t markerTotal = 0;
     // Entry k: index of the packet holding marker 4(k+1), markers counted from 1 in file order.
     std::vector<std::uint32_t> frameStarts;
+    // Where each payload starts in the file.
+    PacketOffsets offsets;
+    std::shared_ptr<const PayloadFile> file;
 
-    // Payload of packet i; i < packetCount.
-    const std::uint8_t* packet(std::size_t i) const { return payloads.data() + i * kPayloadBytes; }
     // The highest frame number a user can pick: frames run 0..frameRange().
     std::uint32_t frameRange() const { return markerTotal / kMarkersPerFrame; }
+    // Memory held by the index (offsets and frame starts).
+    std::size_t indexBytes() const { return offsets.bytes() + frameStarts.capacity() * sizeof(std::uint32_t); }
+};
+
+// Reads payloads of a store from its file, a block at a time, forwards or backwards. One per
+// thread. A file that shrank or changed since it was opened is reported, never read past.
+class PacketReader {
+public:
+    explicit PacketReader(const CaptureStore& store);
+    ~PacketReader();
+    PacketReader(const PacketReader&) = delete;
+    PacketReader& operator=(const PacketReader&) = delete;
+    // The 1206 bytes of packet i (i < packetCount), valid until the next call; null when the
+    // file cannot give them, and error() says why.
+    const std::uint8_t* packet(std::size_t i);
+    const std::string& error() const { return error_; }
+
+private:
+    const CaptureStore& store_;
+    std::vector<std::uint8_t> block_;
+    std::uint64_t blockStart_ = 0;
+    std::size_t blockBytes_ = 0;
+    std::size_t last_ = 0;
+    std::string error_;
+};
+
+// Why a file gives no packets.
+enum class LoadFailure {
+    kNone,
+    kUnreadable,           // missing, a directory, empty, not a regular file
+    kNotCapture,           // no capture format this program reads
+    kUnsupportedLinkType,  // a capture, but of a link layer this program does not read
+    kNoSensorData,         // a capture without one UDP payload of 1206 bytes
+};
+
+struct StreamInfo {
+    wire::StreamKey key;
+    std::uint64_t packets = 0;  // sensor data packets
 };
 
 struct CaptureLoad {
-    // false: `error` says why and the store is empty. The text is libpcap's, or ours where the
-    // path is not worth handing to libpcap (a directory, an empty file, a pipe or device).
+    // false: `error` says why and the store is empty (kUnreadable, kNotCapture). The text is
+    // the reading library's, or ours where the path is not worth handing over.
     bool opened = false;
     std::string error;
+    LoadFailure failure = LoadFailure::kNone;
+    std::string linkTypeName;  // kUnsupportedLinkType: the link type(s) found, named
+    std::string format;        // "pcap" or "pcapng"
+    // The chosen stream's packets (by default the stream with the most packets).
     CaptureStore store;
-    std::uint64_t recordsRead = 0;     // records libpcap handed over
-    std::uint64_t recordsSkipped = 0;  // ... of which not sensor data packets
+    // Every stream with data packets, the one with the most packets first.
+    std::vector<StreamInfo> streams;
+    std::size_t chosen = 0;  // index into streams, when there is one
+    std::uint64_t recordsRead = 0;     // records the reading library handed over
+    std::uint64_t recordsSkipped = 0;  // ... of which not data packets of the chosen stream
+    wire::SkipCounts skipped{};        // records that are no sensor data, by reason
     // The read stopped before the end of the file (a cut or damaged record); `damage` says
     // what happened. Every packet before the damage is in the store.
     bool damaged = false;
     std::string damage;
+
+    // Makes stream i the store's. False for an index out of range.
+    bool chooseStream(std::size_t i);
+    // The index of `key` in streams, or of the largest stream to destination port `port`;
+    // streams.size() when none matches.
+    std::size_t findStream(const wire::StreamKey& key) const;
+    std::size_t findPort(std::uint16_t destPort) const;
+    // One line on why nothing can be replayed, for kNotCapture .. kNoSensorData.
+    std::string failureText() const;
+
+    std::vector<CaptureStore> streamStores;  // parallel to streams
 };
 
-// Progress of a load in bytes of file read, over both passes: `total` is twice the file size.
+// Progress of a load in bytes of file read: `total` is the file size.
 using CaptureProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
 
-// Reads the capture file at `path` into a store. The file is read twice, once to count the
-// packets and once to fill a block of exactly that size. Never throws; bad input is reported
-// through `opened`/`error` and `damaged`/`damage`. `progress` is called now and then, not per
+// Indexes the capture file at `path` in one pass. Never throws; bad input is reported through
+// `opened`/`error`/`failure` and `damaged`/`damage`. `progress` is called now and then, not per
 // packet, and once at the end with done == total.
 //
-// Only Ethernet captures (link type 1) hold sensor frames: the records of a capture of any
-// other link type are all skipped, giving an empty store. A file that changes between the
-// passes never makes the store hold more than was counted; if it holds fewer, `damage` says so.
-// "-" is the file of that name, not standard input.
+// pcap files (micro- and nanosecond) are read with libpcap, pcapng files (any mix of
+// interfaces) with Wireshark's reader library. "-" is the file of that name, not standard input.
 CaptureLoad loadCapture(const std::string& path, const CaptureProgress& progress = {});
 
 }  // namespace kv::capture
-

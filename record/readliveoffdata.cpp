@@ -35,6 +35,8 @@ void ReadLiveOffData::run() {
     gate.threadStarted();
     const std::shared_ptr<const kv::capture::CaptureStore> store = store_;
     const std::uint32_t n = store ? store->packetCount : 0;
+    std::unique_ptr<kv::capture::PacketReader> reader;
+    if (store) reader = std::make_unique<kv::capture::PacketReader>(*store);
     kv::ReplayAssembler assembler;
     const std::uint64_t droppedBefore = pointsDropped.load();
     auto echo = [this] { return echoSelection_.load(std::memory_order_relaxed); };
@@ -80,7 +82,13 @@ void ReadLiveOffData::run() {
                 gate.release();
                 continue;
             }
-            const std::uint8_t* packet = store->packet(std::size_t(b));
+            const std::uint8_t* packet = reader->packet(std::size_t(b));
+            if (packet == nullptr) {
+                // The file shrank or changed under the store: the replay ends here, reported.
+                gate.release();
+                emit ReadFailed(QString::fromStdString(reader->error()));
+                break;
+            }
             EchoFlag.store(packet[kv::datapkt::kEchoFlagOffset], std::memory_order_relaxed);
             assembler.feed(packet, echo, emitFrame);
             pointsDropped.store(droppedBefore + assembler.droppedPoints(), std::memory_order_relaxed);

@@ -3,6 +3,7 @@
 // with pause, single steps, seek and rewind.
 #pragma once
 
+#include <QString>
 #include <QThread>
 #include <atomic>
 #include <cstdint>
@@ -38,6 +39,9 @@ public:
 signals:
     void SendData(MuchLidarData lidardata);
     void SendBool(bool Finsh);
+    // The capture file could not give a packet (it shrank or changed since it was opened);
+    // the replay ends after this, with SendBool(true).
+    void ReadFailed(QString message);
 
 public slots:
     void getProgressChangeValue(int packetIndex);

@@ -63,7 +63,7 @@ add_dependencies(core_capture_record_loopback_test kv-sensor-sim)
 # time, and a capture from the simulated sensor (run as a program).
 kv_test(core_capture_store_test
   SOURCES ${KV_CORE_TEST_DIR}/capture_store_test.cpp
-  LIBS kv_record_io kv_sim_core kv_acquisition_core
+  LIBS kv_record_io kv_sim_core kv_acquisition_core PkgConfig::PCAP
   LABELS core)
 add_dependencies(core_capture_store_test kv-sensor-sim)
 
@@ -129,3 +129,12 @@ get_target_property(_libs core_export_test LINK_LIBRARIES)
 list(REMOVE_ITEM _libs GTest::gtest_main)
 set_target_properties(core_export_test PROPERTIES LINK_LIBRARIES "${_libs}")
 add_dependencies(core_export_test kv-sensor-sim)
+
+# Captures made by tcpdump, editcap, mergecap and tcprewrite against our own recorder's, while
+# simulated sensors stream over loopback (needs root or CAP_NET_RAW and the tools; skips
+# otherwise).
+kv_test(core_capture_tools_test
+  SOURCES ${KV_CORE_TEST_DIR}/capture_tools_test.cpp
+  LIBS kv_record_io kv_record_core kv_record_capture kv_acquisition_io
+  LABELS core loopback)
+add_dependencies(core_capture_tools_test kv-sensor-sim)

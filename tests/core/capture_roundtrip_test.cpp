@@ -32,8 +32,9 @@ int freePort() {
 std::vector<MuchLidarData> replayFrames(const kv::capture::CaptureStore& store) {
     kv::ReplayAssembler a;
     std::vector<MuchLidarData> frames;
+    kv::capture::PacketReader reader(store);
     for (std::size_t i = 0; i < store.packetCount; ++i)
-        a.feed(store.packet(i), [] { return 0; }, [&](MuchLidarData&& f) { frames.push_back(std::move(f)); });
+        a.feed(reader.packet(i), [] { return 0; }, [&](MuchLidarData&& f) { frames.push_back(std::move(f)); });
     return frames;
 }
 
@@ -99,8 +100,9 @@ TEST(CaptureRoundTrip, SeekToFrameKStartsAtItsMarker) {
         a.restartAtSeek();
         std::size_t emittedAt = 0;
         MuchLidarData first;
+        kv::capture::PacketReader reader(store);
         for (std::size_t i = store.frameStarts[k]; i < store.packetCount && first.empty(); ++i) {
-            a.feed(store.packet(i), [] { return 0; }, [&](MuchLidarData&& f) {
+            a.feed(reader.packet(i), [] { return 0; }, [&](MuchLidarData&& f) {
                 if (first.empty()) first = std::move(f), emittedAt = i;
             });
         }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -19,6 +21,9 @@
 #include <string>
 #include <vector>
 
+#include <pcap/pcap.h>
+
+#include "byte_order.h"
 #include "capture_store.h"
 #include "data_packet.h"
 #include "data_stream.h"
@@ -102,12 +107,17 @@ Bytes pcapng(const std::vector<Payload>& ps) {
 
 void expectStored(const kv::capture::CaptureStore& s, const std::vector<Payload>& want) {
     ASSERT_EQ(s.packetCount, want.size());
-    ASSERT_EQ(s.payloads.size(), want.size() * kv::capture::kPayloadBytes);
-    for (std::size_t i = 0; i < want.size(); ++i)
-        EXPECT_EQ(0, std::memcmp(s.packet(i), want[i].data(), want[i].size())) << "packet " << i;
+    kv::capture::PacketReader reader(s);
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        const std::uint8_t* p = reader.packet(i);
+        ASSERT_NE(p, nullptr) << reader.error();
+        EXPECT_EQ(0, std::memcmp(p, want[i].data(), want[i].size())) << "packet " << i;
+    }
 }
 
-TEST(CaptureStore, StoresOnlyWholeDataPacketsOf1248Bytes) {
+// A record holds a data packet when the whole IPv4 datagram is inside it: an Ethernet trailer
+// after it, or bytes of the wire not captured after it, do not matter.
+TEST(CaptureStore, StoresOnlyWholeDataPackets) {
     Payload status = payload(3), config = payload(4), nearStatus = payload(5), nearConfig = payload(6);
     kv::statuspkt::writeHeader(status.data());
     kv::configpkt::writeHeader(config.data());
@@ -124,8 +134,8 @@ TEST(CaptureStore, StoresOnlyWholeDataPacketsOf1248Bytes) {
     } cases[] = {
         {"1247 bytes", data, 1247, 1247, false},
         {"1248 bytes", data, 1248, 1248, true},
-        {"1249 bytes", data, 1249, 1249, false},
-        {"1248 of 1300 on the wire", data, 1248, 1300, false},
+        {"1249 bytes: a trailer after the datagram", data, 1249, 1249, true},
+        {"1248 of 1300 on the wire", data, 1248, 1300, true},
         {"status packet", status, 1248, 1248, false},
         {"configuration packet", config, 1248, 1248, false},
         {"configuration header start", nearConfig, 1248, 1248, false},
@@ -167,7 +177,7 @@ TEST(CaptureStore, MarkersAndFrameStarts) {
         {"a marker at the last offset counts, one cut by the packet's end does not",
          {frame(lastFit), frame(cutAfterFfAa), frame(cutBeforeBb)}, 2, {}},
         {"skipped records carry no markers",
-         {frame(status), frame(payload(6, {0, 3, 6, 9}), 1249), frame(payload(7, {0, 3, 6}))}, 3, {}},
+         {frame(status), frame(payload(6, {0, 3, 6, 9}), 1247), frame(payload(7, {0, 3, 6}))}, 3, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -221,10 +231,11 @@ TEST(CaptureStore, MalformedCapturesKeepEveryPacketBeforeTheFault) {
         {"cut_file_header.pcap", [&] { return cutAt(13); }, false, none, 0, false, "truncated"},
         {"caplen_2_31.pcap", [&] { return faultySixth(65535, frame(good[5]), 1u << 31, 1u << 31); },
          true, first5, 0, true, "capture length"},
+        // libpcap cuts the record to the snapshot length; the datagram is whole before the cut.
         {"caplen_above_snaplen.pcap", [&] { return faultySixth(1248, frame(good[5], 1300), 1300, 1300); },
-         true, allBut5, 1, false, ""},
+         true, all, 0, false, ""},
         {"caplen_below_wire_length.pcap", [&] { return faultySixth(65535, frame(good[5]), 1248, 1290); },
-         true, allBut5, 1, false, ""},
+         true, all, 0, false, ""},
         {"pcapng.pcap", [&] { return pcapng(good); }, true, all, 0, false, ""},
         {"nanosecond_timestamps.pcap", [&] { return Capture().header(0xA1B23C4D).records(good).bytes; },
          true, all, 0, false, ""},
@@ -258,51 +269,49 @@ TEST(CaptureStore, MalformedCapturesKeepEveryPacketBeforeTheFault) {
     }
 }
 
-// Rewrites the file at the first progress report, which comes while it is being counted.
-// Progress comes now and then, never goes back, and ends at the total (twice the file's size).
-kv::capture::CaptureLoad loadWhileChanging(const std::string& path, const Bytes& before, const Bytes& after) {
-    writeFile(path, before);
-    std::vector<std::uint64_t> reports;
-    auto load = loadCapture(path, [&](std::uint64_t done, std::uint64_t total) {
-        if (reports.empty()) writeFile(path, after);
-        reports.push_back(done);
-        EXPECT_EQ(total, 2 * before.size());
-    });
-    EXPECT_GE(reports.size(), 2u);
-    EXPECT_LT(reports.size(), 10u);
-    EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
-    EXPECT_EQ(reports.back(), 2 * before.size());
-    return load;
-}
-
-TEST(CaptureStore, AFileChangedBetweenThePassesNeverOverflowsTheStore) {
-    Payload status = payload(1);
-    kv::statuspkt::writeHeader(status.data());
+// The store reads payloads from the file: one that shrinks or is rewritten after it was opened
+// is reported by the reader, packet by packet, and never read past its end. Progress comes now
+// and then, never goes back, and ends at the file's size.
+TEST(CaptureStore, AFileChangedWhileOpenIsReportedNeverReadPast) {
     const Payload data = payload(2, {0, 3, 6, 9});
     constexpr std::size_t kRecords = 12000;  // more than one progress step
-    const std::vector<Payload> statusOnly(kRecords, status), dataOnly(kRecords, data);
+    const Bytes whole = Capture().header().records(std::vector<Payload>(kRecords, data)).bytes;
     const std::string path = tempPath("changing.pcap");
-
-    // Counted as status packets, then all of them data packets: only the counted ones fit.
-    auto grown = loadWhileChanging(path, Capture().header().records(statusOnly).records({data}).bytes,
-                                   Capture().header().records(dataOnly).bytes);
-    ASSERT_TRUE(grown.opened);
-    const std::uint32_t n = grown.store.packetCount;
-    EXPECT_GE(n, 1u);
-    EXPECT_LT(n, kRecords);
-    EXPECT_EQ(grown.store.payloads.size(), n * kv::capture::kPayloadBytes);
-    EXPECT_EQ(grown.store.markerTotal, 4 * n);
-    EXPECT_EQ(grown.store.frameStarts.size(), n);
-    EXPECT_LT(grown.store.frameStarts.back(), n);
-
-    // Counted in full, then cut short: what is there is kept and the change is reported.
-    auto shrunk = loadWhileChanging(path, Capture().header().records(dataOnly).bytes,
-                                    Capture().header().records(std::vector<Payload>(50, data)).bytes);
-    ASSERT_TRUE(shrunk.opened);
-    EXPECT_TRUE(shrunk.damaged);
-    EXPECT_NE(shrunk.damage.find("changed"), std::string::npos) << shrunk.damage;
-    expectStored(shrunk.store, std::vector<Payload>(50, data));
-    EXPECT_EQ(shrunk.store.markerTotal, 200u);
+    struct Case {
+        const char* name;
+        std::function<void()> change;
+        bool firstReadable;  // packet 0 still reads
+    } cases[] = {
+        {"cut to 50 records", [&] { ::truncate(path.c_str(), off_t(24 + 50 * (16 + 1248))); }, false},
+        {"emptied", [&] { ::truncate(path.c_str(), 0); }, false},
+        {"rewritten in place", [&] { writeFile(path, whole); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(path, whole);
+        std::vector<std::uint64_t> reports;
+        const auto load = loadCapture(path, [&](std::uint64_t done, std::uint64_t total) {
+            reports.push_back(done);
+            EXPECT_EQ(total, whole.size());
+        });
+        EXPECT_GE(reports.size(), 2u);
+        EXPECT_LT(reports.size(), 10u);
+        EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
+        EXPECT_EQ(reports.back(), whole.size());
+        ASSERT_EQ(load.store.packetCount, kRecords);
+        EXPECT_EQ(load.store.markerTotal, 4 * kRecords);
+        kv::capture::PacketReader reader(load.store);
+        ASSERT_NE(reader.packet(kRecords - 1), nullptr) << reader.error();
+        // Another second on the clock makes a rewrite visible even where file times are coarse.
+        ::usleep(10000);
+        struct timespec later[2] = {{0, UTIME_OMIT}, {std::time(nullptr) + 5, 0}};
+        c.change();
+        ::utimensat(AT_FDCWD, path.c_str(), later, 0);
+        kv::capture::PacketReader after(load.store);
+        EXPECT_EQ(after.packet(0) != nullptr, c.firstReadable);
+        EXPECT_EQ(after.packet(kRecords - 1), nullptr);
+        EXPECT_NE(after.error().find("open it again"), std::string::npos) << after.error();
+    }
     std::remove(path.c_str());
 }
 
@@ -341,3 +350,149 @@ TEST(CaptureStore, LoadsTheSimulatedSensorsCapture) {
 }
 
 }  // namespace
+
+namespace {
+
+using kv::wire::Skip;
+
+// An IPv4/UDP datagram carrying `p`, as the sensor sends it (the frame without its Ethernet
+// header).
+Bytes datagram(const Payload& p, std::uint32_t sourceIp = 0xC0A801C8, std::uint16_t sourcePort = 2368,
+               std::uint16_t destPort = 2368) {
+    kv::sim::wire::Endpoints ends;
+    ends.sourceIp = sourceIp;
+    ends.destIp = 0xC0A80164;
+    ends.sourcePort = sourcePort;
+    ends.destPort = destPort;
+    const auto f = kv::sim::wire::frameDatagram(p.data(), ends, 7);
+    return Bytes(f.begin() + kv::wire::kEthernetBytes, f.end());
+}
+
+Bytes cat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+const Bytes kMacs = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+Bytes ethernet(const Bytes& tags = {}, Bytes type = {0x08, 0x00}) { return cat(cat(kMacs, tags), type); }
+Bytes sll(std::uint8_t packetType = 0, std::uint16_t arphrd = 1) {
+    return {0, packetType, std::uint8_t(arphrd >> 8), std::uint8_t(arphrd), 0, 6, 1, 2, 3, 4, 5, 6, 0, 0, 0x08, 0x00};
+}
+Bytes sll2(std::uint8_t packetType = 0, std::uint16_t arphrd = 1) {
+    return {0x08, 0x00, 0, 0, 0, 0, 0, 3, std::uint8_t(arphrd >> 8), std::uint8_t(arphrd), packetType, 6,
+            1,    2,    3, 4, 5, 6, 0, 0};
+}
+
+// Writes the records with libpcap's own writer, of link type `dlt`.
+void dumpCapture(const std::string& path, int dlt, const std::vector<Bytes>& records) {
+    pcap_t* dead = pcap_open_dead(dlt, 65535);
+    ASSERT_NE(dead, nullptr);
+    pcap_dumper_t* d = pcap_dump_open(dead, path.c_str());
+    ASSERT_NE(d, nullptr) << pcap_geterr(dead);
+    for (const Bytes& r : records) {
+        pcap_pkthdr h{};
+        h.ts.tv_sec = 1700000000;
+        h.caplen = h.len = std::uint32_t(r.size());
+        pcap_dump(reinterpret_cast<u_char*>(d), &h, r.data());
+    }
+    pcap_dump_close(d);
+    pcap_close(dead);
+}
+
+}  // namespace
+
+// Every link layer the standard tools write, through the link type the file declares, and every
+// IPv4/UDP check, each as one record between two good ones: the record is taken, or skipped
+// and counted under its reason, and nothing around it is lost.
+TEST(CaptureStore, LinkLayersAndHeaderChecks) {
+    const Payload before = payload(1, {5}), mid = payload(2, {9}), after = payload(3, {700});
+    Payload status = payload(4), config = payload(5);
+    kv::statuspkt::writeHeader(status.data());
+    kv::configpkt::writeHeader(config.data());
+    const Bytes d = datagram(mid);
+    auto edit = [&](std::function<void(Bytes&)> f, const Bytes& base = {}) {
+        Bytes b = base.empty() ? d : base;
+        f(b);
+        return b;
+    };
+    // Header bytes 0 (version, length), 2-3 (total length), 6-7 (fragment), 9 (protocol);
+    // the UDP length at 24-25 of a 20-byte header.
+    const Bytes withOptions = [&] {
+        Bytes b(d.begin(), d.begin() + 20);
+        b.insert(b.end(), {1, 1, 1, 0});  // NOP NOP NOP EOL
+        b.insert(b.end(), d.begin() + 20, d.end());
+        b[0] = 0x46;
+        kv::writeBe16(&b[2], std::uint32_t(b.size()));
+        return b;
+    }();
+    const Bytes shortPayload = [&] {
+        Bytes b(d.begin(), d.end() - 1);
+        kv::writeBe16(&b[2], std::uint32_t(b.size()));
+        kv::writeBe16(&b[24], std::uint32_t(b.size() - 20));
+        return b;
+    }();
+    const int kLinkIpv4 = 228, kLinkSll2 = 276, kLinkLoop = 108;
+    const Bytes eth = ethernet(), none, nullLe = {2, 0, 0, 0};
+    struct Case {
+        const char* name;
+        int dlt;
+        Bytes link;    // of the good records around the case
+        Bytes record;  // the case
+        Skip skip;     // kTaken: stored between the two others
+    } cases[] = {
+        {"Ethernet", DLT_EN10MB, eth, cat(eth, d), Skip::kTaken},
+        {"Ethernet, one 802.1Q tag", DLT_EN10MB, eth, cat(ethernet({0x81, 0x00, 0x00, 0x05}), d), Skip::kTaken},
+        {"Ethernet, 802.1ad and 802.1Q tags", DLT_EN10MB, eth,
+         cat(ethernet({0x88, 0xA8, 0x00, 0x07, 0x81, 0x00, 0x00, 0x05}), d), Skip::kTaken},
+        {"Ethernet, three tags", DLT_EN10MB, eth,
+         cat(ethernet({0x88, 0xA8, 0, 7, 0x81, 0x00, 0, 5, 0x81, 0x00, 0, 6}), d), Skip::kNotIpv4},
+        {"Ethernet, a trailer after the datagram", DLT_EN10MB, eth, cat(cat(eth, d), Bytes(6, 0)), Skip::kTaken},
+        {"Ethernet, IPv6", DLT_EN10MB, eth, cat(ethernet({}, {0x86, 0xDD}), d), Skip::kNotIpv4},
+        {"Ethernet, cut in its header", DLT_EN10MB, eth, Bytes(kMacs.begin(), kMacs.begin() + 10), Skip::kLinkHeader},
+        {"Linux cooked", DLT_LINUX_SLL, sll(), cat(sll(), d), Skip::kTaken},
+        {"Linux cooked, sent by this host", DLT_LINUX_SLL, sll(), cat(sll(4), d), Skip::kTaken},
+        {"Linux cooked, loopback sent copy", DLT_LINUX_SLL, sll(), cat(sll(4, 772), d), Skip::kLoopbackCopy},
+        {"Linux cooked v2", kLinkSll2, sll2(), cat(sll2(), d), Skip::kTaken},
+        {"Linux cooked v2, loopback received", kLinkSll2, sll2(), cat(sll2(0, 772), d), Skip::kTaken},
+        {"Linux cooked v2, loopback sent copy", kLinkSll2, sll2(), cat(sll2(4, 772), d), Skip::kLoopbackCopy},
+        {"raw IP", DLT_RAW, none, d, Skip::kTaken},
+        {"raw IP, IPv6", DLT_RAW, none, edit([](Bytes& b) { b[0] = 0x60; }), Skip::kNotIpv4},
+        {"IPv4 link type", kLinkIpv4, none, d, Skip::kTaken},
+        {"BSD loopback, little-endian", DLT_NULL, nullLe, cat(nullLe, d), Skip::kTaken},
+        {"BSD loopback, big-endian", DLT_NULL, nullLe, cat({0, 0, 0, 2}, d), Skip::kTaken},
+        {"BSD loopback, IPv6", DLT_NULL, nullLe, cat({30, 0, 0, 0}, d), Skip::kNotIpv4},
+        {"OpenBSD loopback", kLinkLoop, {0, 0, 0, 2}, cat({0, 0, 0, 2}, d), Skip::kTaken},
+        {"IPv4 options", DLT_EN10MB, eth, cat(eth, withOptions), Skip::kTaken},
+        {"IPv4 version 5", DLT_EN10MB, eth, cat(eth, edit([](Bytes& b) { b[0] = 0x55; })), Skip::kIpHeader},
+        {"IPv4 header length 16", DLT_EN10MB, eth, cat(eth, edit([](Bytes& b) { b[0] = 0x44; })), Skip::kIpHeader},
+        {"IPv4 total length beyond the record", DLT_EN10MB, eth, cat(eth, Bytes(d.begin(), d.end() - 10)),
+         Skip::kCut},
+        {"TCP", DLT_EN10MB, eth, cat(eth, edit([](Bytes& b) { b[9] = 6; })), Skip::kNotUdp},
+        {"first fragment", DLT_EN10MB, eth, cat(eth, edit([](Bytes& b) { b[6] = 0x20; })), Skip::kFragment},
+        {"later fragment", DLT_EN10MB, eth, cat(eth, edit([](Bytes& b) { b[7] = 0x10; })), Skip::kFragment},
+        {"don't-fragment set", DLT_EN10MB, eth, cat(eth, edit([](Bytes& b) { b[6] = 0x40; })), Skip::kTaken},
+        {"UDP length past the datagram", DLT_EN10MB, eth, cat(eth, edit([](Bytes& b) { b[25] += 1; })),
+         Skip::kUdpLength},
+        {"UDP length short of the datagram", DLT_EN10MB, eth, cat(eth, edit([](Bytes& b) { b[25] -= 1; })),
+         Skip::kPayloadSize},
+        {"a 1205-byte payload", DLT_EN10MB, eth, cat(eth, shortPayload), Skip::kPayloadSize},
+        {"status packet", DLT_EN10MB, eth, cat(eth, datagram(status)), Skip::kStatusPacket},
+        {"configuration packet", DLT_EN10MB, eth, cat(eth, datagram(config)), Skip::kConfigPacket},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = tempPath("link.pcap");
+        ASSERT_NO_FATAL_FAILURE(
+            dumpCapture(path, c.dlt, {cat(c.link, datagram(before)), c.record, cat(c.link, datagram(after))}));
+        const auto load = loadCapture(path);
+        ASSERT_TRUE(load.opened) << load.error;
+        EXPECT_FALSE(load.damaged) << load.damage;
+        EXPECT_EQ(load.recordsRead, 3u);
+        kv::wire::SkipCounts want{};
+        if (c.skip != Skip::kTaken) want[std::size_t(c.skip)] = 1;
+        EXPECT_EQ(load.skipped, want) << kv::wire::skipSummary(load.skipped);
+        if (c.skip == Skip::kTaken) expectStored(load.store, {before, mid, after});
+        else expectStored(load.store, {before, after});
+        std::remove(path.c_str());
+    }
+}

@@ -295,6 +295,8 @@ TEST(ExportProgram, MalformedInputsAndBadOptions) {
     fewMarkers.marker().point(0, 100, 2560, 9).marker().marker().point(1, 200, 2560, 9);
     kvtest::writeFile(dir / "few_markers.pcap", kvtest::captureBytes(fewMarkers.packets()));
     kvtest::writeFile(dir / "not_ethernet.pcap", kvtest::captureBytes(fewMarkers.packets(), 101));
+    kvtest::writeFile(dir / "wireless.pcap", kvtest::captureBytes(fewMarkers.packets(), 105));
+    kvtest::writeFile(dir / "wireless_no_records.pcap", kvtest::captureBytes({}, 105));
     kvtest::writeFile(dir / "empty.pcap", "");
     kvtest::writeFile(dir / "text.pcap", "FrameNumbers,Laser_id\n1,2\n");
     kvtest::writeFile(dir / "truncated_header.pcap", goodBytes.substr(0, 10));
@@ -317,9 +319,18 @@ TEST(ExportProgram, MalformedInputsAndBadOptions) {
         {{"--csv", kept, dir / "missing.pcap"}, kExitFailed, "missing.pcap"},
         {{"--csv", kept, dir.path.string()}, kExitFailed, "is a directory"},
         {{"--csv", kept, dir / "empty.pcap"}, kExitFailed, "the file is empty"},
-        {{"--csv", kept, dir / "text.pcap"}, kExitFailed, dir / "text.pcap: unknown file format"},
-        {{"--csv", kept, dir / "truncated_header.pcap"}, kExitFailed, dir / "truncated_header.pcap: truncated"},
-        {{"--csv", kept, dir / "not_ethernet.pcap"}, kExitFailed, "no sensor data packets (1 other record skipped)"},
+        {{"--csv", kept, dir / "text.pcap"}, kExitFailed, dir / "text.pcap: not a capture file (unknown file format)"},
+        {{"--csv", kept, dir / "truncated_header.pcap"}, kExitFailed,
+         dir / "truncated_header.pcap: not a capture file (truncated"},
+        {{"--csv", kept, dir / "not_ethernet.pcap"}, kExitFailed,
+         "not_ethernet.pcap: no UDP payload of 1206 bytes: 1 record skipped (1 not IPv4)"},
+        {{"--csv", kept, dir / "wireless.pcap"}, kExitFailed,
+         "wireless.pcap: a capture of an unsupported link type: IEEE802_11 (802.11)"},
+        {{"--csv", kept, dir / "wireless_no_records.pcap"}, kExitFailed, "unsupported link type: IEEE802_11"},
+        {{"--csv", kept, "--stream", "10.0.0.1:2368", good}, kExitBadOption, "give ADDR:PORT>PORT"},
+        {{"--csv", kept, "--stream", "10.0.0.1:1>2", "--port", "3", good}, kExitBadOption, "not both"},
+        {{"--csv", kept, "--port", "2380", good}, kExitFailed,
+         "no data packets of port 2380; its streams (data packets): 127.0.0.2:2368>2368 ("},
         {{"--csv", kept, dir / "truncated_first_record.pcap"}, kExitDamaged, "no data packet came before the damage"},
         {{"--csv", dir / "few.csv", dir / "few_markers.pcap"}, kExitFailed, "holds no complete frame"},
         {{"--csv", dir / "range.csv", "--frames", "50-60", good}, kExitFailed, "no frame in the range"},

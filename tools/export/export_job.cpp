@@ -21,7 +21,7 @@ namespace kv::exporter {
 // ---- the walk ----
 
 std::uint32_t walkFrames(const capture::CaptureStore& store, int echo, std::uint32_t last, const FrameCallback& onFrame,
-                         const PacketProgress& progress, std::uint64_t* droppedPoints) {
+                         const PacketProgress& progress, std::uint64_t* droppedPoints, std::string* readError) {
     constexpr std::uint32_t kProgressEvery = 2048;  // packets between progress reports
     ReplayAssembler assembler;
     const auto selection = [echo] { return echo; };
@@ -30,8 +30,14 @@ std::uint32_t walkFrames(const capture::CaptureStore& store, int echo, std::uint
     bool refused = false;  // onFrame ended the walk: it did not run to its end
     const std::uint32_t n = store.packetCount;
     std::uint32_t i = 0;
+    capture::PacketReader reader(store);
     for (; i < n && !stop; ++i) {
-        const std::uint8_t* packet = store.packet(i);
+        const std::uint8_t* packet = reader.packet(i);
+        if (packet == nullptr) {
+            if (readError) *readError = reader.error();
+            refused = true;
+            break;
+        }
         assembler.feed(packet, selection, [&](MuchLidarData&& frame) {
             // A packet dense with markers can finish several frames: none after the last.
             if (stop) return;
@@ -266,17 +272,38 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
         return kExitFailed;
     }
     const double readSeconds = secondsSince(t0);
-    const capture::CaptureStore& store = load.store;
     const std::string damageText =
         load.damaged ? o.capturePath + " is damaged after record " + std::to_string(load.recordsRead) + " (" +
-                           std::to_string(store.packetCount) + " data packets kept before it): " + load.damage
+                           std::to_string(load.store.packetCount) + " data packets kept before it): " + load.damage
                      : std::string();
-    if (store.packetCount == 0) {
-        say(load.damaged ? damageText + "; no data packet came before the damage"
-                         : o.capturePath + ": no sensor data packets (" + std::to_string(load.recordsSkipped) +
-                               (load.recordsSkipped == 1 ? " other record" : " other records") + " skipped)");
+    if (load.streams.empty()) {
+        const std::string why = o.capturePath + ": " + load.failureText();
+        say(load.damaged ? damageText + "; no data packet came before the damage" : why);
         return load.damaged ? kExitDamaged : kExitFailed;
     }
+    auto streamList = [&] {
+        std::string list;
+        for (const auto& s : load.streams)
+            list += (list.empty() ? "" : ", ") + wire::streamText(s.key) + " (" + std::to_string(s.packets) + ")";
+        return list;
+    };
+    if (o.streamGiven || o.destPort >= 0) {
+        const std::size_t i = o.streamGiven ? load.findStream(o.stream) : load.findPort(std::uint16_t(o.destPort));
+        if (i >= load.streams.size()) {
+            say(o.capturePath + ": no data packets of " +
+                (o.streamGiven ? "stream " + wire::streamText(o.stream) : "port " + std::to_string(o.destPort)) +
+                "; its streams (data packets): " + streamList());
+            return kExitFailed;
+        }
+        load.chooseStream(i);
+    } else {
+        say("stream " + wire::streamText(load.streams[0].key) + " (" + std::to_string(load.streams[0].packets) +
+            " data packets" +
+            (load.streams.size() > 1 ? "; the largest of " + std::to_string(load.streams.size()) + ": " + streamList()
+                                     : std::string()) +
+            ")");
+    }
+    const capture::CaptureStore& store = load.store;
 
     std::vector<std::unique_ptr<FrameSink>> sinks;
     CsvSink* csv = nullptr;
@@ -302,6 +329,7 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
     std::string writeError;
     bool interrupted = false;
     std::uint64_t dropped = 0;
+    std::string readError;
     const std::uint32_t seen = walkFrames(
         store, o.echo, o.lastFrame,
         [&](std::uint32_t number, MuchLidarData&& frame, const std::uint8_t* packet) {
@@ -321,7 +349,8 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
             lastExported = number;
             return true;
         },
-        [&](std::uint64_t done, std::uint64_t total) { progress.update("exporting", done, total); }, &dropped);
+        [&](std::uint64_t done, std::uint64_t total) { progress.update("exporting", done, total); }, &dropped,
+        &readError);
     progress.end();
     for (auto& s : sinks)
         if (!s->finish() && writeError.empty()) writeError = s->error();
@@ -337,6 +366,13 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
         say("interrupted after " + (lastExported ? rangeText(firstExported, lastExported) : std::string("no frame")) +
             "; the files hold every frame written before" + csvUntouched);
         return kExitInterrupted;
+    }
+    if (!readError.empty()) {
+        say(o.capturePath + ": " + readError);
+        say(lastExported ? "stopped after " + rangeText(firstExported, lastExported) +
+                               "; what was written before is kept"
+                         : "stopped before the first frame was written");
+        return kExitDamaged;
     }
     if (!writeError.empty()) {
         say(writeError);

@@ -27,10 +27,13 @@ namespace kv::exporter {
 // walk. Returns the number of frames finished.
 using FrameCallback = std::function<bool(std::uint32_t number, MuchLidarData&& frame, const std::uint8_t* packet)>;
 using PacketProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+// A packet the file cannot give (it shrank or changed since it was opened) ends the walk, with
+// the reason in `readError` when given.
 // `droppedPoints`, when given, receives the points dropped at the frame bound (a long stretch
 // without markers), as the replay drops them.
 std::uint32_t walkFrames(const capture::CaptureStore& store, int echo, std::uint32_t last, const FrameCallback& onFrame,
-                         const PacketProgress& progress = {}, std::uint64_t* droppedPoints = nullptr);
+                         const PacketProgress& progress = {}, std::uint64_t* droppedPoints = nullptr,
+                         std::string* readError = nullptr);
 
 // A writer of exported frames. `exported` counts the frames handed to it from 1; `echoFlag`
 // is the echo flag of the packet that finished the frame. Failures are values.

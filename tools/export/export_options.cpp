@@ -125,6 +125,9 @@ layout of the viewer's export) or to one PCD file per frame (named as PCD record
   --max-angle DEG     largest azimuth kept, degrees (default 180)
   --colour MODE       colour of PCD points: intensity, solid, elevation, azimuth or laserid
                       (default intensity)
+  --stream A:P>Q      the sensor stream from address A, port P, to port Q (default: the
+                      stream with the most data packets; the choice is named on stderr)
+  --port Q            the largest stream to destination port Q
   --line-type N       beam geometry and model label (default: LidarLineType of config.ini
                       beside this program, as the viewer reads it; 1 without one)
   --help              this text
@@ -176,7 +179,8 @@ ParseOutcome parseOptions(int argc, const char* const* argv, ExportOptions& o, s
             continue;
         }
         static const char* const kValued[] = {"--csv",       "--pcd",    "--frames", "--echo",      "--lines",
-                                              "--min-angle", "--max-angle", "--colour", "--color", "--line-type"};
+                                              "--min-angle", "--max-angle", "--colour", "--color", "--line-type",
+                                              "--stream", "--port"};
         bool known = false;
         for (const char* k : kValued) known = known || name == k;
         if (!known) return fail("unknown option '" + name + "' (see --help)");
@@ -201,6 +205,13 @@ ParseOutcome parseOptions(int argc, const char* const* argv, ExportOptions& o, s
         } else if (name == "--colour" || name == "--color") {
             if (!parseColour(value, o.colourMode))
                 return fail(bad + ": give intensity, solid, elevation, azimuth or laserid");
+        } else if (name == "--stream") {
+            if (!wire::parseStream(value, o.stream)) return fail(bad + ": give ADDR:PORT>PORT, e.g. 192.168.1.200:2368>2368");
+            o.streamGiven = true;
+        } else if (name == "--port") {
+            std::uint64_t port = 0;
+            if (!parseUnsigned(value, 65535, port)) return fail(bad + ": give a port number 0-65535");
+            o.destPort = int(port);
         } else if (name == "--line-type") {
             if (!parseInt(value, o.lineType)) return fail(bad + ": give a whole number");
             o.lineTypeGiven = true;
@@ -208,6 +219,7 @@ ParseOutcome parseOptions(int argc, const char* const* argv, ExportOptions& o, s
     }
     if (positional == 0) return fail("no capture file given (see --help)");
     if (o.csvPath.empty() && o.pcdDir.empty()) return fail("nothing to write: give --csv FILE, --pcd DIR or both");
+    if (o.streamGiven && o.destPort >= 0) return fail("give --stream or --port, not both");
     if (o.minAngleDeg > o.maxAngleDeg) return fail("--min-angle is above --max-angle: no point would be kept");
     o.capturePath = capture;
     return ParseOutcome::Run;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "frame_assembler.h"
+#include "link_decode.h"
 #include "point_geometry.h"
 
 namespace kv::exporter {
@@ -29,6 +30,11 @@ struct ExportOptions {
     int colourMode = kColourIntensity;
     bool lineTypeGiven = false;  // otherwise config.ini beside the program decides
     int lineType = 1;
+    // The stream to export: --stream ADDR:PORT>PORT, or the largest to --port N; by default
+    // the capture's largest stream.
+    bool streamGiven = false;
+    wire::StreamKey stream;
+    int destPort = -1;
 
     bool closedRange() const { return lastFrame != kOpenEnd; }
     // Frames the range asks for; 0 for an open end.

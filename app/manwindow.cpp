@@ -5,6 +5,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
@@ -123,6 +124,8 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     // Made here rather than at the first Play, so that a seek before it is not lost.
     connect(this, SIGNAL(sendProgressChangeValue(int)), replay_, SLOT(getProgressChangeValue(int)),
             Qt::UniqueConnection);
+    // A capture that changes or shrinks while it is open ends its replay with a message.
+    connect(replay_, SIGNAL(ReadFailed(QString)), this, SLOT(showErrorMessage(QString)), Qt::UniqueConnection);
     connect(ui_.toolButton_SavePCDData, &QToolButton::clicked, this, &manwindow::onSavePCD);
     connect(ui_.toolButton_OpenPCD, &QToolButton::clicked, this, &manwindow::onOpenPCD);
     connect(ui_.toolButton_Play_PCD, &QToolButton::clicked, this, &manwindow::onPlayPCD);
@@ -424,11 +427,14 @@ bool manwindow::openCaptureFile(const QString& fileName) {
     };
     kv::capture::CaptureLoad load = kv::capture::loadCapture(QFile::encodeName(fileName).toStdString(), onProgress);
     progress.reset();
-    if (!load.opened) {
-        std::printf("%s\n", load.error.c_str());
+    if (!load.opened || load.failure != kv::capture::LoadFailure::kNone) {
+        const std::string why = load.failure != kv::capture::LoadFailure::kNone ? load.failureText() : load.error;
+        std::printf("%s\n", why.c_str());
         std::fflush(stdout);
+        QMessageBox::warning(this, "Tips", QString("%1:\n%2").arg(fileName, QString::fromStdString(why)), QMessageBox::Ok);
         return false;
     }
+    if (load.streams.size() > 1 && !chooseCaptureStream(load)) return false;
     if (load.damaged) statusBar()->showMessage(QString::fromStdString(load.damage), 15000);
     store_ = std::make_shared<const kv::capture::CaptureStore>(std::move(load.store));
     cloudView_->fitCameraToNextFrame();
@@ -441,6 +447,18 @@ bool manwindow::openCaptureFile(const QString& fileName) {
     applyReplay(replayControl_.captureOpened(range, store_->packetCount > 0));
     ui_.LidraDataDock->show();
     return true;
+}
+
+// A capture with data from more than one sensor stream: the user picks the one to replay, the
+// one with the most packets preselected. False when the choice was cancelled.
+bool manwindow::chooseCaptureStream(kv::capture::CaptureLoad& load) {
+    QStringList items;
+    for (const std::string& choice : load.streamChoices()) items << QString::fromStdString(choice);
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(
+        this, "Streams", QString("This capture holds %1 sensor streams. Replay which one?").arg(items.size()), items, 0,
+        false, &ok);
+    return ok && load.chooseStream(std::size_t(items.indexOf(chosen)));
 }
 
 void manwindow::playPause() { applyReplay(replayControl_.capturePlayPause(replay_->isRunning())); }

@@ -51,6 +51,7 @@ class ReplayPanels;
 class CloudView;
 namespace capture {
 struct CaptureStore;
+struct CaptureLoad;
 }
 }
 
@@ -178,6 +179,7 @@ private:
     void toggleGrid();
     // Capture replay controls.
     void openCapture();
+    bool chooseCaptureStream(kv::capture::CaptureLoad& load);
     void playPause();
     void goToStart();
     void goToEnd();

@@ -259,6 +259,13 @@ std::string CaptureLoad::failureText() const {
     return std::string();
 }
 
+std::vector<std::string> CaptureLoad::streamChoices() const {
+    std::vector<std::string> out;
+    for (const StreamInfo& s : streams)
+        out.push_back(wire::streamText(s.key) + " (" + std::to_string(s.packets) + " data packets)");
+    return out;
+}
+
 CaptureLoad loadCapture(const std::string& path, const CaptureProgress& report) {
     CaptureLoad load;
     const std::string openPath = path == "-" ? "./-" : path;

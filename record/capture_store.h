@@ -128,6 +128,9 @@ struct CaptureLoad {
     std::size_t findPort(std::uint16_t destPort) const;
     // One line on why nothing can be replayed, for kNotCapture .. kNoSensorData.
     std::string failureText() const;
+    // The streams as a user chooses among them: "ADDR:PORT>PORT (N data packets)", as kv-export's --stream takes it, in the
+    // order of `streams` (the largest first).
+    std::vector<std::string> streamChoices() const;
 
     std::vector<CaptureStore> streamStores;  // parallel to streams
 };

@@ -1,6 +1,9 @@
 // Capture replay through the window's controls: open, play, pause, step, seek, end, loop.
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <pcap/pcap.h>
+#include <tuple>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QLineEdit>
@@ -164,16 +167,119 @@ TEST(CaptureReplay, SpeedCycleWhilePlaying) {
     r.ui().toolButton_GoToStart->click();
 }
 
-TEST(CaptureReplay, UnreadableFileChangesNothing) {
+// A file that gives nothing to replay says why in a "Tips" box (and on standard output) and
+// changes nothing.
+TEST(CaptureReplay, AFileWithNothingToReplaySaysWhy) {
     QTemporaryDir dir;
+    auto dumpOne = [&](const char* name, int linkType, std::size_t bytes) {
+        const QString path = dir.filePath(name);
+        pcap_t* dead = pcap_open_dead(linkType, 65535);
+        pcap_dumper_t* d = pcap_dump_open(dead, path.toLocal8Bit().constData());
+        const std::vector<u_char> record(bytes, 0);
+        pcap_pkthdr h{};
+        h.caplen = h.len = bpf_u_int32(bytes);
+        pcap_dump(reinterpret_cast<u_char*>(d), &h, record.data());
+        pcap_dump_close(d);
+        pcap_close(dead);
+        return path;
+    };
+    const QString headerOnly = dir.filePath("header_only.pcap");  // a capture cut after its file header
+    {
+        QFile whole(simulatedCapture(dir, 1)), cut(headerOnly);
+        ASSERT_TRUE(whole.open(QIODevice::ReadOnly) && cut.open(QIODevice::WriteOnly));
+        cut.write(whole.read(24));
+    }
+    QFile noise(dir.filePath("noise.pcap"));
+    ASSERT_TRUE(noise.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 4096; ++i) noise.putChar(char((i * 7919) % 251));
+    noise.close();
+    const struct {
+        QString path;
+        const char* says;
+    } cases[] = {
+        {dir.filePath("missing.pcap"), "missing.pcap"},
+        {noise.fileName(), "not a capture"},
+        {dumpOne("wifi.pcap", DLT_IEEE802_11, 64), "unsupported link type"},
+        {dumpOne("zeros.pcap", DLT_EN10MB, 60), "no UDP payload of 1206 bytes: 1 record skipped"},
+        {headerOnly, "no UDP payload of 1206 bytes: 0 records"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        Replay r;
+        kvtest::MessageBoxCatcher box;
+        box.arm();
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(r.w->openCaptureFile(c.path));
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_NE(out.find(c.says), std::string::npos) << out;
+        ASSERT_TRUE(box.seen);
+        EXPECT_EQ(box.title, "Tips");
+        EXPECT_TRUE(box.text.contains(c.says)) << box.text.toStdString();
+        EXPECT_EQ(r.w->captureStore(), nullptr);
+        EXPECT_FALSE(r.ui().toolButton_Play->isEnabled());
+        EXPECT_TRUE(r.ui().toolButton_Lidar->isEnabled());
+    }
+}
+
+// Two sensors in one capture: the window asks which to replay, the larger preselected, and the
+// store holds the chosen sensor's packets only.
+TEST(CaptureReplay, TwoStreamsGiveTwoChoicesEachReplayingItsOwn) {
+    QTemporaryDir dir;
+    const QString a = dir.filePath("a.pcap"), b = dir.filePath("b.pcap"), both = dir.filePath("both.pcap");
+    for (const auto& [path, port, seconds] : {std::tuple{a, "2368", "2"}, std::tuple{b, "2380", "1"}}) {
+        QProcess sim;
+        sim.start(QString(KV_BIN_DIR) + "/kv-sensor-sim", {"--pcap", path, "--seconds", seconds, "--data-port", port});
+        ASSERT_TRUE(sim.waitForFinished(30000));
+    }
+    {  // the two recordings interleaved record by record, as a capture of both sensors would be
+        char err[PCAP_ERRBUF_SIZE];
+        pcap_t* in[2] = {pcap_open_offline(a.toLocal8Bit().constData(), err),
+                         pcap_open_offline(b.toLocal8Bit().constData(), err)};
+        ASSERT_TRUE(in[0] && in[1]);
+        pcap_dumper_t* out = pcap_dump_open(in[0], both.toLocal8Bit().constData());
+        for (bool more[2] = {true, true}; more[0] || more[1];)
+            for (int k = 0; k < 2; ++k) {
+                pcap_pkthdr* h;
+                const u_char* data;
+                if (more[k] && pcap_next_ex(in[k], &h, &data) == 1) pcap_dump(reinterpret_cast<u_char*>(out), h, data);
+                else more[k] = false;
+            }
+        pcap_dump_close(out);
+        pcap_close(in[0]);
+        pcap_close(in[1]);
+    }
+    const auto single = [](const QString& path) { return kv::capture::loadCapture(path.toStdString()).store.packetCount; };
+    const struct {
+        int choice;
+        std::size_t packets;
+    } cases[] = {{0, single(a)}, {1, single(b)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.choice);
+        Replay r;
+        QStringList offered;
+        int preselected = -1;
+        kvtest::answerNextModal<QInputDialog>([&](QInputDialog* d) {
+            offered = d->comboBoxItems();
+            preselected = offered.indexOf(d->textValue());
+            d->setTextValue(offered.value(c.choice));
+            d->accept();
+        });
+        ASSERT_TRUE(r.w->openCaptureFile(both));
+        ASSERT_EQ(offered.size(), 2);
+        EXPECT_EQ(preselected, 0);
+        EXPECT_TRUE(offered[0].contains(">2368 (")) << offered[0].toStdString();
+        EXPECT_TRUE(offered[1].contains(">2380 (")) << offered[1].toStdString();
+        ASSERT_NE(r.w->captureStore(), nullptr);
+        EXPECT_EQ(r.w->captureStore()->packetCount, c.packets);
+        r.ui().toolButton_Play->click();
+        EXPECT_TRUE(waitUntil([&] { return r.frames() >= 2; }));
+        r.ui().toolButton_GoToStart->click();
+    }
+    // Cancelling the choice opens nothing.
     Replay r;
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(r.w->openCaptureFile(dir.filePath("missing.pcap")));
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("missing.pcap"), std::string::npos) << out;
+    kvtest::answerNextModal<QInputDialog>([](QInputDialog* d) { d->reject(); });
+    EXPECT_FALSE(r.w->openCaptureFile(both));
     EXPECT_EQ(r.w->captureStore(), nullptr);
-    EXPECT_FALSE(r.ui().toolButton_Play->isEnabled());
-    EXPECT_TRUE(r.ui().toolButton_Lidar->isEnabled());
 }
 
 // "Record" while live data arrives from the simulated sensor, stop, then open and play the
@@ -225,33 +331,6 @@ TEST(CaptureRecording, RecordLiveThenReplayTheRecording) {
     ui.toolButton_Play->click();
     ASSERT_TRUE(waitUntil([&] { return r.w->isFinished(); }, 10000));
     EXPECT_GE(r.frames(), liveFrames + 8);
-}
-
-// A capture without data packets: Play ends at once and resets the window, also with looping
-// on, and the window stays usable.
-TEST(CaptureReplay, EmptyCaptureEndsAtOnceEvenWhenLooping) {
-    QTemporaryDir dir;
-    const QString file = dir.filePath("header_only.pcap");  // a capture cut after its file header
-    QFile whole(simulatedCapture(dir, 1));
-    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
-    QFile cut(file);
-    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
-    cut.write(whole.read(24));
-    cut.close();
-    Replay r;
-    ASSERT_TRUE(r.w->openCaptureFile(file));
-    EXPECT_EQ(r.w->captureStore()->packetCount, 0u);
-    r.ui().checkBox_round->setChecked(true);
-    r.ui().toolButton_Play->click();
-    ASSERT_TRUE(waitUntil([&] { return r.w->isFinished(); }));
-    QTest::qWait(200);
-    EXPECT_FALSE(r.w->isOfflineInUse());
-    EXPECT_TRUE(r.ui().toolButton_Open->isEnabled());
-    EXPECT_TRUE(r.ui().toolButton_Lidar->isEnabled());
-    EXPECT_FALSE(r.w->replayThread()->isRunning());
-    // Play again starts the ended thread afresh and ends again.
-    r.ui().toolButton_Play->click();
-    ASSERT_TRUE(waitUntil([&] { return r.w->isFinished() && !r.w->isOfflineInUse(); }));
 }
 
 // A recording that cannot start tells the user and leaves the button ready for the next try.

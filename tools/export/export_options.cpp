@@ -124,8 +124,8 @@ layout of the viewer's export) or to one PCD file per frame (named as PCD record
   --max-angle DEG     largest azimuth kept, degrees (default 180)
   --colour MODE       colour of PCD points: intensity, solid, elevation, azimuth or laserid
                       (default intensity)
-  --line-type N       beam geometry and model label (default: LidarLineType of config.ini
-                      beside this program, as the viewer reads it; 1 without one)
+  --line-type N       beam geometry and model label (default: LidarLineType of the
+                      config.ini the viewer reads; 1 without one)
   --help              this text
 
 The CSV rows number the exported frames from 1 in the FrameNumbers column, as the viewer's

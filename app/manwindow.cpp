@@ -69,12 +69,14 @@ QLabel* statusLabel(QWidget* parent, int w = 0, int h = 0) {
     return l;
 }
 
-// The project's page: its README, beside the program or at the top of the source tree.
+// The project's page: its README, beside the program, where the package installs it
+// (/usr/share/kv-cloudscope beside /usr/bin) or at the top of the source tree.
 QLabel* projectLinkLabel(QWidget* parent) {
     auto* l = new QLabel(parent);
     l->setObjectName("label_projectLink");
     const QDir bin(QCoreApplication::applicationDirPath());
-    for (const QString& candidate : {bin.filePath("README.md"), bin.filePath("../../README.md")}) {
+    for (const QString& candidate : {bin.filePath("README.md"), bin.filePath("../share/kv-cloudscope/README.md"),
+                                     bin.filePath("../../README.md")}) {
         if (!QFileInfo::exists(candidate)) continue;
         const QString url = QUrl::fromLocalFile(QFileInfo(candidate).canonicalFilePath()).toString();
         l->setText(QString("<a href=\"%1\">KV CloudScope</a>").arg(url));

@@ -18,7 +18,9 @@ kv_install_missing() {
 }
 
 KV_BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev libpcl-dev libvtk9-qt-dev libpcap-dev
+                   help2man  # the manual pages, from each program's --help
                    libgl1-mesa-dri libgtest-dev libbenchmark-dev
                    fonts-wqy-microhei)  # the full-width colons of some labels
 KV_TEST_PACKAGES=(xvfb xauth
-                  dpkg-dev desktop-file-utils file)  # the package test: dpkg-shlibdeps, dpkg-deb, desktop-file-validate
+                  dpkg-dev desktop-file-utils file  # the package test: dpkg-shlibdeps, dpkg-deb, desktop-file-validate
+                  lintian)

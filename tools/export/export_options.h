@@ -27,7 +27,7 @@ struct ExportOptions {
     float minAngleDeg = 0.0f;
     float maxAngleDeg = 180.0f;
     int colourMode = kColourIntensity;
-    bool lineTypeGiven = false;  // otherwise config.ini beside the program decides
+    bool lineTypeGiven = false;  // otherwise the config.ini the viewer reads decides
     int lineType = 1;
 
     bool closedRange() const { return lastFrame != kOpenEnd; }

@@ -19,6 +19,7 @@ kv_install_missing() {
 
 KV_BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev libpcl-dev libvtk9-qt-dev libpcap-dev
                    help2man  # the manual pages, from each program's --help
+                   librsvg2-bin  # rsvg-convert: the icon's PNG sizes from its SVG source
                    libgl1-mesa-dri libgtest-dev libbenchmark-dev
                    fonts-wqy-microhei)  # the full-width colons of some labels
 KV_TEST_PACKAGES=(xvfb xauth

@@ -95,6 +95,8 @@ if [ -f "$desktop" ]; then
     exec_cmd=$(sed -n 's/^Exec=//p' "$desktop" | cut -d' ' -f1)
     [ -x "$root/usr/bin/$exec_cmd" ] || fail "the .desktop entry runs $exec_cmd, which is not in /usr/bin"
     icon=$(sed -n 's/^Icon=//p' "$desktop")
+    svg=$root/usr/share/icons/hicolor/scalable/apps/$icon.svg
+    file -b "$svg" 2>/dev/null | grep -q "SVG" || fail "no scalable icon $icon.svg"
     for s in 16 22 24 32 48 64 128 256; do
         png=$root/usr/share/icons/hicolor/${s}x${s}/apps/$icon.png
         if [ -f "$png" ]; then

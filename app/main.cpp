@@ -17,8 +17,10 @@ const char kUsage[] =
     "Shows the four-line sensor's live point cloud, replays capture files and PCD folders,\n"
     "exports CSV and PCD files and writes the sensor's network and motor settings.\n"
     "\n"
-    "The viewer reads config.ini beside the program (group Config) and takes no other options;\n"
-    "press \"Lidar\" to receive on the ports in its fields (2368 and 2369 by default).\n"
+    "The viewer reads the first config.ini (group Config) of: the program's folder,\n"
+    "$XDG_CONFIG_HOME/kv-cloudscope (~/.config/kv-cloudscope), /etc/kv-cloudscope. It takes\n"
+    "no other options; press \"Lidar\" to receive on the ports in its fields (2368 and 2369\n"
+    "by default).\n"
     "\n"
     "  --help      this text\n"
     "  --version   the program's version\n";
@@ -70,7 +72,8 @@ int main(int argc, char* argv[]) {
     qInstallMessageHandler(startupMessages);
     QApplication app(argc, argv);
     qInstallMessageHandler(nullptr);
-    kv::installSettings(kv::readSettings(kv::settingsPathBesideExecutable()));
+    const QString ini = kv::settingsPathForExecutable();
+    if (!ini.isEmpty()) kv::installSettings(kv::readSettings(ini));
 
     auto* window = new manwindow();
     window->show();

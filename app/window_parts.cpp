@@ -76,7 +76,8 @@ QLabel* projectLinkLabel(QWidget* parent) {
     auto* l = new QLabel(parent);
     l->setObjectName("label_projectLink");
     const QDir bin(QCoreApplication::applicationDirPath());
-    for (const QString& candidate : {bin.filePath("README.md"), bin.filePath("../../README.md")}) {
+    for (const QString& candidate : {bin.filePath("README.md"), bin.filePath("../share/kv-cloudscope/README.md"),
+                                     bin.filePath("../../README.md")}) {
         if (!QFileInfo::exists(candidate)) continue;
         const QString url = QUrl::fromLocalFile(QFileInfo(candidate).canonicalFilePath()).toString();
         l->setText(QString("<a href=\"%1\">KV CloudScope</a>").arg(url));

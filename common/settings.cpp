@@ -2,7 +2,10 @@
 
 #include <QCoreApplication>
 #include <QSettings>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdlib>
 
 namespace kv {
 
@@ -26,8 +29,34 @@ AppSettings readSettings(const QString& iniPath) {
     return s;
 }
 
-QString settingsPathBesideExecutable() {
-    return QCoreApplication::applicationDirPath() + "/config.ini";
+std::string findConfigFile(const std::string& exeDir, const EnvLookup& env, const std::string& systemDir) {
+    auto isFile = [](const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    };
+    auto set = [&](const char* name) {
+        const char* v = env(name);
+        return v && *v ? std::string(v) : std::string();
+    };
+    std::string candidates[3];
+    if (!exeDir.empty()) candidates[0] = exeDir + "/config.ini";
+    // A relative XDG_CONFIG_HOME is invalid and ignored, as the base directory rules say.
+    std::string userDir = set("XDG_CONFIG_HOME");
+    if (userDir.empty() || userDir[0] != '/') {
+        const std::string home = set("HOME");
+        userDir = home.empty() ? std::string() : home + "/.config";
+    }
+    if (!userDir.empty()) candidates[1] = userDir + "/kv-cloudscope/config.ini";
+    if (!systemDir.empty()) candidates[2] = systemDir + "/config.ini";
+    for (const std::string& c : candidates) {
+        if (!c.empty() && isFile(c)) return c;
+    }
+    return std::string();
+}
+
+QString settingsPathForExecutable() {
+    return QString::fromStdString(findConfigFile(QCoreApplication::applicationDirPath().toStdString(),
+                                                 [](const char* name) { return std::getenv(name); }));
 }
 
 const AppSettings& appSettings() { return g_settings; }

@@ -1,8 +1,10 @@
-// Process-wide settings, read once from config.ini beside the executable before any window
-// exists and read-only afterwards.
+// Process-wide settings, read once from config.ini before any window exists and read-only
+// afterwards.
 #pragma once
 
 #include <QString>
+#include <functional>
+#include <string>
 
 namespace kv {
 
@@ -19,8 +21,20 @@ struct AppSettings {
 // unparsable value the conversion's zero; nothing is ever written back.
 AppSettings readSettings(const QString& iniPath);
 
-// Path of config.ini beside the running executable (needs the application object).
-QString settingsPathBesideExecutable();
+// The value of an environment variable, or nullptr when it is unset.
+using EnvLookup = std::function<const char*(const char*)>;
+
+// Where config.ini is read from: the first of these that exists,
+//   <exeDir>/config.ini                                  (a build tree or a copied folder)
+//   $XDG_CONFIG_HOME/kv-cloudscope/config.ini            (~/.config/... when unset or relative)
+//   <systemDir>/config.ini                               (the installed default)
+// or an empty string when none does. A candidate that is not a regular file is passed over.
+std::string findConfigFile(const std::string& exeDir, const EnvLookup& env,
+                           const std::string& systemDir = "/etc/kv-cloudscope");
+
+// findConfigFile for the running executable and the process environment (needs the
+// application object).
+QString settingsPathForExecutable();
 
 // The process-wide values. Installed once at start-up (tests install their own).
 const AppSettings& appSettings();

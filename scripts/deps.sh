@@ -19,8 +19,11 @@ kv_install_missing() {
 
 KV_BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev libpcl-dev libvtk9-qt-dev libpcap-dev
                    libwiretap-dev libwsutil-dev libglib2.0-dev  # pcapng files libpcap refuses
+                   help2man  # the manual pages, from each program's --help
+                   librsvg2-bin  # rsvg-convert: the icon's PNG sizes from its SVG source
                    libgl1-mesa-dri libgtest-dev libbenchmark-dev
                    fonts-wqy-microhei)  # the full-width colons of some labels
 KV_TEST_PACKAGES=(xvfb xauth
                   tcpdump tshark tcpreplay  # captures made by the standard tools (editcap, mergecap, capinfos)
-                  dpkg-dev desktop-file-utils file)  # the package test: dpkg-shlibdeps, dpkg-deb, desktop-file-validate
+                  dpkg-dev desktop-file-utils file  # the package test: dpkg-shlibdeps, dpkg-deb, desktop-file-validate
+                  lintian)

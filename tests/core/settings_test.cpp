@@ -1,5 +1,5 @@
 // The start-up settings read from real INI files: defaults, conversions, the forced and clamped
-// line count, and a file that is never written.
+// line count, and a file that is never written; and which config.ini is read, in real folders.
 #include <gtest/gtest.h>
 
 #include <QDateTime>
@@ -7,6 +7,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <map>
+#include <ostream>
+#include <vector>
+#include <string>
 
 #include "settings.h"
 
@@ -91,5 +96,67 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"LineCountNegativeClampsToOne", "[Config]\nLidarLineType=2\nLineShowNumber=-3\n",
              make(2, 2.5f, false, -1, false, 1)}),
     [](const ::testing::TestParamInfo<Case>& i) { return std::string(i.param.name); });
+
+// Where config.ini is looked for. Folders under a scratch root: "exe" (the program's), "xdg"
+// (XDG_CONFIG_HOME), "home" (HOME, so home/.config/kv-cloudscope) and "etc" (the system's).
+struct LookupCase {
+    const char* name;
+    std::vector<const char*> files;  // config.ini files (or folders of that name) to create
+    bool xdgSet;                     // XDG_CONFIG_HOME names the root's "xdg"
+    const char* xdgValue;            // used when xdgSet is false: nullptr unset, else the value
+    bool homeSet;
+    const char* expected;            // relative to the root; "" for none
+};
+
+void PrintTo(const LookupCase& c, std::ostream* os) { *os << c.name; }
+
+class ConfigLookup : public ::testing::TestWithParam<LookupCase> {};
+
+TEST_P(ConfigLookup, FirstExistingWins) {
+    const LookupCase& c = GetParam();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string root = dir.path().toStdString();
+    for (const char* f : c.files) {
+        const QString path = dir.filePath(f);
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+        if (QString(f).endsWith("/")) {
+            ASSERT_TRUE(QDir().mkpath(path));
+        } else {
+            QFile out(path);
+            ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        }
+    }
+    std::map<std::string, std::string> vars;
+    if (c.xdgSet) vars["XDG_CONFIG_HOME"] = root + "/xdg";
+    else if (c.xdgValue) vars["XDG_CONFIG_HOME"] = c.xdgValue;
+    if (c.homeSet) vars["HOME"] = root + "/home";
+    const kv::EnvLookup env = [&vars](const char* name) -> const char* {
+        const auto it = vars.find(name);
+        return it == vars.end() ? nullptr : it->second.c_str();
+    };
+    const std::string found = kv::findConfigFile(root + "/exe", env, root + "/etc");
+    EXPECT_EQ(found, *c.expected ? root + "/" + c.expected : std::string());
+}
+
+constexpr const char* kExe = "exe/config.ini";
+constexpr const char* kXdg = "xdg/kv-cloudscope/config.ini";
+constexpr const char* kHome = "home/.config/kv-cloudscope/config.ini";
+constexpr const char* kEtc = "etc/config.ini";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ConfigLookup,
+    ::testing::Values(
+        LookupCase{"BesideProgramFirst", {kExe, kXdg, kHome, kEtc}, true, nullptr, true, kExe},
+        LookupCase{"XdgBeforeSystem", {kXdg, kHome, kEtc}, true, nullptr, true, kXdg},
+        LookupCase{"XdgSetHidesHomeConfig", {kHome, kEtc}, true, nullptr, true, kEtc},
+        LookupCase{"HomeConfigWhenXdgUnset", {kHome, kEtc}, false, nullptr, true, kHome},
+        LookupCase{"HomeConfigWhenXdgEmpty", {kHome, kEtc}, false, "", true, kHome},
+        LookupCase{"RelativeXdgIgnored", {kHome, kEtc}, false, "xdg", true, kHome},
+        LookupCase{"SystemLast", {kEtc}, true, nullptr, true, kEtc},
+        LookupCase{"NoHomeNoXdgStillSystem", {kHome, kEtc}, false, nullptr, false, kEtc},
+        LookupCase{"FolderNamedConfigPassedOver", {"exe/config.ini/", kEtc}, true, nullptr, true, kEtc},
+        LookupCase{"NoneAnywhere", {}, true, nullptr, true, ""}),
+    [](const ::testing::TestParamInfo<LookupCase>& i) { return std::string(i.param.name); });
 
 }  // namespace

@@ -104,7 +104,7 @@ struct Environment {
     std::FILE* out = stdout;
     std::FILE* err = stderr;
     bool terminal = false;       // err is a terminal: draw a progress bar
-    std::string configPath;      // config.ini beside the program
+    std::string configPath;      // config.ini as the viewer finds it; empty: none
     // Makes the PCD writer for `dir`; null with `error` set when that fails or is not built.
     std::function<std::unique_ptr<FrameSink>(const ExportOptions&, const BeamGeometry&, const std::string& dir,
                                              std::string& error)>

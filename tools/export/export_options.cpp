@@ -128,8 +128,8 @@ layout of the viewer's export) or to one PCD file per frame (named as PCD record
   --stream A:P>Q      the sensor stream from address A, port P, to port Q (default: the
                       stream with the most data packets; the choice is named on stderr)
   --port Q            the largest stream to destination port Q
-  --line-type N       beam geometry and model label (default: LidarLineType of config.ini
-                      beside this program, as the viewer reads it; 1 without one)
+  --line-type N       beam geometry and model label (default: LidarLineType of the
+                      config.ini the viewer reads; 1 without one)
   --help              this text
   --version           the version of this program
 

@@ -28,7 +28,7 @@ struct ExportOptions {
     float minAngleDeg = 0.0f;
     float maxAngleDeg = 180.0f;
     int colourMode = kColourIntensity;
-    bool lineTypeGiven = false;  // otherwise config.ini beside the program decides
+    bool lineTypeGiven = false;  // otherwise the config.ini the viewer reads decides
     int lineType = 1;
     // The stream to export: --stream ADDR:PORT>PORT, or the largest to --port N; by default
     // the capture's largest stream.

@@ -5,24 +5,29 @@
 #include <csignal>
 
 #include <climits>
+#include <cstdlib>
 #include <string>
 
 #include "export_job.h"
 #include "export_pcd.h"
+#include "settings.h"
 
 namespace {
 
 volatile std::sig_atomic_t gInterrupted = 0;
 extern "C" void onInterrupt(int) { gInterrupted = 1; }
 
-// config.ini beside the executable, as the viewer finds it.
-std::string configBesideProgram() {
+// config.ini where the viewer finds it: beside the executable, the user's, the system's.
+std::string configForProgram() {
     char buf[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return std::string();
-    std::string path(buf, std::size_t(n));
-    const std::size_t slash = path.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/config.ini";
+    std::string dir;
+    if (n > 0) {
+        const std::string path(buf, std::size_t(n));
+        const std::size_t slash = path.rfind('/');
+        dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+    }
+    return kv::findConfigFile(dir, [](const char* name) { return std::getenv(name); });
 }
 
 }  // namespace
@@ -30,7 +35,7 @@ std::string configBesideProgram() {
 int main(int argc, char** argv) {
     kv::exporter::Environment env;
     env.terminal = ::isatty(STDERR_FILENO) == 1;
-    env.configPath = configBesideProgram();
+    env.configPath = configForProgram();
     env.makePcdSink = kv::exporter::makePcdSink;
     // Ctrl-C or a kill ends the export between two frames, with its files closed properly.
     struct sigaction sa {};

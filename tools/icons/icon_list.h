@@ -1,5 +1,5 @@
-// The button images of the program, in the order the contact sheet shows them. The generator
-// draws each one and the resource check expects each one under :/image/Resources/images/.
+// The button images of the program, in the order the contact sheet shows them. Each is drawn in
+// Resources/icons/<name>.svg, and the resource check expects each under :/image/Resources/images/.
 #pragma once
 
 namespace kv_icons {

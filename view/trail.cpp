@@ -1,0 +1,50 @@
+#include "trail.h"
+
+#include <algorithm>
+
+namespace kv {
+
+bool trailClears(TrailEvent event) {
+    switch (event) {
+        case TrailEvent::kEchoChanged:
+        case TrailEvent::kLinesChanged:
+        case TrailEvent::kAngleRangeChanged:
+        case TrailEvent::kColourModeChanged:
+        case TrailEvent::kLidarPressed:
+        case TrailEvent::kCaptureOpened:
+        case TrailEvent::kPcdDirOpened:
+        case TrailEvent::kReplaySeek:
+            return true;
+        case TrailEvent::kLengthChanged:  // shortening drops the oldest only
+        case TrailEvent::kFrameHandled:
+            return false;
+    }
+    return true;
+}
+
+std::vector<std::uint64_t> TrailBook::trim() {
+    std::vector<std::uint64_t> dropped;
+    while (held_.size() > static_cast<std::size_t>(length_)) {
+        dropped.push_back(held_.front());
+        held_.pop_front();
+    }
+    return dropped;
+}
+
+std::vector<std::uint64_t> TrailBook::setLength(int length) {
+    length_ = std::clamp(length, kTrailMin, kTrailMax);
+    return trim();
+}
+
+std::vector<std::uint64_t> TrailBook::push(std::uint64_t seq) {
+    held_.push_back(seq);
+    return trim();
+}
+
+std::vector<std::uint64_t> TrailBook::clear() {
+    std::vector<std::uint64_t> all(held_.begin(), held_.end());
+    held_.clear();
+    return all;
+}
+
+}  // namespace kv

@@ -10,18 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "cloud_fill.h"
-
-namespace pcl {
-struct PointXYZRGB;
-template <typename PointT>
-class PointCloud;
-}  // namespace pcl
+#include "cloud_fill.h"  // also names the point library's cloud and point types
 
 namespace kv {
-
-struct ColouredPoint;
-
 namespace pcd {
 
 using Cloud = pcl::PointCloud<pcl::PointXYZRGB>;

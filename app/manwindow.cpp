@@ -41,6 +41,7 @@
 #include "interactionmuchset.h"
 #include "capture_recording.h"
 #include "replay_panels.h"
+#include "view_tools.h"
 #include "window_parts.h"
 
 using namespace kv::window;
@@ -91,6 +92,7 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     csvEnd_ = bar.csvEnd;
     cloudView_->setKeyPressHandler([this](char key) { handleViewKey(key); });
     cloudView_->setAreaPickHandler([this](const std::vector<int>& indices) { handleAreaPick(indices); });
+    viewTools_ = std::make_unique<ViewTools>(ui_, *cloudView_, laserSelection_);
     connect(csvEnd_, &QPushButton::clicked, this, &manwindow::endCsvExport);
     connect(ui_.toolButton_select, &QToolButton::clicked, this, &manwindow::SelectPoints);
     connect(ui_.toolButton_select_Range, &QToolButton::clicked, this, &manwindow::SelectPointsRange);
@@ -280,6 +282,8 @@ void manwindow::CalculateMuch(MuchLidarData lidardata) {
     if (csvExport_.active()) csvExportStep(lastFrame_);
     applyReplay(replayControl_.captureFrameHandled());
     if (pcdRecording_.active()) recordPcdFrame();
+    if (viewTools_->trailing())
+        viewTools_->frameHandled(framesHandled_, lastFrameExported_ ? nullptr : &handledPoints().displayed);
 
     // Draw from the event queue: frames already queued behind this one take the data path
     // first, and the drawing then shows the newest of them.
@@ -379,6 +383,7 @@ void manwindow::applyReplay(const kv::ReplayEffects& e) {
         if (e.openGate) replay_->gate.open();
         if (e.closeGate) replay_->gate.close();
         if (e.seekTo >= 0 && store_) {
+            viewTools_->report(kv::TrailEvent::kReplaySeek);
             // The table has a start for frames 0 to M/4 - 1; the top position goes to the last.
             const std::vector<std::uint32_t>& starts = store_->frameStarts;
             std::uint32_t packet = 0;
@@ -438,6 +443,7 @@ bool manwindow::openCaptureFile(const QString& fileName) {
     if (load.damaged) statusBar()->showMessage(QString::fromStdString(load.damage), 15000);
     store_ = std::make_shared<const kv::capture::CaptureStore>(std::move(load.store));
     cloudView_->fitCameraToNextFrame();
+    viewTools_->report(kv::TrailEvent::kCaptureOpened);
 
     const int range = int(store_->frameRange());
     ui_.Spbox_Frame->setEnabled(true);
@@ -463,7 +469,10 @@ bool manwindow::chooseCaptureStream(kv::capture::CaptureLoad& load) {
 
 void manwindow::playPause() { applyReplay(replayControl_.capturePlayPause(replay_->isRunning())); }
 
-void manwindow::goToStart() { applyReplay(replayControl_.captureGoToStart()); }
+void manwindow::goToStart() {
+    viewTools_->report(kv::TrailEvent::kReplaySeek);
+    applyReplay(replayControl_.captureGoToStart());
+}
 
 // The replay rewinds to the first packet as for "go to start" and waits there, so the counter
 // shows where it waits.
@@ -508,6 +517,7 @@ int manwindow::openPcdDirectory(const QString& directory) {
     pcdReplay_->stopAndWait();  // a run that has reported its end may still be returning
     pcdReplay_->clearClouds();
     cloudView_->fitCameraToNextFrame();
+    viewTools_->report(kv::TrailEvent::kPcdDirOpened);
     {
         const auto progress = waitDialog(this, "Opening PCD file...", fileCount);
         std::vector<std::string> paths;
@@ -584,10 +594,14 @@ void manwindow::showPcdRecordingState() {
 
 // The recording step for the frame just handled, drawn or not: its cloud is computed here, and
 // the drawing reuses it when no newer frame has come in the meantime.
-void manwindow::recordPcdFrame() {
-    kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), recordPoints_);
+const kv::FramePoints& manwindow::handledPoints() {
+    if (!recordPointsCurrent_) kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), recordPoints_);
     recordPointsCurrent_ = true;
-    kv::fillCloud(recordPoints_.displayed, pcdReplay_->pcdBuffer());
+    return recordPoints_;
+}
+
+void manwindow::recordPcdFrame() {
+    kv::fillCloud(handledPoints().displayed, pcdReplay_->pcdBuffer());
     const kv::pcd::WriteResult written = pcdReplay_->savePcdFrame(pcdRecording_.nextFileName());
     if (!written.ok) {
         // Once: the recording ends here and the files written so far stay.

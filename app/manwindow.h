@@ -47,6 +47,7 @@ class HealthMeter;
 class LiveReceivers;
 namespace window {
 class ReplayPanels;
+class ViewTools;
 }
 class CloudView;
 namespace capture {
@@ -66,6 +67,7 @@ public:
     GetMuch* dataReceiver() const { return getMuch_; }
     GetSet* statusReceiver() const { return getSet_; }
     kv::CloudView& cloudView() const { return *cloudView_; }
+    kv::window::ViewTools& viewTools() const { return *viewTools_; }  // "Measure" and "Frames shown"
     const MuchLidarData& lastFrame() const { return lastFrame_; }
     const std::string& modelLabelText() const { return modelLabel_; }
     QStandardItemModel* pointTableModel() const { return tableModel_; }
@@ -188,6 +190,7 @@ private:
     void applyReplay(const kv::ReplayEffects& effects);
     int pcdFrameCountField() const;
     void recordPcdFrame();
+    const kv::FramePoints& handledPoints();  // the last handled frame's points, computed once
     void showPcdRecordingState();
     void toggleRecording();  // the "Record" button
     void onRecordingFailed(const QString& message, bool endedCurrent);
@@ -209,6 +212,7 @@ private:
 
     Ui::manwindowClass ui_;
     std::unique_ptr<kv::CloudView> cloudView_;
+    std::unique_ptr<kv::window::ViewTools> viewTools_;  // after the view: goes before it
     GetMuch* getMuch_ = nullptr;
     GetSet* getSet_ = nullptr;
     std::unique_ptr<kv::LiveReceivers> receivers_;

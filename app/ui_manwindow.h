@@ -45,6 +45,11 @@ public:
     QLineEdit* lineEdit_portNumber_2 = nullptr;
     QLabel* label_2 = nullptr;
     QLineEdit* lineEdit_2 = nullptr;
+    // The second row: the view tools.
+    QHBoxLayout* viewToolsRow = nullptr;
+    QToolButton* toolButton_Measure = nullptr;
+    QLabel* label_FramesShown = nullptr;
+    QSpinBox* spinBox_FramesShown = nullptr;
 
     // "offLine"
     QWidget* tab_offLine = nullptr;

@@ -16,6 +16,7 @@ constexpr const char* kPngIcons[] = {
     "clear.png",
     "Coordinate.png",
     "LidarDataList.png",
+    "Measure.png",
     "zhengshi.png",
     "fushi.png",
     "zuoshi.png",

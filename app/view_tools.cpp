@@ -1,0 +1,99 @@
+#include "view_tools.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QVTKOpenGLNativeWidget.h>
+
+#include "qlaserselectionmuch.h"
+#include "ruler_view.h"
+#include "trail_view.h"
+#include "ui_manwindow.h"
+
+namespace kv::window {
+
+ViewTools::ViewTools(Ui::manwindowClass& ui, CloudView& view, QLaserSelectionMuch* lines, QObject* parent)
+    : QObject(parent), ui_(ui), rulerView_(new RulerView(view)), trailView_(new TrailView(view)) {
+    status_ = new QLabel(ui.statusBar);
+    status_->setObjectName("label_Ruler");
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    status_->setToolTip(tr("The ruler's points and figures; select the text to copy it"));
+    ui.statusBar->addPermanentWidget(status_);
+    status_->hide();
+
+    connect(ui.toolButton_Measure, &QAbstractButton::toggled, this, &ViewTools::setMeasuring);
+    connect(ui.toolButton_clear, &QAbstractButton::clicked, this, [this] {
+        clearRuler();
+        report(TrailEvent::kViewCleared);
+    });
+    connect(ui.spinBox_FramesShown, QOverload<int>::of(&QSpinBox::valueChanged), this,
+            [this](int frames) { trailView_->setLength(frames); });
+    auto on = [this](TrailEvent e) { return [this, e] { report(e); }; };
+    connect(ui.comboBox_EchoSelection, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            on(TrailEvent::kEchoChanged));
+    connect(ui.comboBox_4, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            on(TrailEvent::kColourModeChanged));
+    for (QDoubleSpinBox* angle : {ui.doubleSpinBox_minAngle, ui.doubleSpinBox_maxAngle})
+        connect(angle, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
+                on(TrailEvent::kAngleRangeChanged));
+    connect(ui.toolButton_Lidar, &QAbstractButton::clicked, this, on(TrailEvent::kLidarPressed));
+    connect(lines->pushButton_OK, &QAbstractButton::clicked, this, on(TrailEvent::kLinesChanged));
+    ui.screen->installEventFilter(this);
+}
+
+ViewTools::~ViewTools() { ui_.screen->removeEventFilter(this); }
+
+bool ViewTools::trailing() const { return trailView_->trailing(); }
+
+void ViewTools::frameHandled(std::uint64_t seq, const std::vector<ColouredPoint>* points) {
+    if (points) trailView_->frameHandled(seq, *points);
+    else report(TrailEvent::kFrameExported);
+}
+
+void ViewTools::report(TrailEvent event) { trailView_->report(event); }
+
+// A press and release close together is a click for the ruler; the events go on to the view
+// either way, so that a drag still turns the camera.
+bool ViewTools::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui_.screen && ui_.toolButton_Measure->isChecked()) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            auto* e = static_cast<QMouseEvent*>(event);
+            pressed_ = e->button() == Qt::LeftButton;
+            pressAt_ = e->pos();
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            auto* e = static_cast<QMouseEvent*>(event);
+            if (pressed_ && e->button() == Qt::LeftButton &&
+                isClick({double(pressAt_.x()), double(pressAt_.y())}, {double(e->pos().x()), double(e->pos().y())}))
+                clickAt(pressAt_);
+            pressed_ = false;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void ViewTools::clickAt(QPoint widgetPos) {
+    const std::optional<RulerPoint> p = rulerView_->snap({double(widgetPos.x()), double(widgetPos.y())});
+    if (!p) return;  // no drawn point near enough: nothing is placed
+    ruler_.place(*p);
+    showRuler();
+}
+
+void ViewTools::setMeasuring(bool on) {
+    pressed_ = false;
+    if (!on) clearRuler();
+}
+
+void ViewTools::clearRuler() {
+    ruler_.clear();
+    showRuler();
+}
+
+void ViewTools::showRuler() {
+    rulerView_->show(ruler_);
+    const QString text = QString::fromStdString(ruler_.status());
+    status_->setText(text);
+    status_->setVisible(!text.isEmpty());
+}
+
+}  // namespace kv::window

@@ -18,8 +18,10 @@ ViewTools::ViewTools(Ui::manwindowClass& ui, CloudView& view, QLaserSelectionMuc
     status_ = new QLabel(ui.statusBar);
     status_->setObjectName("label_Ruler");
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    status_->setToolTip(tr("The ruler's points and figures; select the text to copy it"));
-    ui.statusBar->addPermanentWidget(status_);
+    // It takes the free width of the bar but never widens the window; it sits by the link.
+    status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    status_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    ui.statusBar->addPermanentWidget(status_, 1);
     status_->hide();
 
     connect(ui.toolButton_Measure, &QAbstractButton::toggled, this, &ViewTools::setMeasuring);
@@ -93,6 +95,7 @@ void ViewTools::showRuler() {
     rulerView_->show(ruler_);
     const QString text = QString::fromStdString(ruler_.status());
     status_->setText(text);
+    status_->setToolTip(text);  // the whole text, should the bar be too narrow for it
     status_->setVisible(!text.isEmpty());
 }
 

@@ -44,10 +44,10 @@ std::string rulerLabel(const RulerFigures& f) {
 }
 
 std::string rulerStatus(const RulerPoint& a, const RulerPoint& b, const RulerFigures& f) {
+    // Short enough to fit the status bar of a window 1280 pixels wide beside the other labels.
     char buf[256];
-    std::snprintf(buf, sizeof buf, "A (%.3f, %.3f, %.3f)  B (%.3f, %.3f, %.3f)  distance %.3f m  dz %.3f m  angle %.1f\xC2\xB0",
-                  a.x, a.y, a.z, b.x, b.y, b.z, f.distanceM, f.heightDiffM, f.azimuthDeg);
-    return buf;
+    std::snprintf(buf, sizeof buf, "A (%.3f, %.3f, %.3f)  B (%.3f, %.3f, %.3f)  ", a.x, a.y, a.z, b.x, b.y, b.z);
+    return buf + rulerLabel(f);
 }
 
 std::string rulerFirstPointStatus(const RulerPoint& a) {

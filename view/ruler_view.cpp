@@ -149,12 +149,6 @@ std::optional<RulerPoint> RulerView::snap(ScreenPoint at) const {
     return world[*nearest];
 }
 
-std::optional<ScreenPoint> RulerView::widgetPosition(const RulerPoint& p) const {
-    const ScreenPoint s = projector(view_)(p.x, p.y, p.z);
-    if (!std::isfinite(s.x) || !std::isfinite(s.y)) return std::nullopt;
-    return s;
-}
-
 void RulerView::show(const Ruler& ruler) {
     Actors& a = *d_;
     a.markPoints->Reset();

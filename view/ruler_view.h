@@ -23,8 +23,6 @@ public:
     // The drawn point nearest to the widget position `at` (logical pixels from the widget's top
     // left, as mouse events give them) within kRulerSnapPx; none when no point is that near.
     std::optional<RulerPoint> snap(ScreenPoint at) const;
-    // Where `p` is drawn, in the same widget pixels; none when it lies behind the camera.
-    std::optional<ScreenPoint> widgetPosition(const RulerPoint& p) const;
 
     // Draws the marks of the placed points and, with both placed, the line and its label;
     // nothing when none is placed. Renders.

@@ -11,11 +11,15 @@
 #include <QTest>
 #include <QVTKOpenGLNativeWidget.h>
 #include <gtest/gtest.h>
+#include <vtkRenderWindow.h>
+#include <vtkRenderer.h>
+#include <vtkRendererCollection.h>
 #include <cmath>
 #include <functional>
 #include <vector>
 
 #include "cloud_view.h"
+#include "cloud_view_pcl.h"
 #include "frame_display.h"
 #include "gui_helpers.h"
 #include "qlaserselectionmuch.h"
@@ -101,11 +105,29 @@ TEST(ViewTools, RulerMeasuresBetweenTheClickedPoints) {
         kv::window::ViewTools& tools = w.viewTools();
         double before[9], after[9];
         w.cloudView().cameraPose(before, before + 3, before + 6);
+        // Where VTK's renderer puts a point on the display (device pixels, y up), in the
+        // widget's pixels as mouse events give them (y down).
+        vtkRenderer* renderer = w.cloudView().impl().viewer->getRenderWindow()->GetRenderers()->GetFirstRenderer();
         auto at = [&](int i) {
-            const std::optional<kv::ScreenPoint> s = tools.rulerView().widgetPosition(point(i));
-            EXPECT_TRUE(s.has_value());
-            return s ? QPoint(int(std::lround(s->x)), int(std::lround(s->y))) : QPoint();
+            const kv::RulerPoint p = point(i);
+            renderer->SetWorldPoint(p.x, p.y, p.z, 1.0);
+            renderer->WorldToDisplay();
+            double d[3];
+            renderer->GetDisplayPoint(d);
+            const double ratio = screen->devicePixelRatioF();
+            const int height = renderer->GetRenderWindow()->GetSize()[1];
+            return QPoint(int(std::lround(d[0] / ratio)), int(std::lround((height - 1 - d[1]) / ratio)));
         };
+        // Each point is drawn there: a lit pixel at most one pixel away.
+        const QImage picture = screen->grabFramebuffer();
+        for (int i = 0; i < 5; ++i) {
+            const QPoint p = at(i) * screen->devicePixelRatioF();
+            int lit = 0;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx)
+                    lit += picture.valid(p.x() + dx, p.y() + dy) && qGray(picture.pixel(p.x() + dx, p.y() + dy)) > 20;
+            EXPECT_GT(lit, 0) << "point " << i << " is not drawn at " << p.x() << "," << p.y();
+        }
         for (const Step& s : c.steps) {
             switch (s.act) {
                 case kClick: QTest::mouseClick(screen, Qt::LeftButton, Qt::NoModifier, at(s.at)); break;

@@ -212,7 +212,7 @@ private:
 
     Ui::manwindowClass ui_;
     std::unique_ptr<kv::CloudView> cloudView_;
-    std::unique_ptr<kv::window::ViewTools> viewTools_;  // after the view: goes before it
+    std::unique_ptr<kv::window::ViewTools> viewTools_;  // declared after the view: destroyed before it
     GetMuch* getMuch_ = nullptr;
     GetSet* getSet_ = nullptr;
     std::unique_ptr<kv::LiveReceivers> receivers_;

@@ -121,6 +121,7 @@ void manwindowClass::setupUi(QMainWindow* w) {
         spinBox_FramesShown->setRange(kv::kTrailMin, kv::kTrailMax);
         spinBox_FramesShown->setValue(kv::kTrailMin);
         viewToolsRow->addWidget(spinBox_FramesShown);
+        label_FramesShown->setBuddy(spinBox_FramesShown);
         viewToolsRow->addStretch(1);
     }
     tabWidget->addTab(tab_Lidar, QString());

@@ -18,7 +18,7 @@ ViewTools::ViewTools(Ui::manwindowClass& ui, CloudView& view, QLaserSelectionMuc
     status_ = new QLabel(ui.statusBar);
     status_->setObjectName("label_Ruler");
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    // It takes the free width of the bar but never widens the window; it sits by the link.
+    // It takes the free width of the bar, right-aligned at its end, but never widens the window.
     status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     status_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     ui.statusBar->addPermanentWidget(status_, 1);
@@ -83,7 +83,12 @@ void ViewTools::clickAt(QPoint widgetPos) {
 
 void ViewTools::setMeasuring(bool on) {
     pressed_ = false;
-    if (!on) clearRuler();
+    if (on) {
+        ui_.screen->setCursor(Qt::CrossCursor);
+    } else {
+        ui_.screen->unsetCursor();  // the window's own cursor again ("Select" sets one)
+        clearRuler();
+    }
 }
 
 void ViewTools::clearRuler() {

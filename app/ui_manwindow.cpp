@@ -32,20 +32,12 @@ QHBoxLayout* tabRow(QWidget* tab) {
     return row;
 }
 
-// A row of a tab that has several, one under the other.
-QHBoxLayout* tabRow(QVBoxLayout* rows) {
-    auto* row = new QHBoxLayout();
-    row->setSpacing(6);
-    row->setContentsMargins(6, 2, 6, 2);
-    rows->addLayout(row);
-    return row;
-}
-
-// A button of a view tools row: a smaller icon with the text beside it.
-QToolButton* makeRowButton(QWidget* parent, QHBoxLayout* row, const char* name, const char* iconFile) {
+// A button of a row of view tools: a smaller icon with its text beside it.
+QToolButton* makeRowToolButton(QWidget* parent, QHBoxLayout* row, const char* name, const char* iconFile) {
     QToolButton* b = makeToolButton(parent, row, name, iconFile);
     b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    b->setIconSize(QSize(24, 24));
+    b->setIconSize(QSize(20, 20));
+    b->setMinimumWidth(0);
     return b;
 }
 
@@ -77,7 +69,10 @@ void manwindowClass::setupUi(QMainWindow* w) {
         auto* rows = new QVBoxLayout(tab_Lidar);
         rows->setSpacing(0);
         rows->setContentsMargins(0, 0, 0, 0);
-        QHBoxLayout* row = tabRow(rows);
+        auto* row = new QHBoxLayout();
+        row->setSpacing(6);
+        row->setContentsMargins(6, 2, 6, 2);
+        rows->addLayout(row);
         toolButton_Lidar = makeToolButton(tab_Lidar, row, "toolButton_Lidar", "Lidar.png");
         toolButton_MeaGrid = makeToolButton(tab_Lidar, row, "toolButton_MeaGrid", "Grid.png");
         toolButton_select = makeToolButton(tab_Lidar, row, "toolButton_select", "select.png");
@@ -110,10 +105,12 @@ void manwindowClass::setupUi(QMainWindow* w) {
         row->addWidget(lineEdit_2);
         row->addStretch(1);
 
-        // The view tools.
-        viewToolsRow = tabRow(rows);
+        viewToolsRow = new QHBoxLayout();
         viewToolsRow->setObjectName("viewToolsRow");
-        toolButton_Measure = makeRowButton(tab_Lidar, viewToolsRow, "toolButton_Measure", "Measure.png");
+        viewToolsRow->setSpacing(6);
+        viewToolsRow->setContentsMargins(6, 0, 6, 2);
+        rows->addLayout(viewToolsRow);
+        toolButton_Measure = makeRowToolButton(tab_Lidar, viewToolsRow, "toolButton_Measure", "Measure.png");
         toolButton_Measure->setCheckable(true);
         label_FramesShown = named(new QLabel(tab_Lidar), "label_FramesShown");
         viewToolsRow->addWidget(label_FramesShown);

@@ -33,6 +33,7 @@
 #include "readliveoffdata.h"
 #include "saveandplay_pcd.h"
 #include "qlaserselectionmuch.h"
+#include "ruler_and_trail.h"
 #include "receiver_health.h"
 #include "settings.h"
 #include "about.h"
@@ -41,7 +42,6 @@
 #include "interactionmuchset.h"
 #include "capture_recording.h"
 #include "replay_panels.h"
-#include "view_tools.h"
 #include "window_parts.h"
 
 using namespace kv::window;
@@ -92,7 +92,6 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     csvEnd_ = bar.csvEnd;
     cloudView_->setKeyPressHandler([this](char key) { handleViewKey(key); });
     cloudView_->setAreaPickHandler([this](const std::vector<int>& indices) { handleAreaPick(indices); });
-    viewTools_ = std::make_unique<ViewTools>(ui_, *cloudView_, laserSelection_);
     connect(csvEnd_, &QPushButton::clicked, this, &manwindow::endCsvExport);
     connect(ui_.toolButton_select, &QToolButton::clicked, this, &manwindow::SelectPoints);
     connect(ui_.toolButton_select_Range, &QToolButton::clicked, this, &manwindow::SelectPointsRange);
@@ -146,6 +145,7 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     ui_.toolButton_Develop->hide();
     ui_.toolButton_User->hide();
 
+    rulerAndTrail_ = std::make_unique<RulerAndTrail>(ui_, *cloudView_, laserSelection_);
     ui_.comboBox_View->setCurrentIndex(1);
     view();
     setUpHealthReadout();
@@ -282,8 +282,8 @@ void manwindow::CalculateMuch(MuchLidarData lidardata) {
     if (csvExport_.active()) csvExportStep(lastFrame_);
     applyReplay(replayControl_.captureFrameHandled());
     if (pcdRecording_.active()) recordPcdFrame();
-    if (viewTools_->trailing())
-        viewTools_->frameHandled(framesHandled_, lastFrameExported_ ? nullptr : &handledPoints().displayed);
+    if (rulerAndTrail_->trailing())
+        rulerAndTrail_->frameHandled(framesHandled_, lastFrameExported_ ? nullptr : &handledPoints().displayed);
 
     // Draw from the event queue: frames already queued behind this one take the data path
     // first, and the drawing then shows the newest of them.
@@ -381,7 +381,7 @@ void manwindow::applyReplay(const kv::ReplayEffects& e) {
         if (e.dropPendingSeek) replay_->clearPendingSeek();
         if (e.startThread) startReception();  // starts the replay thread while playing
         if (e.seekTo >= 0 && store_) {
-            viewTools_->report(kv::TrailEvent::kReplaySeek);
+            rulerAndTrail_->report(kv::TrailEvent::kReplaySeek);
             // The table has a start for frames 0 to M/4 - 1; the top position goes to the last.
             const std::vector<std::uint32_t>& starts = store_->frameStarts;
             std::uint32_t packet = 0;
@@ -443,7 +443,7 @@ bool manwindow::openCaptureFile(const QString& fileName) {
     if (load.damaged) statusBar()->showMessage(QString::fromStdString(load.damage), 15000);
     store_ = std::make_shared<const kv::capture::CaptureStore>(std::move(load.store));
     cloudView_->fitCameraToNextFrame();
-    viewTools_->report(kv::TrailEvent::kCaptureOpened);
+    rulerAndTrail_->report(kv::TrailEvent::kCaptureOpened);
 
     const int range = int(store_->frameRange());
     ui_.Spbox_Frame->setEnabled(true);
@@ -470,7 +470,7 @@ bool manwindow::chooseCaptureStream(kv::capture::CaptureLoad& load) {
 void manwindow::playPause() { applyReplay(replayControl_.capturePlayPause(replay_->isRunning())); }
 
 void manwindow::goToStart() {
-    viewTools_->report(kv::TrailEvent::kReplaySeek);
+    rulerAndTrail_->report(kv::TrailEvent::kReplaySeek);
     applyReplay(replayControl_.captureGoToStart());
 }
 
@@ -517,7 +517,7 @@ int manwindow::openPcdDirectory(const QString& directory) {
     pcdReplay_->stopAndWait();  // a run that has reported its end may still be returning
     pcdReplay_->clearClouds();
     cloudView_->fitCameraToNextFrame();
-    viewTools_->report(kv::TrailEvent::kPcdDirOpened);
+    rulerAndTrail_->report(kv::TrailEvent::kPcdDirOpened);
     {
         const auto progress = waitDialog(this, "Opening PCD file...", fileCount);
         std::vector<std::string> paths;

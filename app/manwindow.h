@@ -47,12 +47,14 @@ class HealthMeter;
 class LiveReceivers;
 namespace window {
 class ReplayPanels;
-class ViewTools;
 }
 class CloudView;
 namespace capture {
 struct CaptureStore;
 struct CaptureLoad;
+}
+namespace window {
+class RulerAndTrail;
 }
 }
 
@@ -67,7 +69,7 @@ public:
     GetMuch* dataReceiver() const { return getMuch_; }
     GetSet* statusReceiver() const { return getSet_; }
     kv::CloudView& cloudView() const { return *cloudView_; }
-    kv::window::ViewTools& viewTools() const { return *viewTools_; }  // "Measure" and "Frames shown"
+    kv::window::RulerAndTrail& rulerAndTrail() const { return *rulerAndTrail_; }  // "Measure", "Frames shown"
     const MuchLidarData& lastFrame() const { return lastFrame_; }
     const std::string& modelLabelText() const { return modelLabel_; }
     QStandardItemModel* pointTableModel() const { return tableModel_; }
@@ -212,7 +214,6 @@ private:
 
     Ui::manwindowClass ui_;
     std::unique_ptr<kv::CloudView> cloudView_;
-    std::unique_ptr<kv::window::ViewTools> viewTools_;  // declared after the view: destroyed before it
     GetMuch* getMuch_ = nullptr;
     GetSet* getSet_ = nullptr;
     std::unique_ptr<kv::LiveReceivers> receivers_;
@@ -275,4 +276,7 @@ private:
     std::uint64_t framesHandled_ = 0;
     std::uint64_t framesDrawn_ = 0;
     std::uint64_t drawsSkipped_ = 0;
+
+    // "Measure" and "Frames shown": declared after the view, so destroyed before it.
+    std::unique_ptr<kv::window::RulerAndTrail> rulerAndTrail_;
 };

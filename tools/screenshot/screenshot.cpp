@@ -5,9 +5,7 @@
 // Scenes: screenshot.png (live view and receiver health), pick.png (a region picked with the
 // rubber band, its table and statistics), replay.png (capture replay paused mid-way),
 // pcd-replay.png (frames the window recorded from the capture, replayed as a folder) and
-// laser-config.png (the laser configuration dialog filled from the sensor's status packets),
-// measure.png (the ruler between two clicked points of a still picture) and trail.png (the
-// last frames drawn together with "Frames shown", the moving box leaving its track).
+// laser-config.png (the laser configuration dialog filled from the sensor's status packets).
 // Nothing here presses "Set" or "Restore Laser set": nothing is sent to the sensor.
 #include <QApplication>
 #include <QDir>
@@ -28,9 +26,9 @@
 #include "interactionmuchset.h"
 #include "manwindow.h"
 #include "playback.h"
+#include "ruler_and_trail.h"
 #include "ruler_view.h"
 #include "settings.h"
-#include "view_tools.h"
 
 namespace {
 
@@ -134,7 +132,7 @@ bool pickScene(const Args& a) {
 // The position nearest to `target` (in the view's pixels) where a click lands on a drawn point,
 // searched ring by ring; a null point when none is within `reachPx`.
 QPoint pointNear(manwindow& w, QPoint target, int reachPx) {
-    const kv::RulerView& ruler = w.viewTools().rulerView();
+    const kv::RulerView& ruler = w.rulerAndTrail().rulerView();
     for (int r = 0; r <= reachPx; r += 3) {
         for (int dy = -r; dy <= r; dy += 3) {
             for (int dx = -r; dx <= r; dx += 3) {
@@ -147,13 +145,8 @@ QPoint pointNear(manwindow& w, QPoint target, int reachPx) {
     return QPoint();
 }
 
-void click(QWidget* target, QPoint p) {
-    mouse(target, QEvent::MouseButtonPress, p, Qt::LeftButton);
-    mouse(target, QEvent::MouseButtonRelease, p, Qt::NoButton);
-}
-
-// "Suspend Data" for a still picture, "Measure", then two clicks on drawn points: on the left
-// and the right of the room. The figures are by the line and in the status bar.
+// measure.png: "Suspend Data" for a still picture, "Measure", then two clicks on drawn points,
+// on the left and the right of the room. The figures are by the line and in the status bar.
 bool measureScene(const Args& a) {
     auto w = newWindow();
     if (!startLive(*w, a, "measure")) return false;
@@ -165,16 +158,17 @@ bool measureScene(const Args& a) {
                                 QPoint(screen->width() * 70 / 100, screen->height() * 30 / 100)}) {
         const QPoint p = pointNear(*w, target, screen->height() / 4);
         if (p.isNull()) return fail("measure", "no drawn point near where the click goes");
-        click(screen, p);
+        mouse(screen, QEvent::MouseButtonPress, p, Qt::LeftButton);
+        mouse(screen, QEvent::MouseButtonRelease, p, Qt::NoButton);
         spin(200);
     }
-    if (!w->viewTools().ruler().complete()) return fail("measure", "the two clicks placed no ruler");
-    std::printf("kv-screenshot: %s\n", w->viewTools().ruler().status().c_str());
+    if (!w->rulerAndTrail().ruler().complete()) return fail("measure", "the two clicks placed no ruler");
+    std::printf("kv-screenshot: %s\n", w->rulerAndTrail().ruler().status().c_str());
     return save(*w, a, "measure.png");
 }
 
-// "Frames shown" raised to 20 with the arrow key, as a user steps the box; the box that drives
-// across the room leaves its last 20 positions in the view.
+// trail.png: "Frames shown" raised to 20 with the arrow key, as a user steps the box; the box
+// that drives across the room leaves its last 20 positions in the view.
 bool trailScene(const Args& a) {
     auto w = newWindow();
     if (!startLive(*w, a, "trail")) return false;
@@ -271,15 +265,15 @@ int main(int argc, char* argv[]) {
 
     const Args a{argv[1], argv[2], argv[3], argv[4], argv[5]};
     QDir().mkpath(a.docs);
-    if (argc > 6 && QString(argv[6]) == "pick") return pickScene(a) ? 0 : 1;
     if (argc > 6 && QString(argv[6]) == "measure") return measureScene(a) ? 0 : 1;
     if (argc > 6 && QString(argv[6]) == "trail") return trailScene(a) ? 0 : 1;
+    if (argc > 6 && QString(argv[6]) == "pick") return pickScene(a) ? 0 : 1;
     bool ok = liveScene(a);
     ok = pickScene(a) && ok;
     ok = laserConfigScene(a) && ok;
+    ok = captureReplayScene(a) && ok;
     ok = measureScene(a) && ok;
     ok = trailScene(a) && ok;
-    ok = captureReplayScene(a) && ok;
     ok = recordPcdFrames(a) && pcdReplayScene(a) && ok;
     return ok ? 0 : 1;
 }

@@ -27,7 +27,7 @@
 #include "replay_fixture.h"
 #include "ruler_view.h"
 #include "trail_view.h"
-#include "view_tools.h"
+#include "ruler_and_trail.h"
 
 using kvtest::waitUntil;
 
@@ -55,7 +55,7 @@ void mouse(QWidget* target, QEvent::Type type, QPoint p, Qt::MouseButtons held) 
 // Two clicks snap to drawn points and measure between them; a click far from every point, a
 // drag (which turns the camera instead), "Clear", a second press of "Measure" and clicks with
 // "Measure" off place nothing; a third click starts a new measurement.
-TEST(ViewTools, RulerMeasuresBetweenTheClickedPoints) {
+TEST(RulerAndTrail, RulerMeasuresBetweenTheClickedPoints) {
     // Points on line 0 (the one shown by default) spread over the view.
     MuchLidarData frame;
     const float azimuths[] = {20, 60, 100, 140, 170};
@@ -102,7 +102,7 @@ TEST(ViewTools, RulerMeasuresBetweenTheClickedPoints) {
         w.CalculateMuch(frame);
         ASSERT_TRUE(waitUntil([&] { return w.framesDrawn() > drawn; }));
         if (c.measure) rw.ui().toolButton_Measure->click();
-        kv::window::ViewTools& tools = w.viewTools();
+        kv::window::RulerAndTrail& tools = w.rulerAndTrail();
         double before[9], after[9];
         w.cloudView().cameraPose(before, before + 3, before + 6);
         // Where VTK's renderer puts a point on the display (device pixels, y up), in the
@@ -175,7 +175,7 @@ TEST(ViewTools, RulerMeasuresBetweenTheClickedPoints) {
 // "Frames shown" 3 over a capture replay: the view holds the last three handled frames' points,
 // the older two as actors of their own. Each event that changes what a frame shows leaves only
 // the current frame; a shorter trail keeps the newest frames.
-TEST(ViewTools, TrailHoldsTheLastFramesUntilAnEventEmptiesIt) {
+TEST(RulerAndTrail, TrailHoldsTheLastFramesUntilAnEventEmptiesIt) {
     QTemporaryDir dir;
     const QString capture = kvtest::simulatedCapture(dir, "trail.pcap", 3);
     const QString emptyPcdDir = dir.filePath("pcd");
@@ -254,7 +254,7 @@ TEST(ViewTools, TrailHoldsTheLastFramesUntilAnEventEmptiesIt) {
             kv::computeFramePoints(handled[k], geometry, filter, p);
             framePoints.push_back(long(p.displayed.size()));
         }
-        kv::TrailView& trail = w.viewTools().trailView();
+        kv::TrailView& trail = w.rulerAndTrail().trailView();
         EXPECT_EQ(trail.olderFramesShown(), 2u);
         EXPECT_EQ(w.cloudView().cloudPointCount(kv::CloudView::kRealTimeId), framePoints[2]);
         EXPECT_EQ(trail.pointsShown(), framePoints[0] + framePoints[1] + framePoints[2]);

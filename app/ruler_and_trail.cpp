@@ -1,4 +1,4 @@
-#include "view_tools.h"
+#include "ruler_and_trail.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -13,7 +13,7 @@
 
 namespace kv::window {
 
-ViewTools::ViewTools(Ui::manwindowClass& ui, CloudView& view, QLaserSelectionMuch* lines, QObject* parent)
+RulerAndTrail::RulerAndTrail(Ui::manwindowClass& ui, CloudView& view, QLaserSelectionMuch* lines, QObject* parent)
     : QObject(parent), ui_(ui), rulerView_(new RulerView(view)), trailView_(new TrailView(view)) {
     status_ = new QLabel(ui.statusBar);
     status_->setObjectName("label_Ruler");
@@ -24,7 +24,7 @@ ViewTools::ViewTools(Ui::manwindowClass& ui, CloudView& view, QLaserSelectionMuc
     ui.statusBar->addPermanentWidget(status_, 1);
     status_->hide();
 
-    connect(ui.toolButton_Measure, &QAbstractButton::toggled, this, &ViewTools::setMeasuring);
+    connect(ui.toolButton_Measure, &QAbstractButton::toggled, this, &RulerAndTrail::setMeasuring);
     connect(ui.toolButton_clear, &QAbstractButton::clicked, this, [this] {
         clearRuler();
         report(TrailEvent::kViewCleared);
@@ -44,20 +44,20 @@ ViewTools::ViewTools(Ui::manwindowClass& ui, CloudView& view, QLaserSelectionMuc
     ui.screen->installEventFilter(this);
 }
 
-ViewTools::~ViewTools() { ui_.screen->removeEventFilter(this); }
+RulerAndTrail::~RulerAndTrail() { ui_.screen->removeEventFilter(this); }
 
-bool ViewTools::trailing() const { return trailView_->trailing(); }
+bool RulerAndTrail::trailing() const { return trailView_->trailing(); }
 
-void ViewTools::frameHandled(std::uint64_t seq, const std::vector<ColouredPoint>* points) {
+void RulerAndTrail::frameHandled(std::uint64_t seq, const std::vector<ColouredPoint>* points) {
     if (points) trailView_->frameHandled(seq, *points);
     else report(TrailEvent::kFrameExported);
 }
 
-void ViewTools::report(TrailEvent event) { trailView_->report(event); }
+void RulerAndTrail::report(TrailEvent event) { trailView_->report(event); }
 
 // A press and release close together is a click for the ruler; the events go on to the view
 // either way, so that a drag still turns the camera.
-bool ViewTools::eventFilter(QObject* watched, QEvent* event) {
+bool RulerAndTrail::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui_.screen && ui_.toolButton_Measure->isChecked()) {
         if (event->type() == QEvent::MouseButtonPress) {
             auto* e = static_cast<QMouseEvent*>(event);
@@ -74,14 +74,14 @@ bool ViewTools::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-void ViewTools::clickAt(QPoint widgetPos) {
+void RulerAndTrail::clickAt(QPoint widgetPos) {
     const std::optional<RulerPoint> p = rulerView_->snap({double(widgetPos.x()), double(widgetPos.y())});
     if (!p) return;  // no drawn point near enough: nothing is placed
     ruler_.place(*p);
     showRuler();
 }
 
-void ViewTools::setMeasuring(bool on) {
+void RulerAndTrail::setMeasuring(bool on) {
     pressed_ = false;
     if (on) {
         ui_.screen->setCursor(Qt::CrossCursor);
@@ -91,12 +91,12 @@ void ViewTools::setMeasuring(bool on) {
     }
 }
 
-void ViewTools::clearRuler() {
+void RulerAndTrail::clearRuler() {
     ruler_.clear();
     showRuler();
 }
 
-void ViewTools::showRuler() {
+void RulerAndTrail::showRuler() {
     rulerView_->show(ruler_);
     const QString text = QString::fromStdString(ruler_.status());
     status_->setText(text);

@@ -1,4 +1,4 @@
-// The view tools of the "Lidar" tab's second row: "Measure" (the ruler: two clicks in the view,
+// Two view tools of the "Lidar" tab's second row: "Measure" (the ruler: two clicks in the view,
 // each snapped to the nearest drawn point, joined by a line with its figures, which the status
 // bar shows as selectable text) and "Frames shown" (the last N handled frames drawn together).
 // Wires the widgets to the ruler and the trail of the view; the decisions are theirs.
@@ -28,13 +28,13 @@ struct ColouredPoint;
 
 namespace kv::window {
 
-class ViewTools : public QObject {
+class RulerAndTrail : public QObject {
     Q_OBJECT
 public:
     // Connects the row's widgets, "Clear", the selectors whose change empties the trail and
     // the line selection window's OK; watches the render widget for clicks.
-    ViewTools(Ui::manwindowClass& ui, CloudView& view, QLaserSelectionMuch* lines, QObject* parent = nullptr);
-    ~ViewTools() override;
+    RulerAndTrail(Ui::manwindowClass& ui, CloudView& view, QLaserSelectionMuch* lines, QObject* parent = nullptr);
+    ~RulerAndTrail() override;
 
     // The trail: whether handled frames' points are wanted, a handled frame (null points: it
     // went to the CSV export, not to the view), and the window's other events.

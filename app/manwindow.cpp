@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ruler_and_trail.h"
 #include "cloud_view.h"
 #include "csv_session.h"
 #include "savedata.h"
@@ -33,7 +34,6 @@
 #include "readliveoffdata.h"
 #include "saveandplay_pcd.h"
 #include "qlaserselectionmuch.h"
-#include "ruler_and_trail.h"
 #include "receiver_health.h"
 #include "settings.h"
 #include "about.h"
@@ -282,9 +282,9 @@ void manwindow::CalculateMuch(MuchLidarData lidardata) {
     if (csvExport_.active()) csvExportStep(lastFrame_);
     applyReplay(replayControl_.captureFrameHandled());
     if (pcdRecording_.active()) recordPcdFrame();
+
     if (rulerAndTrail_->trailing())
         rulerAndTrail_->frameHandled(framesHandled_, lastFrameExported_ ? nullptr : &handledPoints().displayed);
-
     // Draw from the event queue: frames already queued behind this one take the data path
     // first, and the drawing then shows the newest of them.
     if (drawPending_) {
@@ -302,6 +302,13 @@ kv::DisplayFilter manwindow::currentFilter() const {
     f.maxAngleDeg = ui_.doubleSpinBox_maxAngle->value();
     f.colourMode = ui_.comboBox_4->currentIndex();
     return f;
+}
+
+// The last handled frame's points, computed once for the recording, the trail and the drawing.
+const kv::FramePoints& manwindow::handledPoints() {
+    if (!recordPointsCurrent_) kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), recordPoints_);
+    recordPointsCurrent_ = true;
+    return recordPoints_;
 }
 
 void manwindow::drawLatestFrame() {
@@ -594,14 +601,10 @@ void manwindow::showPcdRecordingState() {
 
 // The recording step for the frame just handled, drawn or not: its cloud is computed here, and
 // the drawing reuses it when no newer frame has come in the meantime.
-const kv::FramePoints& manwindow::handledPoints() {
-    if (!recordPointsCurrent_) kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), recordPoints_);
-    recordPointsCurrent_ = true;
-    return recordPoints_;
-}
-
 void manwindow::recordPcdFrame() {
-    kv::fillCloud(handledPoints().displayed, pcdReplay_->pcdBuffer());
+    kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), recordPoints_);
+    recordPointsCurrent_ = true;
+    kv::fillCloud(recordPoints_.displayed, pcdReplay_->pcdBuffer());
     const kv::pcd::WriteResult written = pcdReplay_->savePcdFrame(pcdRecording_.nextFileName());
     if (!written.ok) {
         // Once: the recording ends here and the files written so far stay.

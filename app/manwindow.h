@@ -192,7 +192,6 @@ private:
     void applyReplay(const kv::ReplayEffects& effects);
     int pcdFrameCountField() const;
     void recordPcdFrame();
-    const kv::FramePoints& handledPoints();  // the last handled frame's points, computed once
     void showPcdRecordingState();
     void toggleRecording();  // the "Record" button
     void onRecordingFailed(const QString& message, bool endedCurrent);
@@ -211,6 +210,7 @@ private:
     void showCsvStatus();
     void showFileError(const QString& text);
     kv::DisplayFilter currentFilter() const;
+    const kv::FramePoints& handledPoints();
 
     Ui::manwindowClass ui_;
     std::unique_ptr<kv::CloudView> cloudView_;

@@ -285,6 +285,7 @@ void manwindow::CalculateMuch(MuchLidarData lidardata) {
 
     if (rulerAndTrail_->trailing())
         rulerAndTrail_->frameHandled(framesHandled_, lastFrameExported_ ? nullptr : &handledPoints().displayed);
+
     // Draw from the event queue: frames already queued behind this one take the data path
     // first, and the drawing then shows the newest of them.
     if (drawPending_) {

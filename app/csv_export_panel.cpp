@@ -16,7 +16,9 @@
 namespace kv::window {
 
 namespace {
-void showFileError(QWidget* parent, const QString& text) { QMessageBox::warning(parent, "error", text, QMessageBox::Ok); }
+void showFileError(QWidget* parent, const QString& text) {
+    QMessageBox::warning(parent, "error", text, QMessageBox::Ok);
+}
 }  // namespace
 
 CsvExportPanel::CsvExportPanel(QWidget* parent, QLabel* status, QPushButton* end, const Source& source)

@@ -30,7 +30,8 @@ void DeviceDialogs::followStatus() {
     QObject::connect(statusReceiver_, SIGNAL(SendDataDifo(const u_char*)), interactionSet_,
                      SLOT(OnLidarDifoData(const u_char*)), Qt::UniqueConnection);
     QObject::connect(statusReceiver_, SIGNAL(SendLidarStatusToSettingUI(SettingData*, std::vector<int>)),
-                     interactionSet_, SLOT(OnLidarStatusReceiving(SettingData*, std::vector<int>)), Qt::UniqueConnection);
+                     interactionSet_, SLOT(OnLidarStatusReceiving(SettingData*, std::vector<int>)),
+                     Qt::UniqueConnection);
     QObject::connect(statusReceiver_, SIGNAL(SendLidarStatusToSettingUI(SettingData*, std::vector<int>)), advancedSet_,
                      SLOT(onLidarStatusReceiving(SettingData*, std::vector<int>)), Qt::UniqueConnection);
     QObject::connect(statusReceiver_, SIGNAL(SendMasterPanelVersion(QString)), about_,

@@ -18,7 +18,8 @@ HealthPanel::HealthPanel(QMainWindow* window, QWidget* view, QLineEdit* portFiel
     dock_ = addHealthDock(window, label_);
     startHint_ = kv::window::startHint(view, portField->text());
     QLabel* hint = startHint_;
-    QObject::connect(portField, &QLineEdit::textChanged, hint, [hint](const QString& port) { setStartHintPort(hint, port); });
+    QObject::connect(portField, &QLineEdit::textChanged, hint,
+                     [hint](const QString& port) { setStartHintPort(hint, port); });
     timer_ = new QTimer(window);
     timer_->setInterval(1000);
     QObject::connect(timer_, &QTimer::timeout, timer_, std::move(tick));

@@ -569,7 +569,9 @@ QString manwindow::defaultSingleCsvFileName() const { return csv_->defaultSingle
 
 QString manwindow::defaultMultiCsvFileName() const { return csv_->defaultMultiFileName(); }
 
-void manwindow::saveDataClicked() { csv_->saveDataPressed(kv::csv::exportsFrameOnScreen(suspended_, isPlaying() && isPaused())); }
+void manwindow::saveDataClicked() {
+    csv_->saveDataPressed(kv::csv::exportsFrameOnScreen(suspended_, isPlaying() && isPaused()));
+}
 
 bool manwindow::exportSingleFrameTo(const QString& fileName) { return csv_->exportSingleFrameTo(fileName); }
 

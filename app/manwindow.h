@@ -42,7 +42,6 @@ class QPushButton;
 class SelectPointRange;
 class SaveData;
 class QDockWidget;
-class QTimer;
 
 namespace kv {
 class CaptureRecorder;
@@ -53,7 +52,6 @@ class ReplayPanels;
 class CloudView;
 namespace capture {
 struct CaptureStore;
-struct CaptureLoad;
 }
 }
 

@@ -2,45 +2,38 @@
 
 #include <QApplication>
 #include <QDateTime>
-#include <QDebug>
 #include <QDir>
 #include <QFileDialog>
-#include <QInputDialog>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QStandardItemModel>
 #include <QTimer>
 #include <QVTKOpenGLNativeWidget.h>
 #include <algorithm>
-#include <cstdio>
 
 #include "ruler_and_trail.h"
 #include "cloud_view.h"
-#include "csv_session.h"
 #include "savedata.h"
-#include "selection_session.h"
 #include "selectpointrange.h"
 #include "getmuch.h"
 #include "getset.h"
 #include "live_receivers.h"
-#include "capture_device.h"
-#include "capture_recorder.h"
 #include "capture_store.h"
 #include "file_names.h"
-#include "playback.h"
 #include "readliveoffdata.h"
 #include "saveandplay_pcd.h"
 #include "qlaserselectionmuch.h"
-#include "receiver_health.h"
 #include "settings.h"
 #include "about.h"
-#include "acwpsetmuch.h"
 #include "codedialog.h"
 #include "interactionmuchset.h"
+#include "capture_opening.h"
 #include "capture_recording.h"
+#include "csv_export_panel.h"
+#include "device_dialogs.h"
+#include "health_panel.h"
+#include "pcd_recording_panel.h"
 #include "replay_panels.h"
 #include "window_parts.h"
 
@@ -61,17 +54,11 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     getMuch_->productionMode = settings.isProductionUsed;
     getSet_ = new GetSet(this);
     receivers_ = std::make_unique<kv::LiveReceivers>(getMuch_, getSet_);
-    interactionSet_ = new InteractionMuchSet();
+    dialogs_ = std::make_unique<DeviceDialogs>(getSet_);
     laserSelection_ = new QLaserSelectionMuch(settings.LineShowNumber);
-    codeDialog_ = new CodeDialog();
-    advancedSet_ = new ACWPSetMuch();
-    advancedSet_->setStatusSourceProvider([this] { return getSet_->lastSourceIp.load(); });
-    about_ = new About();
-    connect(codeDialog_, &CodeDialog::sendCode, this, &manwindow::onCodeData);
+    connect(dialogs_->codeDialog(), &CodeDialog::sendCode, this, &manwindow::onCodeData);
     rangeDialog_ = new SelectPointRange();
     connect(rangeDialog_, &SelectPointRange::sendOkCliced, this, &manwindow::changeSelectPointRange);
-    saveData_ = new SaveData(settings.LineShowNumber, settings.LidarLineType);
-    connect(saveData_, &SaveData::sendOkSignal, this, &manwindow::getSaveDataOkSignal, Qt::UniqueConnection);
     connect(ui_.checkBox_round, &QCheckBox::stateChanged, this, &manwindow::RepeatChange);
     SaveAndPlay_PCD::registerMetaTypes();
     pcdReplay_ = new SaveAndPlay_PCD(this);
@@ -79,6 +66,7 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
             SLOT(onGetPointCloutPlay(pcl::PointCloud<pcl::PointXYZRGB>::Ptr)), Qt::UniqueConnection);
     connect(pcdReplay_, SIGNAL(sendFinish(bool)), this, SLOT(onFinishPCD(bool)), Qt::UniqueConnection);
     connect(ui_.checkBox_round_PCD, SIGNAL(stateChanged(int)), this, SLOT(RepeatChangePCD(int)), Qt::UniqueConnection);
+    pcdRecording_ = std::make_unique<PcdRecordingPanel>(this, ui_, pcdReplay_);
 
     geometry_ = kv::BeamGeometry::forLineType(settings.LidarLineType);
     refreshTitle();
@@ -88,11 +76,12 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     labelX_ = bar.x;
     labelY_ = bar.y;
     labelZ_ = bar.z;
-    csvStatus_ = bar.csvExport;
-    csvEnd_ = bar.csvEnd;
+    csv_ = std::make_unique<CsvExportPanel>(this, bar.csvExport, bar.csvEnd,
+                                            CsvExportPanel::Source{lastFrame_, geometry_, selection_, modelLabel_});
+    connect(csv_->saveDataWindow(), &SaveData::sendOkSignal, this, &manwindow::getSaveDataOkSignal, Qt::UniqueConnection);
+    connect(bar.csvEnd, &QPushButton::clicked, this, &manwindow::endCsvExport);
     cloudView_->setKeyPressHandler([this](char key) { handleViewKey(key); });
     cloudView_->setAreaPickHandler([this](const std::vector<int>& indices) { handleAreaPick(indices); });
-    connect(csvEnd_, &QPushButton::clicked, this, &manwindow::endCsvExport);
     connect(ui_.toolButton_select, &QToolButton::clicked, this, &manwindow::SelectPoints);
     connect(ui_.toolButton_select_Range, &QToolButton::clicked, this, &manwindow::SelectPointsRange);
     connect(ui_.toolButton_clear, &QToolButton::clicked, this, &manwindow::clearSelection);
@@ -108,9 +97,9 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     connect(ui_.toolButton_Coor, &QToolButton::clicked, this, &manwindow::toggleCoordinate);
     connect(ui_.toolButton_MeaGrid, &QToolButton::clicked, this, &manwindow::toggleGrid);
     connect(ui_.toolButton_3, &QToolButton::clicked, laserSelection_, &QWidget::show);
-    connect(ui_.toolButton, &QToolButton::clicked, interactionSet_, &QWidget::show);
-    connect(ui_.toolButton_2, &QToolButton::clicked, codeDialog_, &QWidget::show);
-    connect(ui_.toolButton_About, &QToolButton::clicked, about_, &QWidget::show);
+    connect(ui_.toolButton, &QToolButton::clicked, dialogs_->interactionSet(), &QWidget::show);
+    connect(ui_.toolButton_2, &QToolButton::clicked, dialogs_->codeDialog(), &QWidget::show);
+    connect(ui_.toolButton_About, &QToolButton::clicked, dialogs_->about(), &QWidget::show);
     connect(ui_.toolButton_Open, &QToolButton::clicked, this, &manwindow::openCapture);
     ui_.toolButton_SavePcapData->setCheckable(true);
     connect(ui_.toolButton_SavePcapData, &QToolButton::clicked, this, &manwindow::toggleRecording);
@@ -148,11 +137,13 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     rulerAndTrail_ = std::make_unique<RulerAndTrail>(ui_, *cloudView_, laserSelection_);
     ui_.comboBox_View->setCurrentIndex(1);
     view();
-    setUpHealthReadout();
+    health_ = std::make_unique<HealthPanel>(this, ui_.screen, ui_.lineEdit_portNumber, getMuch_, getSet_,
+                                            [this] { refreshHealth(); });
+    refreshHealth();
 }
 
 manwindow::~manwindow() {
-    healthTimer_->stop();
+    health_.reset();  // its timer stops
     delete recording_;  // stops and waits
     recording_ = nullptr;
     replay_->stopAndWait();
@@ -160,11 +151,8 @@ manwindow::~manwindow() {
     stopReceivers();
     delete laserSelection_;
     delete rangeDialog_;
-    delete saveData_;
-    delete interactionSet_;
-    delete codeDialog_;
-    delete advancedSet_;
-    delete about_;
+    csv_.reset();
+    dialogs_.reset();
 }
 
 void manwindow::stopReceivers() { receivers_->stop(); }
@@ -199,7 +187,7 @@ void manwindow::refreshTitle() {
 }
 
 void manwindow::startReception() {
-    hideStartHint();
+    health_->hideStartHint();
     stopReceivers();
     kv::registerAcquisitionMetaTypes();
     kv::registerStatusMetaTypes();
@@ -228,30 +216,16 @@ void manwindow::startReception() {
             Qt::UniqueConnection);
     connect(getMuch_, SIGNAL(SendError(QString)), this, SLOT(showErrorMessage(QString)), Qt::UniqueConnection);
     connect(getSet_, SIGNAL(SendError(QString)), this, SLOT(showErrorMessage(QString)), Qt::UniqueConnection);
-    connect(getSet_, SIGNAL(SendDataDifo(const u_char*)), interactionSet_, SLOT(OnLidarDifoData(const u_char*)),
-            Qt::UniqueConnection);
-    connect(getSet_, SIGNAL(SendLidarStatusToSettingUI(SettingData*, std::vector<int>)), interactionSet_,
-            SLOT(OnLidarStatusReceiving(SettingData*, std::vector<int>)), Qt::UniqueConnection);
-    connect(getSet_, SIGNAL(SendLidarStatusToSettingUI(SettingData*, std::vector<int>)), advancedSet_,
-            SLOT(onLidarStatusReceiving(SettingData*, std::vector<int>)), Qt::UniqueConnection);
-    connect(getSet_, SIGNAL(SendMasterPanelVersion(QString)), about_, SLOT(displayMasterPanelVersion(QString)),
-            Qt::UniqueConnection);
+    dialogs_->followStatus();
     receivers_->start(ui_.lineEdit_2->text().toStdString(), ui_.lineEdit_portNumber->text().toInt(nullptr, 10),
                       ui_.lineEdit_portNumber_2->text().toInt(nullptr, 10));
-    healthMeter_->restart(kv::steadyNowMs());
+    health_->restart();
     refreshHealth();
 }
 
 void manwindow::toggleSuspend() { suspended_ = !suspended_; }
 
-void manwindow::onCodeData(QString code) {
-    if (kv::isAccessCode(code)) {
-        advancedSet_->show();
-        return;
-    }
-    QMessageBox box(QMessageBox::NoIcon, QString(), "密码错误", QMessageBox::Ok, this);
-    box.exec();
-}
+void manwindow::onCodeData(QString code) { dialogs_->codeEntered(code, this); }
 
 void manwindow::toggleDataList() {
     if (ui_.LidraDataDock->isVisible()) ui_.LidraDataDock->hide();
@@ -278,10 +252,10 @@ void manwindow::CalculateMuch(MuchLidarData lidardata) {
     if (suspended_) return;
     lastFrame_ = std::move(lidardata);
     recordPointsCurrent_ = false;
-    lastFrameExported_ = csvExport_.active();
-    if (csvExport_.active()) csvExportStep(lastFrame_);
+    lastFrameExported_ = csv_->session().active();
+    if (csv_->session().active()) csv_->step();
     applyReplay(replayControl_.captureFrameHandled());
-    if (pcdRecording_.active()) recordPcdFrame();
+    if (pcdRecording_->active()) recordPcdFrame();
 
     if (rulerAndTrail_->trailing())
         rulerAndTrail_->frameHandled(framesHandled_, lastFrameExported_ ? nullptr : &handledPoints().displayed);
@@ -414,16 +388,14 @@ bool manwindow::refusedWhileOfflineInUse() {
 
 void manwindow::openCapture() {
     if (refusedWhileOfflineInUse()) return;
-    const QString name = QFileDialog::getOpenFileName(this, tr("WireSharkCaptureFile"), QString(),
-                                                      "Supported Files (*.pcap);;pcapng files (*.pcapng);;All files (*)", nullptr,
-                                                      QFileDialog::DontUseNativeDialog);
+    const QString name = askCaptureFileName(this);
     QApplication::processEvents();
     if (name.isEmpty()) return;
     openCaptureFile(name);
 }
 
 bool manwindow::openCaptureFile(const QString& fileName) {
-    hideStartHint();
+    health_->hideStartHint();
     if (liveRunning_) receivers_->requestStop();
     if (replayControl_.captureStarted()) {
         replay_->stopAndWait();
@@ -432,24 +404,8 @@ bool manwindow::openCaptureFile(const QString& fileName) {
         cloudView_->clearAll();
         cloudView_->resetCamera();
     }
-
-    std::unique_ptr<QProgressDialog> progress;
-    auto onProgress = [&](std::uint64_t done, std::uint64_t total) {
-        if (!progress) progress = waitDialog(this, "Opening file...", 1000);  // per mille of the file
-        if (total > 0) progress->setValue(int(std::min<std::uint64_t>(done, total) * 1000 / total));
-    };
-    kv::capture::CaptureLoad load = kv::capture::loadCapture(QFile::encodeName(fileName).toStdString(), onProgress);
-    progress.reset();
-    if (!load.opened || load.failure != kv::capture::LoadFailure::kNone) {
-        const std::string why = load.failure != kv::capture::LoadFailure::kNone ? load.failureText() : load.error;
-        std::printf("%s\n", why.c_str());
-        std::fflush(stdout);
-        QMessageBox::warning(this, "Tips", QString("%1:\n%2").arg(fileName, QString::fromStdString(why)), QMessageBox::Ok);
-        return false;
-    }
-    if (load.streams.size() > 1 && !chooseCaptureStream(load)) return false;
-    if (load.damaged) statusBar()->showMessage(QString::fromStdString(load.damage), 15000);
-    store_ = std::make_shared<const kv::capture::CaptureStore>(std::move(load.store));
+    store_ = loadCaptureFile(this, fileName);
+    if (!store_) return false;
     cloudView_->fitCameraToNextFrame();
     rulerAndTrail_->report(kv::TrailEvent::kCaptureOpened);
 
@@ -461,18 +417,6 @@ bool manwindow::openCaptureFile(const QString& fileName) {
     applyReplay(replayControl_.captureOpened(range, store_->packetCount > 0));
     ui_.LidraDataDock->show();
     return true;
-}
-
-// A capture with data from more than one sensor stream: the user picks the one to replay, the
-// one with the most packets preselected. False when the choice was cancelled.
-bool manwindow::chooseCaptureStream(kv::capture::CaptureLoad& load) {
-    QStringList items;
-    for (const std::string& choice : load.streamChoices()) items << QString::fromStdString(choice);
-    bool ok = false;
-    const QString chosen = QInputDialog::getItem(
-        this, "Streams", QString("This capture holds %1 sensor streams. Replay which one?").arg(items.size()), items, 0,
-        false, &ok);
-    return ok && load.chooseStream(std::size_t(items.indexOf(chosen)));
 }
 
 void manwindow::playPause() { applyReplay(replayControl_.capturePlayPause(replay_->isRunning())); }
@@ -518,7 +462,7 @@ void manwindow::onOpenPCD() {
 }
 
 int manwindow::openPcdDirectory(const QString& directory) {
-    hideStartHint();
+    health_->hideStartHint();
     const QStringList names =
         QDir(directory).entryList(QStringList{"*.pcd"}, QDir::Files | QDir::Readable, QDir::Name);
     const int fileCount = names.size();
@@ -567,57 +511,16 @@ void manwindow::onGetPointCloutPlay(pcl::PointCloud<pcl::PointXYZRGB>::Ptr mPoin
 
 // ---- PCD recording ----
 
-namespace {
-QString pcdStamp() { return QDateTime::currentDateTime().toString("yyyy-MM-dd-hh-mm-ss-zzz"); }
-}  // namespace
+void manwindow::onSavePCD() { pcdRecording_->pressed(currentModelLabel()); }
 
-int manwindow::pcdFrameCountField() const { return ui_.lineEdit_SavePCD_Num->text().toInt(nullptr, 10); }
-
-void manwindow::onSavePCD() {
-    if (pcdRecording_.active()) {
-        pcdRecording_.pressWhileActive(pcdFrameCountField(), pcdStamp().toStdString());
-        showPcdRecordingState();
-        return;
-    }
-    const QString stamp = pcdStamp();
-    const QString proposed = QString::fromStdString(currentModelLabel()) + "_" + ".pcd";
-    const QString name = QFileDialog::getSaveFileName(this, tr("Save PCD"), tr(proposed.toUtf8().constData()), QString(),
-                                                      nullptr, QFileDialog::DontUseNativeDialog);
-    if (name.isEmpty()) {
-        ui_.toolButton_SavePCDData->setChecked(false);
-        return;
-    }
-    startPcdRecordingTo(name, stamp);
-}
-
-void manwindow::startPcdRecordingTo(const QString& answer, const QString& stamp) {
-    pcdRecording_.start(answer.toStdString(), pcdFrameCountField(), (stamp.isEmpty() ? pcdStamp() : stamp).toStdString());
-    showPcdRecordingState();
-}
-
-void manwindow::showPcdRecordingState() {
-    ui_.toolButton_SavePCDData->setChecked(pcdRecording_.active());
-    statusBar()->showMessage(QString::fromStdString(pcdRecording_.statusText()), pcdRecording_.active() ? 0 : 10000);
-}
+void manwindow::startPcdRecordingTo(const QString& answer, const QString& stamp) { pcdRecording_->start(answer, stamp); }
 
 // The recording step for the frame just handled, drawn or not: its cloud is computed here, and
 // the drawing reuses it when no newer frame has come in the meantime.
 void manwindow::recordPcdFrame() {
     kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), recordPoints_);
     recordPointsCurrent_ = true;
-    kv::fillCloud(recordPoints_.displayed, pcdReplay_->pcdBuffer());
-    const kv::pcd::WriteResult written = pcdReplay_->savePcdFrame(pcdRecording_.nextFileName());
-    if (!written.ok) {
-        // Once: the recording ends here and the files written so far stay.
-        pcdRecording_.end();
-        showPcdRecordingState();
-        const QString text = QString::fromStdString(written.error) + "\nThe PCD recording has ended.";
-        QMetaObject::invokeMethod(
-            this, [this, text] { QMessageBox::warning(this, "error", text, QMessageBox::Ok); }, Qt::QueuedConnection);
-        return;
-    }
-    pcdRecording_.frameDone(pcdFrameCountField(), pcdStamp().toStdString());
-    showPcdRecordingState();
+    pcdRecording_->writeFrame(recordPoints_.displayed);
 }
 
 // ---- Selection ----
@@ -680,106 +583,25 @@ void manwindow::clearSelection() {
 
 // ---- CSV export ----
 
-QString manwindow::defaultSingleCsvFileName() const {
-    return QString::fromStdString(modelLabel_) + "_" + QDateTime::currentDateTime().toString("yyyy-MM-dd-hh-mm-ss") +
-           ".csv";
-}
+QString manwindow::defaultSingleCsvFileName() const { return csv_->defaultSingleFileName(); }
 
-QString manwindow::defaultMultiCsvFileName() const {
-    return QString::fromStdString(modelLabel_) + "_" + QDateTime::currentDateTime().toString("yyyy-MM-dd-hh-mm") +
-           "_" + QString::number(saveData_->selection().frameCount) + "Frame" + ".csv";
-}
-
-void manwindow::showFileError(const QString& text) { QMessageBox::warning(this, "error", text, QMessageBox::Ok); }
+QString manwindow::defaultMultiCsvFileName() const { return csv_->defaultMultiFileName(); }
 
 void manwindow::saveDataClicked() {
-    if (!kv::csv::exportsFrameOnScreen(suspended_, isPlaying() && isPaused())) {
-        saveData_->show();
-        return;
-    }
-    const QString name = QFileDialog::getSaveFileName(this, tr("Save CSV"), tr(defaultSingleCsvFileName().toUtf8().constData()),
-                                                      QString(), nullptr, QFileDialog::DontUseNativeDialog);
-    if (name.isEmpty()) return;
-    exportSingleFrameTo(name);
+    csv_->saveDataPressed(kv::csv::exportsFrameOnScreen(suspended_, isPlaying() && isPaused()));
 }
 
-bool manwindow::exportSingleFrameTo(const QString& fileName) {
-    std::string error;
-    const bool ok = kv::csv::exportSingleFrame(kv::fileNameBytes(fileName).toStdString(), lastFrame_, geometry_,
-                                               selection_.followed(), selection_.box(), error);
-    if (!ok) showFileError(QString::fromStdString(error));
-    return ok;
-}
+bool manwindow::exportSingleFrameTo(const QString& fileName) { return csv_->exportSingleFrameTo(fileName); }
 
-void manwindow::getSaveDataOkSignal(bool) {
-    const QString name = QFileDialog::getSaveFileName(this, tr("Save CSV"), tr(defaultMultiCsvFileName().toUtf8().constData()),
-                                                      QString(), nullptr, QFileDialog::DontUseNativeDialog);
-    if (name.isEmpty()) return;
-    startCsvExportTo(name);
-}
+void manwindow::getSaveDataOkSignal(bool) { csv_->frameChoiceAccepted(); }
 
-bool manwindow::startCsvExportTo(const QString& fileName) {
-    const bool started = csvExport_.start(kv::fileNameBytes(fileName).toStdString());
-    if (!started) showFileError(QString::fromStdString(csvExport_.error()));
-    showCsvStatus();
-    return started;
-}
+bool manwindow::startCsvExportTo(const QString& fileName) { return csv_->startTo(fileName); }
 
-void manwindow::endCsvExport() {
-    if (!csvExport_.active()) return;
-    const bool closed = csvExport_.end();
-    showCsvStatus();
-    if (!closed) showFileError(QString::fromStdString(csvExport_.error()));
-}
-
-void manwindow::csvExportStep(const MuchLidarData& frame) {
-    const auto step = csvExport_.step(frame, geometry_, saveData_->selection(), kv::appSettings().isProductionUsed,
-                                      selection_.followed(), selection_.box());
-    showCsvStatus();
-    if (step == kv::csv::ExportSession::Step::kFailed) {
-        // The file keeps every whole line written; the message waits until this frame is done.
-        const QString text = QString::fromStdString(csvExport_.error());
-        QTimer::singleShot(0, this, [this, text] { showFileError(text); });
-    }
-}
-
-void manwindow::showCsvStatus() {
-    csvStatus_->setVisible(csvExport_.active());
-    csvEnd_->setVisible(csvExport_.active());
-    csvStatus_->setText(QFile::decodeName(QByteArray::fromStdString(csvExport_.statusText())));
-}
+void manwindow::endCsvExport() { csv_->end(); }
 
 // ---- Receiver health readout ----
 
-void manwindow::setUpHealthReadout() {
-    healthMeter_ = std::make_unique<kv::HealthMeter>();
-    healthDock_ = addHealthDock(this, healthLabel_);
-    startHint_ = kv::window::startHint(ui_.screen, ui_.lineEdit_portNumber->text());
-    connect(ui_.lineEdit_portNumber, &QLineEdit::textChanged, startHint_,
-            [this](const QString& port) { setStartHintPort(startHint_, port); });
-    healthTimer_ = new QTimer(this);
-    healthTimer_->setInterval(1000);
-    connect(healthTimer_, &QTimer::timeout, this, &manwindow::refreshHealth);
-    healthTimer_->start();
-    refreshHealth();
-}
-
-void manwindow::hideStartHint() {
-    if (startHint_) startHint_->hide();
-}
-
 void manwindow::refreshHealth() {
-    const std::int64_t now = kv::steadyNowMs();
-    kv::HealthCounters c;
-    c.dataPort = liveRunning_ ? getMuch_->dataPort : ui_.lineEdit_portNumber->text().toInt();
-    c.framesHandled = framesHandled_;
-    c.framesDrawn = framesDrawn_;
-    getMuch_->addHealthCounters(c);
-    getSet_->addHealthCounters(c, now);
-    const kv::HealthReadout r = healthMeter_->sample(c, now);
-    const kv::HealthSource source = liveRunning_                                 ? kv::HealthSource::kLive
-                                    : (replayControl_.replayActive() || store_) ? kv::HealthSource::kReplay
-                                                                                : kv::HealthSource::kIdle;
-    healthLabel_->setText(QString::fromStdString(kv::healthLine(source, c, r, replay_->pointsDropped.load())));
-    healthLabel_->setStyleSheet(kv::healthAlarm(source, r) ? "QLabel { color: #b00000; font-weight: bold; }" : "");
+    health_->refresh({liveRunning_, replayControl_.replayActive() || store_, framesHandled_, framesDrawn_,
+                      replay_->pointsDropped.load()});
 }

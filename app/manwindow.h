@@ -19,7 +19,10 @@
 #include "pcd_recording.h"
 #include "point_geometry.h"
 #include "capture_recording.h"
-#include "csv_session.h"
+#include "csv_export_panel.h"
+#include "device_dialogs.h"
+#include "health_panel.h"
+#include "pcd_recording_panel.h"
 #include "replay_control.h"
 #include "selection_session.h"
 #include "ui_manwindow.h"
@@ -39,11 +42,9 @@ class QPushButton;
 class SelectPointRange;
 class SaveData;
 class QDockWidget;
-class QTimer;
 
 namespace kv {
 class CaptureRecorder;
-class HealthMeter;
 class LiveReceivers;
 namespace window {
 class ReplayPanels;
@@ -51,7 +52,6 @@ class ReplayPanels;
 class CloudView;
 namespace capture {
 struct CaptureStore;
-struct CaptureLoad;
 }
 namespace window {
 class RulerAndTrail;
@@ -81,10 +81,10 @@ public:
     std::uint64_t kernelDrops() const;
     int pointSize() const;
     QLaserSelectionMuch* laserSelection() const { return laserSelection_; }
-    InteractionMuchSet* interactionSet() const { return interactionSet_; }
-    CodeDialog* codeDialog() const { return codeDialog_; }
-    ACWPSetMuch* advancedSet() const { return advancedSet_; }
-    About* aboutWindow() const { return about_; }
+    InteractionMuchSet* interactionSet() const { return dialogs_->interactionSet(); }
+    CodeDialog* codeDialog() const { return dialogs_->codeDialog(); }
+    ACWPSetMuch* advancedSet() const { return dialogs_->advancedSet(); }
+    About* aboutWindow() const { return dialogs_->about(); }
     bool readoutEnabled() const { return selection_.readout(); }
     const QString& lastReadout() const { return lastReadout_; }
     // What the view does on a key press ('+' and '-' change the point size).
@@ -106,7 +106,7 @@ public:
     SaveAndPlay_PCD* pcdReplayThread() const { return pcdReplay_; }
     // Loads a directory as "OpenPCD" does after its dialog; returns the clouds loaded.
     int openPcdDirectory(const QString& directory);
-    const kv::pcd::PcdRecording& pcdRecording() const { return pcdRecording_; }
+    const kv::pcd::PcdRecording& pcdRecording() const { return pcdRecording_->recording(); }
     // Starts a recording as "RecordPCD" does with the dialog's answer (stamp: now when empty).
     void startPcdRecordingTo(const QString& answer, const QString& stamp = QString());
 
@@ -123,11 +123,11 @@ public:
     bool isSelectMode() const { return selection_.armed(); }
     int pickedCount() const { return selection_.pickedCount(); }
     SelectPointRange* rangeDialog() const { return rangeDialog_; }
-    SaveData* saveDataWindow() const { return saveData_; }
-    bool isCsvExporting() const { return csvExport_.active(); }
-    int csvExportedFrames() const { return csvExport_.frames(); }
-    QLabel* csvExportLabel() const { return csvStatus_; }
-    QPushButton* csvEndButton() const { return csvEnd_; }
+    SaveData* saveDataWindow() const { return csv_->saveDataWindow(); }
+    bool isCsvExporting() const { return csv_->session().active(); }
+    int csvExportedFrames() const { return csv_->session().frames(); }
+    QLabel* csvExportLabel() const { return csv_->statusLabel(); }
+    QPushButton* csvEndButton() const { return csv_->endButton(); }
     // What the view's area pick hands over: indices into "realTime_points".
     void handleAreaPick(const std::vector<int>& indices);
     // The exports as "SaveData" runs them once a file name is chosen; false when they failed.
@@ -138,9 +138,9 @@ public:
     QString defaultMultiCsvFileName() const;
     // Receiver health readout, refreshed once a second, and the hint shown before the first
     // press of "Lidar".
-    QDockWidget* healthDock() const { return healthDock_; }
-    QLabel* healthLabel() const { return healthLabel_; }
-    QLabel* startHint() const { return startHint_; }
+    QDockWidget* healthDock() const { return health_->dock(); }
+    QLabel* healthLabel() const { return health_->label(); }
+    QLabel* startHint() const { return health_->startHint(); }
     void refreshHealth();
 
 signals:
@@ -183,16 +183,13 @@ private:
     void toggleGrid();
     // Capture replay controls.
     void openCapture();
-    bool chooseCaptureStream(kv::capture::CaptureLoad& load);
     void playPause();
     void goToStart();
     void goToEnd();
     void seekForward();
     void seekBackward();
     void applyReplay(const kv::ReplayEffects& effects);
-    int pcdFrameCountField() const;
     void recordPcdFrame();
-    void showPcdRecordingState();
     void toggleRecording();  // the "Record" button
     void onRecordingFailed(const QString& message, bool endedCurrent);
     void drawLatestFrame();
@@ -206,9 +203,6 @@ private:
     void writeSelectedRows(const kv::FramePoints& points);
     void clearSelection();  // the "Clear" button
     void saveDataClicked(); // the "SaveData" button
-    void csvExportStep(const MuchLidarData& frame);
-    void showCsvStatus();
-    void showFileError(const QString& text);
     kv::DisplayFilter currentFilter() const;
     const kv::FramePoints& handledPoints();
 
@@ -220,11 +214,7 @@ private:
     ReadLiveOffData* replay_ = nullptr;
     std::shared_ptr<const kv::capture::CaptureStore> store_;  // the loaded capture
     QLaserSelectionMuch* laserSelection_ = nullptr;  // top-level window, owned here
-    // Device configuration windows: top-level, owned here.
-    InteractionMuchSet* interactionSet_ = nullptr;
-    CodeDialog* codeDialog_ = nullptr;
-    ACWPSetMuch* advancedSet_ = nullptr;
-    About* about_ = nullptr;
+    std::unique_ptr<kv::window::DeviceDialogs> dialogs_;
     QStandardItemModel* tableModel_ = nullptr;
     QLabel* labelY_ = nullptr;
     QLabel* labelX_ = nullptr;
@@ -247,28 +237,19 @@ private:
     std::unique_ptr<kv::window::ReplayPanels> replayPanels_;
     SaveAndPlay_PCD* pcdReplay_ = nullptr;
     // PCD recording.
-    kv::pcd::PcdRecording pcdRecording_;
+    std::unique_ptr<kv::window::PcdRecordingPanel> pcdRecording_;
     bool recordPointsCurrent_ = false;  // recordPoints_ holds the last handled frame's points
 
     // Capture recording.
     kv::window::CaptureRecording* recording_ = nullptr;
 
     // Selection and CSV export.
-    SelectPointRange* rangeDialog_ = nullptr;  // top-level windows, owned here
-    SaveData* saveData_ = nullptr;
+    SelectPointRange* rangeDialog_ = nullptr;  // top-level window, owned here
     kv::SelectionSession selection_;
-    kv::csv::ExportSession csvExport_;  // the multi-frame export
+    std::unique_ptr<kv::window::CsvExportPanel> csv_;
     bool lastFrameExported_ = false;  // the newest frame went to the export: the view stays empty
-    QLabel* csvStatus_ = nullptr;
-    QPushButton* csvEnd_ = nullptr;
-    // Receiver health readout.
-    void setUpHealthReadout();
-    void hideStartHint();
-    QDockWidget* healthDock_ = nullptr;
-    QLabel* healthLabel_ = nullptr;
-    QLabel* startHint_ = nullptr;
-    QTimer* healthTimer_ = nullptr;
-    std::unique_ptr<kv::HealthMeter> healthMeter_;
+    // Receiver health readout and the first-start hint.
+    std::unique_ptr<kv::window::HealthPanel> health_;
 
     // Frames can arrive faster than they can be drawn: every frame takes the data path at
     // once, the drawing runs from the event queue and takes the newest frame.

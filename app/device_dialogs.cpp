@@ -1,0 +1,50 @@
+#include "device_dialogs.h"
+
+#include <QMessageBox>
+
+#include "about.h"
+#include "acwpsetmuch.h"
+#include "codedialog.h"
+#include "getset.h"
+#include "interactionmuchset.h"
+
+namespace kv::window {
+
+DeviceDialogs::DeviceDialogs(GetSet* statusReceiver)
+    : statusReceiver_(statusReceiver),
+      interactionSet_(new InteractionMuchSet()),
+      codeDialog_(new CodeDialog()),
+      advancedSet_(new ACWPSetMuch()),
+      about_(new About()) {
+    advancedSet_->setStatusSourceProvider([statusReceiver] { return statusReceiver->lastSourceIp.load(); });
+}
+
+DeviceDialogs::~DeviceDialogs() {
+    delete interactionSet_;
+    delete codeDialog_;
+    delete advancedSet_;
+    delete about_;
+}
+
+void DeviceDialogs::followStatus() {
+    QObject::connect(statusReceiver_, SIGNAL(SendDataDifo(const u_char*)), interactionSet_,
+                     SLOT(OnLidarDifoData(const u_char*)), Qt::UniqueConnection);
+    QObject::connect(statusReceiver_, SIGNAL(SendLidarStatusToSettingUI(SettingData*, std::vector<int>)),
+                     interactionSet_, SLOT(OnLidarStatusReceiving(SettingData*, std::vector<int>)),
+                     Qt::UniqueConnection);
+    QObject::connect(statusReceiver_, SIGNAL(SendLidarStatusToSettingUI(SettingData*, std::vector<int>)), advancedSet_,
+                     SLOT(onLidarStatusReceiving(SettingData*, std::vector<int>)), Qt::UniqueConnection);
+    QObject::connect(statusReceiver_, SIGNAL(SendMasterPanelVersion(QString)), about_,
+                     SLOT(displayMasterPanelVersion(QString)), Qt::UniqueConnection);
+}
+
+void DeviceDialogs::codeEntered(const QString& code, QWidget* parent) {
+    if (isAccessCode(code)) {
+        advancedSet_->show();
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QString(), "密码错误", QMessageBox::Ok, parent);
+    box.exec();
+}
+
+}  // namespace kv::window

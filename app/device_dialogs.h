@@ -1,0 +1,44 @@
+// The sensor's configuration windows: the settings window, the access code dialog, the
+// advanced settings it opens and "About". Top-level windows, created and deleted here; once
+// reception starts they show what the status receiver reports.
+#pragma once
+
+#include <QString>
+
+class ACWPSetMuch;
+class About;
+class CodeDialog;
+class GetSet;
+class InteractionMuchSet;
+class QWidget;
+
+namespace kv::window {
+
+class DeviceDialogs {
+public:
+    // The advanced settings window takes its status source from `statusReceiver`.
+    explicit DeviceDialogs(GetSet* statusReceiver);
+    ~DeviceDialogs();
+    DeviceDialogs(const DeviceDialogs&) = delete;
+    DeviceDialogs& operator=(const DeviceDialogs&) = delete;
+
+    InteractionMuchSet* interactionSet() const { return interactionSet_; }
+    CodeDialog* codeDialog() const { return codeDialog_; }
+    ACWPSetMuch* advancedSet() const { return advancedSet_; }
+    About* about() const { return about_; }
+
+    // The status receiver's reports to the windows that show them; again is harmless.
+    void followStatus();
+    // The code dialog's answer: the access code opens the advanced settings, any other is
+    // refused in a box over `parent`.
+    void codeEntered(const QString& code, QWidget* parent);
+
+private:
+    GetSet* statusReceiver_;
+    InteractionMuchSet* interactionSet_;
+    CodeDialog* codeDialog_;
+    ACWPSetMuch* advancedSet_;
+    About* about_;
+};
+
+}  // namespace kv::window

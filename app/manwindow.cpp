@@ -12,6 +12,7 @@
 #include <QVTKOpenGLNativeWidget.h>
 #include <algorithm>
 
+#include "ruler_and_trail.h"
 #include "cloud_view.h"
 #include "savedata.h"
 #include "selectpointrange.h"
@@ -133,6 +134,7 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     ui_.toolButton_Develop->hide();
     ui_.toolButton_User->hide();
 
+    rulerAndTrail_ = std::make_unique<RulerAndTrail>(ui_, *cloudView_, laserSelection_);
     ui_.comboBox_View->setCurrentIndex(1);
     view();
     health_ = std::make_unique<HealthPanel>(this, ui_.screen, ui_.lineEdit_portNumber, getMuch_, getSet_,
@@ -255,6 +257,9 @@ void manwindow::CalculateMuch(MuchLidarData lidardata) {
     applyReplay(replayControl_.captureFrameHandled());
     if (pcdRecording_->active()) recordPcdFrame();
 
+    if (rulerAndTrail_->trailing())
+        rulerAndTrail_->frameHandled(framesHandled_, lastFrameExported_ ? nullptr : &handledPoints().displayed);
+
     // Draw from the event queue: frames already queued behind this one take the data path
     // first, and the drawing then shows the newest of them.
     if (drawPending_) {
@@ -272,6 +277,13 @@ kv::DisplayFilter manwindow::currentFilter() const {
     f.maxAngleDeg = ui_.doubleSpinBox_maxAngle->value();
     f.colourMode = ui_.comboBox_4->currentIndex();
     return f;
+}
+
+// The last handled frame's points, computed once for the recording, the trail and the drawing.
+const kv::FramePoints& manwindow::handledPoints() {
+    if (!recordPointsCurrent_) kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), recordPoints_);
+    recordPointsCurrent_ = true;
+    return recordPoints_;
 }
 
 void manwindow::drawLatestFrame() {
@@ -351,6 +363,7 @@ void manwindow::applyReplay(const kv::ReplayEffects& e) {
         if (e.dropPendingSeek) replay_->clearPendingSeek();
         if (e.startThread) startReception();  // starts the replay thread while playing
         if (e.seekTo >= 0 && store_) {
+            rulerAndTrail_->report(kv::TrailEvent::kReplaySeek);
             // The table has a start for frames 0 to M/4 - 1; the top position goes to the last.
             const std::vector<std::uint32_t>& starts = store_->frameStarts;
             std::uint32_t packet = 0;
@@ -394,6 +407,7 @@ bool manwindow::openCaptureFile(const QString& fileName) {
     store_ = loadCaptureFile(this, fileName);
     if (!store_) return false;
     cloudView_->fitCameraToNextFrame();
+    rulerAndTrail_->report(kv::TrailEvent::kCaptureOpened);
 
     const int range = int(store_->frameRange());
     ui_.Spbox_Frame->setEnabled(true);
@@ -407,7 +421,10 @@ bool manwindow::openCaptureFile(const QString& fileName) {
 
 void manwindow::playPause() { applyReplay(replayControl_.capturePlayPause(replay_->isRunning())); }
 
-void manwindow::goToStart() { applyReplay(replayControl_.captureGoToStart()); }
+void manwindow::goToStart() {
+    rulerAndTrail_->report(kv::TrailEvent::kReplaySeek);
+    applyReplay(replayControl_.captureGoToStart());
+}
 
 // The replay rewinds to the first packet as for "go to start" and waits there, so the counter
 // shows where it waits.
@@ -452,6 +469,7 @@ int manwindow::openPcdDirectory(const QString& directory) {
     pcdReplay_->stopAndWait();  // a run that has reported its end may still be returning
     pcdReplay_->clearClouds();
     cloudView_->fitCameraToNextFrame();
+    rulerAndTrail_->report(kv::TrailEvent::kPcdDirOpened);
     {
         const auto progress = waitDialog(this, "Opening PCD file...", fileCount);
         std::vector<std::string> paths;

@@ -53,6 +53,9 @@ class CloudView;
 namespace capture {
 struct CaptureStore;
 }
+namespace window {
+class RulerAndTrail;
+}
 }
 
 class manwindow : public QMainWindow {
@@ -66,6 +69,7 @@ public:
     GetMuch* dataReceiver() const { return getMuch_; }
     GetSet* statusReceiver() const { return getSet_; }
     kv::CloudView& cloudView() const { return *cloudView_; }
+    kv::window::RulerAndTrail& rulerAndTrail() const { return *rulerAndTrail_; }  // "Measure", "Frames shown"
     const MuchLidarData& lastFrame() const { return lastFrame_; }
     const std::string& modelLabelText() const { return modelLabel_; }
     QStandardItemModel* pointTableModel() const { return tableModel_; }
@@ -200,6 +204,7 @@ private:
     void clearSelection();  // the "Clear" button
     void saveDataClicked(); // the "SaveData" button
     kv::DisplayFilter currentFilter() const;
+    const kv::FramePoints& handledPoints();
 
     Ui::manwindowClass ui_;
     std::unique_ptr<kv::CloudView> cloudView_;
@@ -252,4 +257,7 @@ private:
     std::uint64_t framesHandled_ = 0;
     std::uint64_t framesDrawn_ = 0;
     std::uint64_t drawsSkipped_ = 0;
+
+    // "Measure" and "Frames shown": declared after the view, so destroyed before it.
+    std::unique_ptr<kv::window::RulerAndTrail> rulerAndTrail_;
 };

@@ -5,6 +5,8 @@
 #include <QIcon>
 #include <QVTKOpenGLNativeWidget.h>
 
+#include "trail.h"
+
 namespace Ui {
 
 namespace {
@@ -28,6 +30,15 @@ QHBoxLayout* tabRow(QWidget* tab) {
     row->setSpacing(6);
     row->setContentsMargins(6, 2, 6, 2);
     return row;
+}
+
+// A button of a row of view tools: a smaller icon with its text beside it.
+QToolButton* makeRowToolButton(QWidget* parent, QHBoxLayout* row, const char* name, const char* iconFile) {
+    QToolButton* b = makeToolButton(parent, row, name, iconFile);
+    b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    b->setIconSize(QSize(20, 20));
+    b->setMinimumWidth(0);
+    return b;
 }
 
 template <class W>
@@ -55,7 +66,13 @@ void manwindowClass::setupUi(QMainWindow* w) {
     // Lidar
     tab_Lidar = named(new QWidget(), "tab_Lidar");
     {
-        QHBoxLayout* row = tabRow(tab_Lidar);
+        auto* rows = new QVBoxLayout(tab_Lidar);
+        rows->setSpacing(0);
+        rows->setContentsMargins(0, 0, 0, 0);
+        auto* row = new QHBoxLayout();
+        row->setSpacing(6);
+        row->setContentsMargins(6, 2, 6, 2);
+        rows->addLayout(row);
         toolButton_Lidar = makeToolButton(tab_Lidar, row, "toolButton_Lidar", "Lidar.png");
         toolButton_MeaGrid = makeToolButton(tab_Lidar, row, "toolButton_MeaGrid", "Grid.png");
         toolButton_select = makeToolButton(tab_Lidar, row, "toolButton_select", "select.png");
@@ -87,6 +104,22 @@ void manwindowClass::setupUi(QMainWindow* w) {
         lineEdit_2->setMaximumWidth(120);
         row->addWidget(lineEdit_2);
         row->addStretch(1);
+
+        viewToolsRow = new QHBoxLayout();
+        viewToolsRow->setObjectName("viewToolsRow");
+        viewToolsRow->setSpacing(6);
+        viewToolsRow->setContentsMargins(6, 0, 6, 2);
+        rows->addLayout(viewToolsRow);
+        toolButton_Measure = makeRowToolButton(tab_Lidar, viewToolsRow, "toolButton_Measure", "Measure.png");
+        toolButton_Measure->setCheckable(true);
+        label_FramesShown = named(new QLabel(tab_Lidar), "label_FramesShown");
+        viewToolsRow->addWidget(label_FramesShown);
+        spinBox_FramesShown = named(new QSpinBox(tab_Lidar), "spinBox_FramesShown");
+        spinBox_FramesShown->setRange(kv::kTrailMin, kv::kTrailMax);
+        spinBox_FramesShown->setValue(kv::kTrailMin);
+        viewToolsRow->addWidget(spinBox_FramesShown);
+        label_FramesShown->setBuddy(spinBox_FramesShown);
+        viewToolsRow->addStretch(1);
     }
     tabWidget->addTab(tab_Lidar, QString());
 
@@ -229,6 +262,12 @@ void manwindowClass::retranslateUi(QMainWindow* w) {
     lineEdit_portNumber_2->setText(tr("2369"));
     label_2->setText(tr(" Multicast IP:"));
     lineEdit_2->setText(tr("224.1.1.1"));
+    toolButton_Measure->setText(tr("Measure"));
+    toolButton_Measure->setToolTip(
+        tr("Measure: click two points in the view for their distance, height difference and horizontal angle; "
+           "press again to remove the ruler"));
+    label_FramesShown->setText(tr("Frames shown"));
+    spinBox_FramesShown->setToolTip(tr("How many of the last frames the view draws together (1: the current frame only)"));
     tabWidget->setTabText(tabWidget->indexOf(tab_Lidar), tr("Lidar"));
 
     toolButton_Open->setText(tr("Open"));

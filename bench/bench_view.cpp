@@ -3,6 +3,9 @@
 //    PCL cloud, the clouds replaced under their ids, render) against
 //  - BareVisualiser: PCL's own remove/add/render of the same, ready-made cloud.
 //  - LiveViewer: the running window fed by the simulated sensor at line rate for 10 s.
+//  - TrailTenFrames against OneCloud200k: "Frames shown" 10 with frames of 20,000 points (the
+//    current frame presented, the one before it kept as an older frame, the oldest removed,
+//    render) against one frame of 200,000 points presented. Goal: at most 1.2 times.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -20,18 +23,20 @@
 #include "getset.h"
 #include "manwindow.h"
 #include "settings.h"
+#include "trail_view.h"
 #include "udp_socket.h"
 
 namespace {
 
 constexpr int kFramePoints = 100000;
 
-std::vector<kv::ColouredPoint> syntheticPoints() {
-    std::vector<kv::ColouredPoint> pts(kFramePoints);
-    for (int i = 0; i < kFramePoints; ++i) {
-        const double a = i * 180.0 / kFramePoints * 3.14159 / 180.0;
+// A half ring of `count` points, `zM` above the sensor.
+std::vector<kv::ColouredPoint> syntheticPoints(int count = kFramePoints, float zM = 0.0f) {
+    std::vector<kv::ColouredPoint> pts(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const double a = i * 180.0 / count * 3.14159 / 180.0;
         const float r = 5.0f + float(i % 100) * 0.3f;
-        pts[std::size_t(i)] = {float(std::cos(a)) * r, float(std::sin(a)) * r, float(i % 4) * 0.1f,
+        pts[std::size_t(i)] = {float(std::cos(a)) * r, float(std::sin(a)) * r, zM + float(i % 4) * 0.1f,
                                kv::intensityColour(i % 256)};
     }
     return pts;
@@ -77,6 +82,43 @@ void BareVisualiser(benchmark::State& state) {
     }
     v.removeAllPointClouds();
     state.SetItemsProcessed(state.iterations() * kFramePoints);
+}
+
+constexpr int kTrailFrames = 10;
+constexpr int kTrailFramePoints = 20000;
+
+void TrailTenFrames(benchmark::State& state) {
+    Screen& s = screen();
+    std::vector<std::vector<kv::ColouredPoint>> frames;
+    for (int k = 0; k <= kTrailFrames; ++k) frames.push_back(syntheticPoints(kTrailFramePoints, 0.05f * float(k)));
+    const std::vector<kv::ColouredPoint> none;
+    kv::TrailView trail(*s.view);
+    trail.setLength(kTrailFrames);
+    std::uint64_t seq = 0;
+    auto present = [&] {
+        const auto& pts = frames[seq % frames.size()];
+        trail.frameHandled(++seq, pts);
+        s.view->presentFrame(pts, none, 1);  // renders
+    };
+    for (int k = 0; k < kTrailFrames; ++k) present();  // the trail is full from here on
+    if (trail.olderFramesShown() != std::size_t(kTrailFrames - 1) ||
+        trail.pointsShown() != long(kTrailFrames) * kTrailFramePoints) {
+        state.SkipWithError("the trail does not hold ten frames");
+        return;
+    }
+    for (auto _ : state) present();
+    trail.report(kv::TrailEvent::kViewCleared);
+    s.view->impl().viewer->removeAllPointClouds();
+    state.SetItemsProcessed(state.iterations() * kTrailFrames * kTrailFramePoints);
+}
+
+void OneCloud200k(benchmark::State& state) {
+    Screen& s = screen();
+    const auto pts = syntheticPoints(kTrailFrames * kTrailFramePoints);
+    const std::vector<kv::ColouredPoint> none;
+    for (auto _ : state) s.view->presentFrame(pts, none, 1);  // renders
+    s.view->impl().viewer->removeAllPointClouds();
+    state.SetItemsProcessed(state.iterations() * kTrailFrames * kTrailFramePoints);
 }
 
 // One press of "Lidar" while both receivers run: stop both, then bind and start both again.
@@ -207,6 +249,8 @@ void LiveViewer(benchmark::State& state) {
 
 BENCHMARK(PresentFrame)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BareVisualiser)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(TrailTenFrames)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(OneCloud200k)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(LidarRestart)->Unit(benchmark::kMillisecond)->Iterations(20)->UseRealTime();
 BENCHMARK(CursorReadout)->Unit(benchmark::kMicrosecond);
 BENCHMARK(ReplayStepAndResume)->Iterations(10)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -22,6 +22,10 @@ std::optional<std::size_t> nearestInScreen(const std::vector<ScreenPoint>& proje
     return best;
 }
 
+bool isClick(ScreenPoint press, ScreenPoint release) {
+    return std::fabs(release.x - press.x) <= kClickSlopPx && std::fabs(release.y - press.y) <= kClickSlopPx;
+}
+
 RulerFigures rulerFigures(const RulerPoint& a, const RulerPoint& b) {
     const double dx = b.x - a.x, dy = b.y - a.y, dz = b.z - a.z;
     double az = 0.0;
@@ -40,10 +44,32 @@ std::string rulerLabel(const RulerFigures& f) {
 }
 
 std::string rulerStatus(const RulerPoint& a, const RulerPoint& b, const RulerFigures& f) {
+    // Short enough to fit the status bar of a window 1280 pixels wide beside the other labels.
     char buf[256];
-    std::snprintf(buf, sizeof buf, "A (%.3f, %.3f, %.3f)  B (%.3f, %.3f, %.3f)  distance %.3f m  dz %.3f m  angle %.1f\xC2\xB0",
-                  a.x, a.y, a.z, b.x, b.y, b.z, f.distanceM, f.heightDiffM, f.azimuthDeg);
+    std::snprintf(buf, sizeof buf, "A (%.3f, %.3f, %.3f)  B (%.3f, %.3f, %.3f)  ", a.x, a.y, a.z, b.x, b.y, b.z);
+    return buf + rulerLabel(f);
+}
+
+std::string rulerFirstPointStatus(const RulerPoint& a) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "A (%.3f, %.3f, %.3f)  click a second point", a.x, a.y, a.z);
     return buf;
+}
+
+void Ruler::place(const RulerPoint& p) {
+    if (!a_ || b_) {
+        a_ = p;
+        b_.reset();
+    } else {
+        b_ = p;
+    }
+}
+
+std::string Ruler::label() const { return complete() ? rulerLabel(figures()) : std::string(); }
+
+std::string Ruler::status() const {
+    if (!a_) return std::string();
+    return complete() ? rulerStatus(*a_, *b_, figures()) : rulerFirstPointStatus(*a_);
 }
 
 }  // namespace kv

@@ -14,6 +14,8 @@ bool trailClears(TrailEvent event) {
         case TrailEvent::kCaptureOpened:
         case TrailEvent::kPcdDirOpened:
         case TrailEvent::kReplaySeek:
+        case TrailEvent::kViewCleared:
+        case TrailEvent::kFrameExported:
             return true;
         case TrailEvent::kLengthChanged:  // shortening drops the oldest only
         case TrailEvent::kFrameHandled:
@@ -39,6 +41,19 @@ std::vector<std::uint64_t> TrailBook::setLength(int length) {
 std::vector<std::uint64_t> TrailBook::push(std::uint64_t seq) {
     held_.push_back(seq);
     return trim();
+}
+
+TrailBook::Step TrailBook::advance(std::uint64_t seq) {
+    Step step;
+    const std::optional<std::uint64_t> current =
+        held_.empty() ? std::nullopt : std::optional<std::uint64_t>(held_.back());
+    step.dropped = push(seq);
+    if (current) {
+        const auto it = std::find(step.dropped.begin(), step.dropped.end(), *current);
+        if (it == step.dropped.end()) step.older = current;
+        else step.dropped.erase(it);  // it never was an older frame
+    }
+    return step;
 }
 
 std::vector<std::uint64_t> TrailBook::clear() {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <vector>
 
 namespace kv {
@@ -22,6 +23,8 @@ enum class TrailEvent {
     kCaptureOpened,
     kPcdDirOpened,
     kReplaySeek,
+    kViewCleared,     // "Clear" took every cloud out of the view
+    kFrameExported,   // a frame went to the CSV export instead of the view, which stays empty
     kLengthChanged,   // the "Frames shown" spin box
     kFrameHandled,
 };
@@ -39,6 +42,16 @@ public:
     std::vector<std::uint64_t> setLength(int length);
     // Adds frame `seq`; returns the frames that fall out (oldest first).
     std::vector<std::uint64_t> push(std::uint64_t seq);
+
+    // What the view does when frame `seq` arrives. The newest frame is the current frame, drawn
+    // as the view's own cloud; the frames before it are drawn as older frames, one actor each.
+    struct Step {
+        std::vector<std::uint64_t> dropped;  // older frames to take out of the view, oldest first
+        std::optional<std::uint64_t> older;  // the frame that was current, to draw as an older one
+    };
+    // Adds frame `seq` as the current frame. The frame current until now becomes an older frame
+    // when the trail has room for it; otherwise it leaves with its cloud and is not in `dropped`.
+    Step advance(std::uint64_t seq);
     // Empties the trail; returns every frame held.
     std::vector<std::uint64_t> clear();
     const std::deque<std::uint64_t>& held() const { return held_; }

@@ -50,7 +50,7 @@ TEST(Ruler, FiguresAndTexts) {
         EXPECT_EQ(rulerLabel(f), c.label);
     }
     EXPECT_EQ(rulerStatus({0, 0, 0}, {3, 4, 1}, rulerFigures({0, 0, 0}, {3, 4, 1})),
-              "A (0.000, 0.000, 0.000)  B (3.000, 4.000, 1.000)  distance 5.099 m  dz 1.000 m  angle 53.1\xC2\xB0");
+              "A (0.000, 0.000, 0.000)  B (3.000, 4.000, 1.000)  5.099 m, dz 1.000 m, 53.1\xC2\xB0");
 }
 
 }  // namespace

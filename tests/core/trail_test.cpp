@@ -17,6 +17,7 @@ TEST(Trail, WhatClears) {
         {TrailEvent::kAngleRangeChanged, true}, {TrailEvent::kColourModeChanged, true},
         {TrailEvent::kLidarPressed, true},      {TrailEvent::kCaptureOpened, true},
         {TrailEvent::kPcdDirOpened, true},      {TrailEvent::kReplaySeek, true},
+        {TrailEvent::kViewCleared, true},       {TrailEvent::kFrameExported, true},
         {TrailEvent::kLengthChanged, false},    {TrailEvent::kFrameHandled, false},
     };
     for (const auto& c : cases) EXPECT_EQ(trailClears(c.event), c.clears) << static_cast<int>(c.event);
@@ -50,6 +51,34 @@ TEST(Trail, HoldsTheLastNHandledFrames) {
     EXPECT_EQ(book.length(), kTrailMin);
     EXPECT_EQ(book.clear(), Seqs{7});
     EXPECT_TRUE(book.held().empty());
+}
+
+// What the view does per arriving frame: the frame that was current becomes an older frame
+// (an actor of its own) while the trail has room; the ones that fall out leave the view.
+TEST(Trail, AdvanceTellsTheViewWhichFramesToAddAndRemove) {
+    const struct {
+        int setLength;  // 0: no change
+        std::uint64_t seq;
+        Seqs dropped;
+        std::optional<std::uint64_t> older;
+    } steps[] = {
+        {0, 1, {}, std::nullopt},  // length 1: the current frame only, never an actor
+        {0, 2, {}, std::nullopt},
+        {3, 3, {}, 2},             // the trail grew: the frame current until now stays
+        {0, 4, {}, 3},
+        {0, 5, {2}, 4},
+        {1, 6, {}, std::nullopt},  // shortened before: 3 and 4 left with setLength
+        {2, 7, {}, 6},
+        {0, 9, {6}, 7},
+    };
+    TrailBook book;
+    for (const auto& s : steps) {
+        if (s.setLength) book.setLength(s.setLength);
+        const TrailBook::Step step = book.advance(s.seq);
+        EXPECT_EQ(step.dropped, s.dropped) << s.seq;
+        EXPECT_EQ(step.older, s.older) << s.seq;
+        EXPECT_EQ(book.held().back(), s.seq);
+    }
 }
 
 }  // namespace

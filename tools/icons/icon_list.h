@@ -13,6 +13,7 @@ constexpr const char* kPngIcons[] = {
     "select.png",
     "Red.png",
     "SelectRange.png",
+    "Measure.png",
     "clear.png",
     "Coordinate.png",
     "LidarDataList.png",

@@ -11,12 +11,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSurfaceFormat>
 #include <QTimer>
 #include <QVTKOpenGLNativeWidget.h>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 
@@ -24,6 +26,8 @@
 #include "interactionmuchset.h"
 #include "manwindow.h"
 #include "playback.h"
+#include "ruler_and_trail.h"
+#include "ruler_view.h"
 #include "settings.h"
 
 namespace {
@@ -125,6 +129,62 @@ bool pickScene(const Args& a) {
     return save(*w, a, "pick.png");
 }
 
+// The position nearest to `target` (in the view's pixels) where a click lands on a drawn point,
+// searched ring by ring; a null point when none is within `reachPx`.
+QPoint pointNear(manwindow& w, QPoint target, int reachPx) {
+    const kv::RulerView& ruler = w.rulerAndTrail().rulerView();
+    for (int r = 0; r <= reachPx; r += 3) {
+        for (int dy = -r; dy <= r; dy += 3) {
+            for (int dx = -r; dx <= r; dx += 3) {
+                if (std::max(std::abs(dx), std::abs(dy)) != r) continue;  // this ring only
+                const QPoint p = target + QPoint(dx, dy);
+                if (ruler.snap({double(p.x()), double(p.y())})) return p;
+            }
+        }
+    }
+    return QPoint();
+}
+
+// measure.png: "Suspend Data" for a still picture, "Measure", then two clicks on drawn points,
+// on the left and the right of the room. The figures are by the line and in the status bar.
+bool measureScene(const Args& a) {
+    auto w = newWindow();
+    if (!startLive(*w, a, "measure")) return false;
+    w->ui().tolbtn_SuspendData->click();
+    spin(500);
+    w->ui().toolButton_Measure->click();
+    QWidget* screen = w->ui().screen;
+    for (const QPoint target : {QPoint(screen->width() * 30 / 100, screen->height() * 40 / 100),
+                                QPoint(screen->width() * 70 / 100, screen->height() * 30 / 100)}) {
+        const QPoint p = pointNear(*w, target, screen->height() / 4);
+        if (p.isNull()) return fail("measure", "no drawn point near where the click goes");
+        mouse(screen, QEvent::MouseButtonPress, p, Qt::LeftButton);
+        mouse(screen, QEvent::MouseButtonRelease, p, Qt::NoButton);
+        spin(200);
+    }
+    if (!w->rulerAndTrail().ruler().complete()) return fail("measure", "the two clicks placed no ruler");
+    std::printf("kv-screenshot: %s\n", w->rulerAndTrail().ruler().status().c_str());
+    return save(*w, a, "measure.png");
+}
+
+// trail.png: "Frames shown" raised to 20 with the arrow key, as a user steps the box; the box
+// that drives across the room leaves its last 20 positions in the view.
+bool trailScene(const Args& a) {
+    auto w = newWindow();
+    if (!startLive(*w, a, "trail")) return false;
+    QSpinBox* frames = w->ui().spinBox_FramesShown;
+    frames->setFocus();
+    for (int k = 1; k < 20; ++k) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
+        QApplication::sendEvent(frames, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Up, Qt::NoModifier);
+        QApplication::sendEvent(frames, &release);
+    }
+    if (frames->value() != 20) return fail("trail", "the arrow key did not step \"Frames shown\"");
+    spin(3000);
+    return save(*w, a, "trail.png");
+}
+
 // Plays the capture once while "RecordPCD" writes a dozen frames into the PCD folder.
 bool recordPcdFrames(const Args& a) {
     auto w = newWindow();
@@ -205,11 +265,15 @@ int main(int argc, char* argv[]) {
 
     const Args a{argv[1], argv[2], argv[3], argv[4], argv[5]};
     QDir().mkpath(a.docs);
+    if (argc > 6 && QString(argv[6]) == "measure") return measureScene(a) ? 0 : 1;
+    if (argc > 6 && QString(argv[6]) == "trail") return trailScene(a) ? 0 : 1;
     if (argc > 6 && QString(argv[6]) == "pick") return pickScene(a) ? 0 : 1;
     bool ok = liveScene(a);
     ok = pickScene(a) && ok;
     ok = laserConfigScene(a) && ok;
     ok = captureReplayScene(a) && ok;
+    ok = measureScene(a) && ok;
+    ok = trailScene(a) && ok;
     ok = recordPcdFrames(a) && pcdReplayScene(a) && ok;
     return ok ? 0 : 1;
 }

@@ -41,6 +41,7 @@
 #include "interactionmuchset.h"
 #include "capture_recording.h"
 #include "replay_panels.h"
+#include "view_tools.h"
 #include "window_parts.h"
 
 using namespace kv::window;
@@ -89,6 +90,7 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     labelZ_ = bar.z;
     csvStatus_ = bar.csvExport;
     csvEnd_ = bar.csvEnd;
+    viewTools_ = std::make_unique<ViewTools>(ui_, *cloudView_, this, [this] { return QString::fromStdString(modelLabel_); });
     cloudView_->setKeyPressHandler([this](char key) { handleViewKey(key); });
     cloudView_->setAreaPickHandler([this](const std::vector<int>& indices) { handleAreaPick(indices); });
     connect(csvEnd_, &QPushButton::clicked, this, &manwindow::endCsvExport);
@@ -166,6 +168,8 @@ manwindow::~manwindow() {
 }
 
 void manwindow::stopReceivers() { receivers_->stop(); }
+
+bool manwindow::saveSnapshotTo(const QString& fileName) { return viewTools_->snapshotTo(fileName); }
 
 void manwindow::handleViewKey(char key) { cloudView_->stepPointSize(key); }
 

@@ -30,6 +30,15 @@ QHBoxLayout* tabRow(QWidget* tab) {
     return row;
 }
 
+// A button of a row of view tools: a smaller icon with its text beside it.
+QToolButton* makeRowToolButton(QWidget* parent, QHBoxLayout* row, const char* name, const char* iconFile) {
+    QToolButton* b = makeToolButton(parent, row, name, iconFile);
+    b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    b->setIconSize(QSize(20, 20));
+    b->setMinimumWidth(0);
+    return b;
+}
+
 template <class W>
 W* named(W* w, const char* name) {
     w->setObjectName(name);
@@ -55,7 +64,13 @@ void manwindowClass::setupUi(QMainWindow* w) {
     // Lidar
     tab_Lidar = named(new QWidget(), "tab_Lidar");
     {
-        QHBoxLayout* row = tabRow(tab_Lidar);
+        auto* rows = new QVBoxLayout(tab_Lidar);
+        rows->setSpacing(0);
+        rows->setContentsMargins(0, 0, 0, 0);
+        auto* row = new QHBoxLayout();
+        row->setSpacing(6);
+        row->setContentsMargins(6, 2, 6, 2);
+        rows->addLayout(row);
         toolButton_Lidar = makeToolButton(tab_Lidar, row, "toolButton_Lidar", "Lidar.png");
         toolButton_MeaGrid = makeToolButton(tab_Lidar, row, "toolButton_MeaGrid", "Grid.png");
         toolButton_select = makeToolButton(tab_Lidar, row, "toolButton_select", "select.png");
@@ -87,6 +102,17 @@ void manwindowClass::setupUi(QMainWindow* w) {
         lineEdit_2->setMaximumWidth(120);
         row->addWidget(lineEdit_2);
         row->addStretch(1);
+
+        viewToolsRow = new QHBoxLayout();
+        viewToolsRow->setObjectName("viewToolsRow");
+        viewToolsRow->setSpacing(6);
+        viewToolsRow->setContentsMargins(6, 0, 6, 2);
+        rows->addLayout(viewToolsRow);
+        toolButton_Legend = makeRowToolButton(tab_Lidar, viewToolsRow, "toolButton_Legend", "Legend.png");
+        toolButton_Legend->setCheckable(true);
+        toolButton_Legend->setChecked(true);
+        toolButton_Snapshot = makeRowToolButton(tab_Lidar, viewToolsRow, "toolButton_Snapshot", "Snapshot.png");
+        viewToolsRow->addStretch(1);
     }
     tabWidget->addTab(tab_Lidar, QString());
 
@@ -220,6 +246,10 @@ void manwindowClass::retranslateUi(QMainWindow* w) {
     toolButton_clear->setText(tr("Clear"));
     toolButton_Coor->setText(tr("Coordinate"));
     toolButton_LidarDataList->setText(tr("LidarDataList"));
+    toolButton_Legend->setText(tr("Legend"));
+    toolButton_Legend->setToolTip(tr("Show or hide the colour bar of the colour mode in the view"));
+    toolButton_Snapshot->setText(tr("Snapshot"));
+    toolButton_Snapshot->setToolTip(tr("Save the view, with its colour bar, as a PNG picture"));
     comboBox_View->setItemText(0, tr("Front"));
     comboBox_View->setItemText(1, tr("Top"));
     comboBox_View->setItemText(2, tr("Left"));

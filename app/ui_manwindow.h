@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -45,6 +46,10 @@ public:
     QLineEdit* lineEdit_portNumber_2 = nullptr;
     QLabel* label_2 = nullptr;
     QLineEdit* lineEdit_2 = nullptr;
+    // The tab's second row: tools of the view.
+    QHBoxLayout* viewToolsRow = nullptr;
+    QToolButton* toolButton_Legend = nullptr;
+    QToolButton* toolButton_Snapshot = nullptr;
 
     // "offLine"
     QWidget* tab_offLine = nullptr;

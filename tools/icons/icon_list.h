@@ -16,6 +16,8 @@ constexpr const char* kPngIcons[] = {
     "clear.png",
     "Coordinate.png",
     "LidarDataList.png",
+    "Legend.png",
+    "Snapshot.png",
     "zhengshi.png",
     "fushi.png",
     "zuoshi.png",

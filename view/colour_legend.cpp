@@ -88,13 +88,14 @@ vtkSmartPointer<vtkLookupTable> legendLookupTable(const ColourLegendSpec& s) {
 ColourLegend::ColourLegend(vtkRenderer* renderer) : renderer_(renderer), bar_(vtkSmartPointer<vtkScalarBarActor>::New()) {
     bar_->SetOrientationToVertical();
     bar_->GetPositionCoordinate()->SetCoordinateSystemToNormalizedViewport();
-    bar_->SetPosition(0.89, 0.08);
-    bar_->SetWidth(0.10);
+    bar_->SetPosition(0.82, 0.08);
+    bar_->SetWidth(0.16);
     bar_->SetHeight(0.84);
-    bar_->SetMaximumWidthInPixels(110);
-    bar_->SetBarRatio(0.3);
+    bar_->SetMaximumWidthInPixels(160);
+    bar_->SetBarRatio(0.25);
     bar_->SetLabelFormat("%.0f");
-    bar_->SetTextPositionToPrecedeScalarBar();
+    // Tick labels right of the bar, annotations (the swatches' names) left of it.
+    bar_->SetTextPositionToSucceedScalarBar();
     bar_->SetAnnotationTextScaling(false);
     for (vtkTextProperty* t : {bar_->GetTitleTextProperty(), bar_->GetLabelTextProperty(), bar_->GetAnnotationTextProperty()}) {
         t->SetColor(1.0, 1.0, 1.0);

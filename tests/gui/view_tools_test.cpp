@@ -33,7 +33,7 @@ std::unique_ptr<manwindow> makeWindow() {
     return w;
 }
 
-// Pixels of the view's right eighth (where the bar stands) within 2 of a colour of `mode`'s
+// Pixels of the view's right fifth (where the bar stands) within 2 of a colour of `mode`'s
 // legend, outer swatches included, other than the points' colour `drawn`.
 long legendPixels(const QImage& img, int mode, kv::Rgb drawn = {0, 0, 0}) {
     kv::ColourLegendSpec spec = kv::colourLegendSpec(mode);
@@ -42,7 +42,7 @@ long legendPixels(const QImage& img, int mode, kv::Rgb drawn = {0, 0, 0}) {
     if (spec.outerSwatches) colours.insert(colours.end(), {spec.below, spec.above});
     long n = 0;
     for (int y = 0; y < img.height(); ++y)
-        for (int x = img.width() * 7 / 8; x < img.width(); ++x) {
+        for (int x = img.width() * 4 / 5; x < img.width(); ++x) {
             const QRgb p = img.pixel(x, y);
             if (qRed(p) + qGreen(p) + qBlue(p) < 30) continue;  // the background
             auto near = [&](const kv::Rgb& c) {

@@ -6,6 +6,10 @@
 #include <pcl/point_cloud.h>
 #include <pcl/point_types.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -49,6 +53,22 @@ bool writtenCompletely(const std::string& path, std::size_t points, pcd::Encodin
     return whole;
 }
 
+// Why `path` cannot be written, asked of the system again: the writer leaves no errno to trust
+// (it prints to the console between its failure and its return).
+std::string whyNotWritable(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return std::strerror(EISDIR);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink(path.c_str());  // made by this probe, empty
+    } else if (errno == EEXIST) {
+        fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) ::close(fd);
+    }
+    return fd < 0 ? std::strerror(errno) : "the PLY writer could not open it";
+}
+
 }  // namespace
 
 pcd::WriteResult writeCloud(const pcd::Cloud& cloud, const std::string& path, pcd::Encoding encoding) {
@@ -63,22 +83,20 @@ pcd::WriteResult writeCloud(const pcd::Cloud& cloud, const std::string& path, pc
     const Eigen::Vector4f origin = Eigen::Vector4f::Zero();
     const Eigen::Quaternionf orientation = Eigen::Quaternionf::Identity();
     int rc = -1;
-    errno = 0;
     try {
         // No camera element. The precision given is not used for the vertices: the writer prints
         // them with its stream's six significant digits.
         rc = encoding == pcd::Encoding::Ascii ? writer.writeASCII(path, blob, origin, orientation, 8, false)
                                               : writer.writeBinary(path, blob, origin, orientation, false);
     } catch (const std::exception& e) {
-        const int err = errno;
-        r.error = "Couldn't write " + path + ": " + (err ? std::strerror(err) : std::string(e.what()));
+        r.error = "Couldn't write " + path + ": " + e.what();
         return r;
     } catch (...) {
         r.error = "Couldn't write " + path;
         return r;
     }
     if (rc != 0) {
-        r.error = "Couldn't write " + path + (errno ? std::string(": ") + std::strerror(errno) : std::string());
+        r.error = "Couldn't write " + path + ": " + whyNotWritable(path);
         return r;
     }
     std::string why;

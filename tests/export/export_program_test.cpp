@@ -253,13 +253,18 @@ TEST(ExportPcd, WhatTheProgramSays) {
         std::string kept;       // a file there before, which must be there after as it was
         std::string notMade;    // a file that must not be there after
     };
-    fs::create_directories(dir.path / "blocked/VX1_.pcd");  // a directory where the first file goes
+    fs::create_directories(dir.path / "blocked/VX1_.pcd");  // directories where the first files go
+    fs::create_directories(dir.path / "blocked/VX1_.ply");
     const std::string earlier = dir / "earlier.csv", missing = dir / "missing.pcap";
     const std::vector<Case> cases = {
         {"--csv " + dir / "a.csv" + " --pcd " + dir / "p --frames 1-3 " + capture, 0,
          {"kv-export: reading 100%\n", "kv-export: exporting 100%\n", "kv-export: frames 1-3 (3 frames); ",
           " rows to " + dir / "a.csv" + "; 3 ASCII PCD files in " + dir / "p", " rows/s)\n"}, "", "", ""},
         {"--frames 1 --pcd " + dir / "blocked " + capture, 1, {"stopped before the first frame was written"}, "", "", ""},
+        {"--frames 1 --ply " + dir / "blocked " + capture, 1,
+         {"kv-export: Couldn't write " + dir / "blocked/VX1_.ply: Is a directory\n",
+          "stopped before the first frame was written"},
+         "", "", ""},
         {"--lines 9 --csv x " + capture, 2, {"kv-export: bad value '9' for --lines"}, "", "", ""},
         {"--help", 0, {}, "", "", ""},
         {"--version", 0, {}, "kv-export " KV_VERSION "\n", "", ""},

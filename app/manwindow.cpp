@@ -380,15 +380,15 @@ void manwindow::applyReplay(const kv::ReplayEffects& e) {
     } else {
         if (e.dropPendingSeek) replay_->clearPendingSeek();
         if (e.startThread) startReception();  // starts the replay thread while playing
-        if (e.openGate) replay_->gate.open();
-        if (e.closeGate) replay_->gate.close();
         if (e.seekTo >= 0 && store_) {
             // The table has a start for frames 0 to M/4 - 1; the top position goes to the last.
             const std::vector<std::uint32_t>& starts = store_->frameStarts;
             std::uint32_t packet = 0;
             if (!starts.empty()) packet = starts[std::min<std::size_t>(std::size_t(e.seekTo), starts.size() - 1)];
-            emit sendProgressChangeValue(int(packet));
+            emit sendProgressChangeValue(int(packet));  // before the gate opens for it
         }
+        if (e.openGate) replay_->gate.open();
+        if (e.closeGate) replay_->gate.close();
     }
     if (e.playAgain) {
         if (pcd) onPlayPCD();

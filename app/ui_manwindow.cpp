@@ -270,7 +270,7 @@ void manwindowClass::retranslateUi(QMainWindow* w) {
     toolButton_SeekBackward->setToolTip(tr("Paused: one frame back. Playing: play backwards, faster at each press"));
     toolButton_Play->setToolTip(tr("Play or pause the replay"));
     toolButton_SeekForward->setToolTip(tr("Paused: one frame forward. Playing: faster at each press"));
-    toolButton_GoToEnd->setToolTip(tr("Stop: back to the first frame, waiting for Play"));
+    toolButton_GoToEnd->setToolTip(tr("Stop: back to the first frame, shown and waiting for Play"));
     toolButton_SavePcapData->setToolTip(tr("Record the data port's traffic into a capture file; press again to stop"));
     Spbox_Frame->setToolTip(tr("Frame: type a number and press Enter to go there"));
     tabWidget->setTabText(tabWidget->indexOf(tab_offLine), tr("offLine"));

@@ -31,6 +31,27 @@ void ReadLiveOffData::getProgressChangeValue(int packetIndex) {
     seekPending_ = true;
 }
 
+std::uint32_t ReadLiveOffData::showFirstFrame(kv::capture::PacketReader& reader, std::uint32_t n,
+                                              kv::ReplayAssembler& assembler) {
+    auto echo = [this] { return echoSelection_.load(std::memory_order_relaxed); };
+    std::uint32_t next = 0;
+    bool shown = false;
+    while (!shown && next < n && !seekPending_ && !stopRequested && replayRewind == 0) {
+        const std::uint8_t* packet = reader.packet(next);
+        if (packet == nullptr) break;  // reported when the replay reads it again
+        EchoFlag.store(packet[kv::datapkt::kEchoFlagOffset], std::memory_order_relaxed);
+        assembler.feed(packet, echo, [&](MuchLidarData&& frame) {
+            emit SendData(std::move(frame));
+            shown = true;
+        });
+        ++next;
+    }
+    if (shown && next < n) return next;
+    // Nothing shown, or the one frame ends the capture: Play starts from the first packet.
+    assembler.restartAtBeginning();
+    return 0;
+}
+
 void ReadLiveOffData::run() {
     gate.threadStarted();
     const std::shared_ptr<const kv::capture::CaptureStore> store = store_;
@@ -63,15 +84,16 @@ void ReadLiveOffData::run() {
         }
         if (replayRewind == 1) {
             replayRewind = 0;
-            b = -1;
             replayStep = 1;
             emit SendBool(true);
             assembler.restartAtBeginning();
-            // Wait here until the window opens the gate (Play), then go on from packet 0.
             gate.pass();
+            // The first frame is shown while the replay waits at the start; Play goes on after it.
+            const std::uint32_t next = showFirstFrame(*reader, n, assembler);
+            // Wait here until the window opens the gate (Play).
             gate.waitForWindow();
             gate.release();
-            b += replayStep;
+            b = std::int32_t(next);
             continue;
         }
         if (b >= 0) {

@@ -13,6 +13,10 @@
 #include "metatypes.h"
 #include "replay_gate.h"
 
+namespace kv {
+class ReplayAssembler;
+}
+
 class ReadLiveOffData : public QThread {
     Q_OBJECT
 public:
@@ -50,6 +54,10 @@ protected:
     void run() override;
 
 private:
+    // After a rewind: walks from the first packet to the end of the first frame and hands that
+    // frame over; returns the packet to go on from.
+    std::uint32_t showFirstFrame(kv::capture::PacketReader& reader, std::uint32_t n, kv::ReplayAssembler& assembler);
+
     std::shared_ptr<const kv::capture::CaptureStore> store_;
     std::atomic<int> echoSelection_{0};
     std::atomic<int> seekTarget_{0};

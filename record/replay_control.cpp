@@ -34,6 +34,7 @@ ReplayEffects ReplayControl::captureOpened(int frameRange, bool hasPackets) {
     // A seek made for the previous capture does not apply to this one.
     e.dropPendingSeek = true;
     seekSinceFinish_ = false;
+    seekFrameShowing_ = false;
     return e;
 }
 
@@ -97,6 +98,7 @@ ReplayEffects ReplayControl::captureGoToStart() {
 // thread's controls off and the way back to the receivers and the other file open.
 void ReplayControl::endOfRun(ReplayEffects& e) {
     finished_ = true;
+    seekFrameShowing_ = false;
     paused_ = true;
     forwardFlag_ = true;
     backwardFlag_ = false;
@@ -128,6 +130,12 @@ ReplayEffects ReplayControl::captureFinished(bool finished) {
 ReplayEffects ReplayControl::captureFrameHandled() {
     ReplayEffects e = effectsFor(ReplayKind::Capture);
     if (!replayActive_) return e;
+    if (seekFrameShowing_) {
+        // The frame a paused seek went to: the counter already names it.
+        seekFrameShowing_ = false;
+        e.showCounter = true;
+        return e;
+    }
     if (backwardFlag_) --frameCounter_;
     if (forwardFlag_) ++frameCounter_;
     e.showCounter = backwardFlag_ || forwardFlag_;
@@ -311,6 +319,21 @@ ReplayEffects ReplayControl::sliderReleased(ReplayKind kind, int sliderValue) {
     dragging_ = false;
     e.showCounter = true;
     e.seekTo = dragValue_ < 0 ? 0 : dragValue_;
+    if (kind == ReplayKind::Capture && paused_ && startCounter_ > 1 && !finished_) {
+        // Paused in a running replay: the thread goes to the target and shows its frame at
+        // once, then waits again, as after a single step forwards.
+        frameCounter_ = e.seekTo;
+        forwardFlag_ = true;
+        backwardFlag_ = false;
+        replayStep = 1;
+        replaySpeed = 0;
+        forwardSpeedState_ = backwardSpeedState_ = 1;
+        e.forwardIcon = kForward;
+        e.backwardIcon = kBackward;
+        replayPauseAfterFrame = 1;
+        seekFrameShowing_ = true;
+        e.openGate = true;
+    }
     return e;
 }
 

@@ -111,6 +111,7 @@ private:
     bool dragging_ = false;
     int dragValue_ = 0;
     bool seekSinceFinish_ = false;  // a slider seek while the capture replay waited at an end
+    bool seekFrameShowing_ = false;  // a paused seek's frame is on its way: it is not counted
 
     int captureRange_ = 0;
     bool captureHasPackets_ = false;

@@ -179,6 +179,7 @@ TEST(ReplayControl, SingleStepsWhilePausedStopAtTheEnds) {
         ReplayControl c = playing(t.kind);
         playPause(c, t.kind);  // pause
         c.sliderReleased(t.kind, t.counter);
+        if (t.kind == ReplayKind::Capture) frame(c, t.kind);  // the seek's own frame, shown while paused
         replayPauseAfterFrame = 1;  // left from an earlier step
         const ReplayEffects e = t.forward ? seekForward(c, t.kind) : seekBackward(c, t.kind);
         EXPECT_EQ(e.openGate, t.steps);
@@ -278,6 +279,42 @@ TEST(ReplayControl, CaptureEndReportOfAThreadNotStartedForThisCaptureIsIgnored) 
     EXPECT_FALSE(c.finished());
     EXPECT_FALSE(e.playAgain);
     EXPECT_EQ(e.seeks, Enable::Keep);
+}
+
+// A capture seek while a running replay is paused lets the thread go and show the target's frame
+// once, counted as the target itself; elsewhere a seek only moves the position.
+TEST(ReplayControl, APausedCaptureSeekShowsItsFrameAtOnce) {
+    enum class State { Playing, Paused, Finished, NotStarted, PcdPaused };
+    const struct {
+        State state;
+        bool shows;
+        int counterAfterFrame;  // after the seek to 9 and one frame handled
+    } cases[] = {
+        {State::Playing, false, 10},  {State::Paused, true, 9}, {State::Finished, false, 9},
+        {State::NotStarted, false, 9}, {State::PcdPaused, false, 10},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(int(t.state));
+        const ReplayKind kind = t.state == State::PcdPaused ? ReplayKind::Pcd : ReplayKind::Capture;
+        resetPlayback();
+        ReplayControl c;
+        if (t.state == State::NotStarted) c.captureOpened(20, true);
+        else c = playing(kind);
+        if (t.state == State::Paused || t.state == State::PcdPaused) playPause(c, kind);
+        if (t.state == State::Finished) c.captureFinished(true);
+        replaySpeed = 3;
+        const ReplayEffects e = c.sliderReleased(kind, 9);
+        EXPECT_EQ(e.seekTo, 9);
+        EXPECT_EQ(e.openGate, t.shows);
+        EXPECT_EQ(replayPauseAfterFrame.load(), t.shows ? 1 : 0);
+        if (t.shows) {
+            EXPECT_EQ(replayStep.load(), 1);
+            EXPECT_EQ(replaySpeed.load(), 0);
+        }
+        frame(c, kind);
+        EXPECT_EQ(c.frameCounter(), t.counterAfterFrame);
+        EXPECT_EQ(c.paused(), t.state != State::Playing);
+    }
 }
 
 TEST(ReplayControl, SeekAfterTheEndIsKeptForThePlayThatFollows) {

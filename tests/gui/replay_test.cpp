@@ -10,6 +10,7 @@
 #include <QSpinBox>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <functional>
 #include <memory>
 
 #include "capture_permission.h"
@@ -22,6 +23,7 @@
 #include "manwindow.h"
 #include "playback.h"
 #include "readliveoffdata.h"
+#include "replay_assembler.h"
 #include "settings.h"
 
 using kvtest::waitUntil;
@@ -42,6 +44,22 @@ struct Replay : kvtest::ReplayWindow {
         }
     }
 };
+
+// Every frame of a capture, walked from its first packet as a replay from the start walks it.
+std::vector<MuchLidarData> framesOf(const kv::capture::CaptureStore& store) {
+    kv::capture::PacketReader reader(store);
+    kv::ReplayAssembler assembler;
+    assembler.restartAtBeginning();
+    std::vector<MuchLidarData> frames;
+    for (std::size_t i = 0; i < store.packetCount; ++i)
+        assembler.feed(reader.packet(i), [] { return 0; }, [&](MuchLidarData&& f) { frames.push_back(std::move(f)); });
+    return frames;
+}
+
+bool sameFrame(const MuchLidarData& a, const MuchLidarData& b) {
+    return a.size() > 0 && a.channel == b.channel && a.azimuth == b.azimuth && a.distance == b.distance &&
+           a.intensity == b.intensity;
+}
 
 }  // namespace
 
@@ -111,25 +129,45 @@ TEST(CaptureReplay, OpenPlayPauseStepSeekEndAndLoop) {
     EXPECT_EQ(r.w->frameCounter(), counterAtPause);
     EXPECT_EQ(ui.Spbox_Frame->value(), counterAtPause);
 
-    // Seek by slider to frame 15, then play on to the end.
-    ui.Slider_Frame->setValue(15);
-    emit ui.Slider_Frame->sliderMoved(15);
-    emit ui.Slider_Frame->sliderReleased();
-    EXPECT_EQ(r.w->frameCounter(), 15);
-    ui.toolButton_SeekForward->click();  // still paused: one frame from the new position
-    ASSERT_TRUE(waitUntil([&] { return r.w->frameCounter() == 16; }));
-    EXPECT_EQ(ui.label_Frame_Count->text(), QString("16/%1").arg(range));
-    // A number typed into the frame box and Enter seeks there as the slider does.
+    // Seeks while paused show the target frame at once and wait there: by slider to frame 15,
+    // then by the frame box to 8; a step forward goes on from each. Frame k of the slider starts
+    // where frame k + 1 of a walk from the first packet starts (both counted from 0: the walk's
+    // frame 0 ends where the frame-start table begins).
+    const std::vector<MuchLidarData> reference = framesOf(*r.w->captureStore());
+    ASSERT_GE(reference.size(), std::size_t(range));
     auto* frameText = ui.Spbox_Frame->findChild<QLineEdit*>();
     ASSERT_NE(frameText, nullptr);
-    frameText->selectAll();
-    QTest::keyClicks(frameText, "8");
-    QTest::keyClick(frameText, Qt::Key_Return);
-    EXPECT_EQ(r.w->frameCounter(), 8);
-    EXPECT_EQ(ui.Slider_Frame->value(), 8);
-    ui.toolButton_SeekForward->click();
-    ASSERT_TRUE(waitUntil([&] { return r.w->frameCounter() == 9; }));
-    EXPECT_EQ(ui.label_Frame_Count->text(), QString("9/%1").arg(range));
+    const std::function<void()> seekTo[] = {
+        [&] {
+            ui.Slider_Frame->setValue(15);
+            emit ui.Slider_Frame->sliderMoved(15);
+            emit ui.Slider_Frame->sliderReleased();
+        },
+        [&] {
+            frameText->selectAll();
+            QTest::keyClicks(frameText, "8");
+            QTest::keyClick(frameText, Qt::Key_Return);
+        }};
+    const int targets[] = {15, 8};
+    for (int i = 0; i < 2; ++i) {
+        const int target = targets[i];
+        SCOPED_TRACE(target);
+        const std::uint64_t before = r.frames();
+        seekTo[i]();
+        EXPECT_EQ(r.w->frameCounter(), target);
+        EXPECT_EQ(ui.Slider_Frame->value(), target);
+        ASSERT_TRUE(waitUntil([&] { return r.frames() == before + 1; }));
+        r.settle();
+        EXPECT_EQ(r.frames(), before + 1);
+        EXPECT_EQ(r.w->frameCounter(), target);
+        EXPECT_TRUE(sameFrame(r.w->lastFrame(), reference[std::size_t(target + 1)]));
+        ui.toolButton_SeekForward->click();  // still paused: one frame from the new position
+        ASSERT_TRUE(waitUntil([&] { return r.w->frameCounter() == target + 1; }));
+        r.settle();
+        EXPECT_EQ(r.frames(), before + 2);
+        EXPECT_TRUE(sameFrame(r.w->lastFrame(), reference[std::size_t(target + 2)]));
+        EXPECT_EQ(ui.label_Frame_Count->text(), QString("%1/%2").arg(target + 1).arg(range));
+    }
     ui.toolButton_Play->click();
     ASSERT_TRUE(waitUntil([&] { return r.w->isFinished(); }, 10000));
     EXPECT_EQ(r.w->frameCounter(), 0);
@@ -144,14 +182,22 @@ TEST(CaptureReplay, OpenPlayPauseStepSeekEndAndLoop) {
     ui.toolButton_Play->click();
     ASSERT_TRUE(waitUntil([&] { return r.frames() >= before + std::uint64_t(range) + 3; }, 15000));
     EXPECT_TRUE(r.w->isPlaying());
-    // Go to start stops the looping and waits at the first packet.
+    // Go to start stops the looping and waits at the start, showing the first frame.
     ui.toolButton_GoToStart->click();
     EXPECT_FALSE(ui.checkBox_round->isChecked());
     ASSERT_TRUE(waitUntil([&] { return r.w->isFinished() && r.w->isPaused(); }));
+    ASSERT_TRUE(waitUntil([&] { return sameFrame(r.w->lastFrame(), reference[0]); }));
     r.settle();
     const std::uint64_t stopped = r.frames();
     QTest::qWait(300);
     EXPECT_EQ(r.frames(), stopped);
+    EXPECT_EQ(r.w->frameCounter(), 0);
+    // Play goes on after the frame shown.
+    ui.toolButton_Play->click();
+    ASSERT_TRUE(waitUntil([&] { return r.frames() > stopped; }));
+    ui.toolButton_Play->click();
+    r.settle();
+    EXPECT_TRUE(sameFrame(reference[std::size_t(r.frames() - stopped)], r.w->lastFrame()));
 }
 
 TEST(CaptureReplay, SpeedCycleWhilePlaying) {

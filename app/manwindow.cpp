@@ -35,6 +35,7 @@
 #include "health_panel.h"
 #include "pcd_recording_panel.h"
 #include "replay_panels.h"
+#include "view_tools.h"
 #include "window_parts.h"
 
 using namespace kv::window;
@@ -80,6 +81,7 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
                                             CsvExportPanel::Source{lastFrame_, geometry_, selection_, modelLabel_});
     connect(csv_->saveDataWindow(), &SaveData::sendOkSignal, this, &manwindow::getSaveDataOkSignal, Qt::UniqueConnection);
     connect(bar.csvEnd, &QPushButton::clicked, this, &manwindow::endCsvExport);
+    viewTools_ = std::make_unique<ViewTools>(ui_, *cloudView_, this, [this] { return QString::fromStdString(modelLabel_); });
     cloudView_->setKeyPressHandler([this](char key) { handleViewKey(key); });
     cloudView_->setAreaPickHandler([this](const std::vector<int>& indices) { handleAreaPick(indices); });
     connect(ui_.toolButton_select, &QToolButton::clicked, this, &manwindow::SelectPoints);
@@ -156,6 +158,8 @@ manwindow::~manwindow() {
 }
 
 void manwindow::stopReceivers() { receivers_->stop(); }
+
+bool manwindow::saveSnapshotTo(const QString& fileName) { return viewTools_->snapshotTo(fileName); }
 
 void manwindow::handleViewKey(char key) { cloudView_->stepPointSize(key); }
 

@@ -48,6 +48,7 @@ class CaptureRecorder;
 class LiveReceivers;
 namespace window {
 class ReplayPanels;
+class ViewTools;
 }
 class CloudView;
 namespace capture {
@@ -113,6 +114,9 @@ public:
     // Capture recording.
     bool isRecording() const { return recording_->active(); }
     kv::CaptureRecorder* recorder() const { return recording_->recorder(); }
+    // Saves the view's picture into `fileName` as "Snapshot" does after its dialog.
+    bool saveSnapshotTo(const QString& fileName);
+    kv::window::ViewTools& viewTools() const { return *viewTools_; }
     // Starts recording into `fileName` as "Record" does after its dialog.
     void startRecordingTo(const QString& fileName);
     QString defaultCaptureFileName() const;
@@ -208,6 +212,7 @@ private:
 
     Ui::manwindowClass ui_;
     std::unique_ptr<kv::CloudView> cloudView_;
+    std::unique_ptr<kv::window::ViewTools> viewTools_;  // the colour bar and snapshots; goes before the view
     GetMuch* getMuch_ = nullptr;
     GetSet* getSet_ = nullptr;
     std::unique_ptr<kv::LiveReceivers> receivers_;

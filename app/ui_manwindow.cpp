@@ -110,6 +110,10 @@ void manwindowClass::setupUi(QMainWindow* w) {
         viewToolsRow->setSpacing(6);
         viewToolsRow->setContentsMargins(6, 0, 6, 2);
         rows->addLayout(viewToolsRow);
+        toolButton_Legend = makeRowToolButton(tab_Lidar, viewToolsRow, "toolButton_Legend", "Legend.png");
+        toolButton_Legend->setCheckable(true);
+        toolButton_Legend->setChecked(true);
+        toolButton_Snapshot = makeRowToolButton(tab_Lidar, viewToolsRow, "toolButton_Snapshot", "Snapshot.png");
         toolButton_Measure = makeRowToolButton(tab_Lidar, viewToolsRow, "toolButton_Measure", "Measure.png");
         toolButton_Measure->setCheckable(true);
         label_FramesShown = named(new QLabel(tab_Lidar), "label_FramesShown");
@@ -253,6 +257,10 @@ void manwindowClass::retranslateUi(QMainWindow* w) {
     toolButton_clear->setText(tr("Clear"));
     toolButton_Coor->setText(tr("Coordinate"));
     toolButton_LidarDataList->setText(tr("LidarDataList"));
+    toolButton_Legend->setText(tr("Legend"));
+    toolButton_Legend->setToolTip(tr("Show or hide the colour bar of the colour mode in the view"));
+    toolButton_Snapshot->setText(tr("Snapshot"));
+    toolButton_Snapshot->setToolTip(tr("Save the view, with its colour bar, as a PNG picture"));
     comboBox_View->setItemText(0, tr("Front"));
     comboBox_View->setItemText(1, tr("Top"));
     comboBox_View->setItemText(2, tr("Left"));

@@ -48,6 +48,8 @@ public:
     QLineEdit* lineEdit_2 = nullptr;
     // The tab's second row: tools of the view.
     QHBoxLayout* viewToolsRow = nullptr;
+    QToolButton* toolButton_Legend = nullptr;
+    QToolButton* toolButton_Snapshot = nullptr;
     QToolButton* toolButton_Measure = nullptr;
     QLabel* label_FramesShown = nullptr;
     QSpinBox* spinBox_FramesShown = nullptr;

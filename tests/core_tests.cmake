@@ -90,6 +90,11 @@ if(KV_WITH_GUI)
   kv_test(core_pcd_io_test
     SOURCES ${KV_CORE_TEST_DIR}/pcd_io_test.cpp
     LIBS kv_record_pcd kv_view_core kv_pcl)
+
+  # The colour bar's lookup tables against the point colours (VTK, no window).
+  kv_test(core_colour_legend_test
+    SOURCES ${KV_CORE_TEST_DIR}/colour_legend_test.cpp
+    LIBS kv_view_legend)
 endif()
 
 # The replay controls of both replays and the pause gate.

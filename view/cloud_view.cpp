@@ -99,6 +99,7 @@ CloudView::CloudView(QVTKOpenGLNativeWidget* screen) : d_(new Impl) {
     d_->axesWidget->SetInteractor(screen->interactor());
     d_->axesWidget->SetEnabled(1);
     d_->axesWidget->InteractiveOff();
+    d_->legend = std::make_unique<ColourLegend>(renderer);
     screen->update();
 }
 
@@ -254,6 +255,15 @@ std::string CloudView::runCursorReadout() {
 void CloudView::setKeyPressHandler(std::function<void(char)> handler) { d_->keyHandler = std::move(handler); }
 
 void CloudView::renderNow() { refresh(); }
+
+void CloudView::showColourLegend(int mode, bool enabled) {
+    d_->legend->show(mode, enabled);
+    refresh();
+}
+
+bool CloudView::colourLegendVisible() const { return d_->legend->visible(); }
+
+int CloudView::colourLegendMode() const { return d_->legend->mode(); }
 
 void CloudView::setAreaPickHandler(std::function<void(const std::vector<int>&)> handler) {
     d_->areaPickHandler = std::move(handler);

@@ -78,6 +78,12 @@ public:
     void clearAll();
     void resetCamera();
 
+    // The colour bar of colour mode `mode` (the colour selector's index) at the right of the
+    // view; none for Solid. `enabled` false hides it in every mode. Renders.
+    void showColourLegend(int mode, bool enabled);
+    bool colourLegendVisible() const;
+    int colourLegendMode() const;
+
     // Picks the world point under the mouse's last position and shows its distance and
     // azimuth as the 2D text "0" from the next render on. Returns the text.
     std::string runCursorReadout();

@@ -9,8 +9,10 @@
 #include <vtkSmartPointer.h>
 
 #include <functional>
+#include <memory>
 
 #include "cloud_fill.h"
+#include "colour_legend.h"
 #include "cloud_view.h"
 
 class QVTKOpenGLNativeWidget;
@@ -28,6 +30,7 @@ struct CloudView::Impl {
     std::function<void(char)> keyHandler;
     std::function<void(const std::vector<int>&)> areaPickHandler;
     bool fitPending = false;  // fit the camera to the next cloud that has points
+    std::unique_ptr<ColourLegend> legend;  // after the viewer: goes before its renderer
 };
 
 }  // namespace kv

@@ -135,6 +135,16 @@ TEST(ExportOptions, ParsesEveryOptionAndRefusesBadOnes) {
         {{"--csv=", "c"}, ParseOutcome::Error, "non-empty path", nullptr},
         {{"--bogus", "c"}, ParseOutcome::Error, "unknown option '--bogus'", nullptr},
         {{"--binary=yes", "--pcd", "d", "c"}, ParseOutcome::Error, "takes no value", nullptr},
+        {{"--ply", "p", "--binary", "c"}, ParseOutcome::Run, "",
+         [](const ExportOptions& o) {
+             EXPECT_EQ(o.plyDir, "p");
+             EXPECT_TRUE(o.pcdDir.empty());
+             EXPECT_TRUE(o.binary);
+         }},
+        {{"c", "--ply"}, ParseOutcome::Error, "--ply needs a value", nullptr},
+        {{"--ply=", "c"}, ParseOutcome::Error, "--ply needs a non-empty path", nullptr},
+        {{"--csv", "a", "--binary", "c"}, ParseOutcome::Error, "give --pcd DIR or --ply DIR with it", nullptr},
+        {{"--plys", "p", "c"}, ParseOutcome::Error, "unknown option '--plys'", nullptr},
         {{"--csv", "a", "--frames", "0-3", "c"}, ParseOutcome::Error, "bad value '0-3' for --frames", nullptr},
         {{"--csv", "a", "--frames", "5-2", "c"}, ParseOutcome::Error, "for --frames", nullptr},
         {{"--csv", "a", "--frames", "x", "c"}, ParseOutcome::Error, "for --frames", nullptr},
@@ -338,6 +348,9 @@ TEST(ExportProgram, MalformedInputsAndBadOptions) {
         {{"--csv", "/dev/full", good}, kExitFailed, "Cannot write /dev/full"},
         {{"--pcd", dir / "a_file", good}, kExitFailed, "is not a directory"},
         {{"--pcd", dir / "p", good}, kExitFailed, "this build writes no PCD files"},
+        {{"--ply", dir / "a_file", good}, kExitFailed, "--ply " + dir / "a_file is not a directory"},
+        {{"--ply", dir / "p", good}, kExitFailed, "this build writes no PLY files"},
+        {{"--csv", kept, "--binary", good}, kExitBadOption, "--binary is the layout of PCD and PLY files"},
         {{"--csv", dir / "t.csv", dir / "truncated_record.pcap"}, kExitDamaged, "is damaged after record"},
         {{"--csv", dir / "ok.csv", "--frames", "2-3", good}, kExitOk, "frames 2-3 (2 frames);"},
     };

@@ -1,10 +1,12 @@
-// The kv-export program run as a process: its PCD files read back equal the replayed frames'
-// clouds (ASCII and binary, the options that shape a cloud), named so that the PCD replay lists
-// them in frame order; config.ini beside the program; what it says on standard error.
+// The kv-export program run as a process: its PCD and PLY files read back equal the replayed
+// frames' clouds (ASCII and binary, the options that shape a cloud), named so that the PCD
+// replay lists them in frame order; config.ini beside the program; what it says on standard
+// error.
 #include <gtest/gtest.h>
 
 #include <pcl/point_cloud.h>
 #include <pcl/point_types.h>
+#include <pcl/io/ply_io.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -134,6 +136,96 @@ TEST(ExportPcd, FilesReadBackEqualTheReplayedFramesClouds) {
     }
 }
 
+// PLY files: one per frame, named as the PCD files are (ending in .ply), holding x y z and red
+// green blue per vertex, read back by the point library's PLY reader equal to the replayed
+// frames' clouds: binary files to the last bit, ASCII ones to the six significant digits the
+// point library's PLY writer prints.
+// Equal, or for ASCII equal to six significant digits (half a unit of the sixth digit, and the
+// float the reader makes of it).
+bool sixDigits(float want, float got, bool exact) {
+    if (want == got) return true;
+    return !exact && std::fabs(double(want) - double(got)) <= std::fabs(double(want)) * 6e-6;
+}
+
+TEST(ExportPly, FilesReadBackEqualTheReplayedFrames) {
+    TempDir dir;
+    struct Case {
+        const char* simArgs;
+        std::string options;
+        int echo;
+        std::uint32_t first, last;
+        int colour;
+        std::string label;
+        std::string format;  // of the header
+    };
+    const std::vector<Case> cases = {
+        {"--seconds 1 --seed 4", "", 0, 1, 1000, kv::kColourIntensity, "VX1_", "ascii"},
+        {"--seconds 1 --seed 4", "--binary --frames 2-5 --colour elevation", 0, 2, 5, kv::kColourElevation, "VX1_",
+         "binary_little_endian"},
+        {"--seconds 1 --seed 6 --dual", "--binary --frames 3 --echo second --colour laserid", kv::kSecondEcho, 3, 3,
+         kv::kColourLaserId, "MS_VX1_", "binary_little_endian"},
+        {"--seconds 1 --seed 6 --dual", "--frames 4 --colour azimuth", kv::kDualEchoBoth, 4, 4, kv::kColourAzimuth,
+         "MS_VX1_", "ascii"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.simArgs) + " " + c.options);
+        const std::string capture = kvtest::simCapture(dir, "c" + std::to_string(n) + ".pcap", c.simArgs);
+        const std::string out = dir / ("ply" + std::to_string(n++));
+        const ProgramRun r = runProgram(exportProgram(), c.options + " --line-type 1 --ply " + out + " " + capture, dir);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.err.find(c.format == "ascii" ? " ASCII PLY file" : " binary PLY file"), std::string::npos) << r.err;
+
+        const auto load = kv::capture::loadCapture(capture);
+        kv::DisplayFilter filter;
+        filter.lineShown = {{true, true, true, true}};
+        filter.colourMode = c.colour;
+        std::vector<kv::FramePoints> want;
+        kv::exporter::walkFrames(load.store, c.echo, c.last, [&](std::uint32_t k, MuchLidarData&& f, const std::uint8_t*) {
+            if (k < c.first) return true;
+            kv::FramePoints p;
+            kv::computeFramePoints(f, kv::BeamGeometry::forLineType(1), filter, p);
+            if (!p.displayed.empty()) want.push_back(std::move(p));
+            return true;
+        });
+        std::vector<std::string> files;
+        for (const auto& e : fs::directory_iterator(out)) files.push_back(e.path().filename().string());
+        std::sort(files.begin(), files.end());
+        ASSERT_EQ(files.size(), want.size());
+        ASSERT_FALSE(files.empty());
+        if (c.first == c.last) {
+            EXPECT_EQ(files.front(), c.label + ".ply");
+        }
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            EXPECT_EQ(files[i].rfind(c.label, 0), 0u) << files[i];
+            EXPECT_EQ(fs::path(files[i]).extension(), ".ply");
+            const std::string path = out + "/" + files[i];
+            const std::string bytes = kvtest::readFile(path);
+            EXPECT_EQ(bytes.rfind("ply\nformat " + c.format + " 1.0\n", 0), 0u) << path;
+            const std::size_t vertex = bytes.find("\nelement vertex ");
+            ASSERT_NE(vertex, std::string::npos) << path;
+            EXPECT_EQ(bytes.substr(vertex + 1, bytes.find("\nelement ", vertex + 1) - vertex),
+                      "element vertex " + std::to_string(want[i].displayed.size()) +
+                          "\nproperty float x\nproperty float y\nproperty float z\nproperty uchar red\n"
+                          "property uchar green\nproperty uchar blue\n");
+            const bool exact = c.format != "ascii";
+            pcl::PointCloud<pcl::PointXYZRGB> got;
+            pcl::PLYReader reader;
+            ASSERT_EQ(reader.read(path, got), 0) << path;
+            ASSERT_EQ(got.size(), want[i].displayed.size()) << files[i];
+            std::size_t bad = 0;
+            for (std::size_t j = 0; j < got.size(); ++j) {
+                const kv::ColouredPoint& w = want[i].displayed[j];
+                const pcl::PointXYZRGB& g = got[j];
+                if (!sixDigits(w.xM, g.x, exact) || !sixDigits(w.yM, g.y, exact) || !sixDigits(w.zM, g.z, exact) ||
+                    w.rgb.r != g.r || w.rgb.g != g.g || w.rgb.b != g.b)
+                    ++bad;
+            }
+            EXPECT_EQ(bad, 0u) << files[i];
+        }
+    }
+}
+
 // config.ini beside the program gives the line type: the model label in the names and the
 // tilted geometry of line type 4 (points off the plane z = 0).
 TEST(ExportPcd, ConfigBesideTheProgramSetsTheLineType) {
@@ -161,13 +253,18 @@ TEST(ExportPcd, WhatTheProgramSays) {
         std::string kept;       // a file there before, which must be there after as it was
         std::string notMade;    // a file that must not be there after
     };
-    fs::create_directories(dir.path / "blocked/VX1_.pcd");  // a directory where the first file goes
+    fs::create_directories(dir.path / "blocked/VX1_.pcd");  // directories where the first files go
+    fs::create_directories(dir.path / "blocked/VX1_.ply");
     const std::string earlier = dir / "earlier.csv", missing = dir / "missing.pcap";
     const std::vector<Case> cases = {
         {"--csv " + dir / "a.csv" + " --pcd " + dir / "p --frames 1-3 " + capture, 0,
          {"kv-export: reading 100%\n", "kv-export: exporting 100%\n", "kv-export: frames 1-3 (3 frames); ",
           " rows to " + dir / "a.csv" + "; 3 ASCII PCD files in " + dir / "p", " rows/s)\n"}, "", "", ""},
         {"--frames 1 --pcd " + dir / "blocked " + capture, 1, {"stopped before the first frame was written"}, "", "", ""},
+        {"--frames 1 --ply " + dir / "blocked " + capture, 1,
+         {"kv-export: Couldn't write " + dir / "blocked/VX1_.ply: Is a directory\n",
+          "stopped before the first frame was written"},
+         "", "", ""},
         {"--lines 9 --csv x " + capture, 2, {"kv-export: bad value '9' for --lines"}, "", "", ""},
         {"--help", 0, {}, "", "", ""},
         {"--version", 0, {}, "kv-export " KV_VERSION "\n", "", ""},

@@ -235,14 +235,21 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
         say("--csv " + o.csvPath + " is the capture file itself; it would be replaced");
         return kExitBadOption;
     }
-    if (!o.pcdDir.empty()) {
+    const struct {
+        const char* option;
+        const std::string& dir;
+        const Environment::MakeSink& make;
+        const char* format;
+    } cloudOutputs[] = {{"--pcd", o.pcdDir, env.makePcdSink, "PCD"}, {"--ply", o.plyDir, env.makePlySink, "PLY"}};
+    for (const auto& c : cloudOutputs) {
+        if (c.dir.empty()) continue;
         struct stat st {};
-        if (::stat(o.pcdDir.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
-            say("--pcd " + o.pcdDir + " is not a directory");
+        if (::stat(c.dir.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+            say(std::string(c.option) + " " + c.dir + " is not a directory");
             return kExitFailed;
         }
-        if (!env.makePcdSink) {
-            say("this build writes no PCD files");
+        if (!c.make) {
+            say(std::string("this build writes no ") + c.format + " files");
             return kExitFailed;
         }
     }
@@ -312,9 +319,10 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
         csv = sink.get();
         sinks.push_back(std::move(sink));
     }
-    if (!o.pcdDir.empty()) {
+    for (const auto& c : cloudOutputs) {
+        if (c.dir.empty()) continue;
         std::string error;
-        std::unique_ptr<FrameSink> sink = env.makePcdSink(o, geometry, o.pcdDir, error);
+        std::unique_ptr<FrameSink> sink = c.make(o, geometry, c.dir, error);
         if (!sink) {
             say(error);
             for (auto& s : sinks) s->finish();

@@ -105,10 +105,12 @@ struct Environment {
     std::FILE* err = stderr;
     bool terminal = false;       // err is a terminal: draw a progress bar
     std::string configPath;      // config.ini as the viewer finds it; empty: none
-    // Makes the PCD writer for `dir`; null with `error` set when that fails or is not built.
-    std::function<std::unique_ptr<FrameSink>(const ExportOptions&, const BeamGeometry&, const std::string& dir,
-                                             std::string& error)>
-        makePcdSink;
+    // Make the PCD and the PLY writer for `dir`; null with `error` set when that fails or is
+    // not built.
+    using MakeSink = std::function<std::unique_ptr<FrameSink>(const ExportOptions&, const BeamGeometry&,
+                                                              const std::string& dir, std::string& error)>;
+    MakeSink makePcdSink;
+    MakeSink makePlySink;
     // Polled once a frame: true ends the export as a write failure would, with every file
     // closed on whole lines and whole files.
     std::function<bool()> interrupted;

@@ -111,20 +111,24 @@ bool parseLines(const std::string& text, std::array<int, kLineCount>& lineState)
 std::string usageText() {
     return R"(Usage: kv-export [options] CAPTURE
 Writes the frames of a capture file, as the replay cuts them, to a CSV file (the multi-frame
-layout of the viewer's export) or to one PCD file per frame (named as PCD recording names them).
+layout of the viewer's export), to one PCD file per frame (named as PCD recording names them)
+or to one PLY file per frame (named as the PCD files, ending in .ply).
 
   --csv FILE          write the frames' points to FILE (replaced if it exists, when the
                       first frame is written: an export of no frame leaves it as it was)
   --pcd DIR           write one PCD file per frame into DIR (created if missing)
-  --binary            PCD files in PCL's binary layout (default: ASCII)
+  --ply DIR           write one PLY file per frame into DIR (created if missing): per point
+                      x y z and red green blue
+  --binary            PCD and PLY files in their binary layouts (default: ASCII); needs
+                      --pcd or --ply
   --frames A-B        frames A to B, counted from 1 in replay order; "A-" runs to the end,
                       "A" is one frame (default: all)
   --echo MODE         dual, first or second: the echoes of a dual-echo capture (default dual)
   --lines LIST        lines to keep, comma-separated, of 0,1,2,3 (default all four)
   --min-angle DEG     smallest azimuth kept, degrees (default 0)
   --max-angle DEG     largest azimuth kept, degrees (default 180)
-  --colour MODE       colour of PCD points: intensity, solid, elevation, azimuth or laserid
-                      (default intensity)
+  --colour MODE       colour of PCD and PLY points: intensity, solid, elevation, azimuth
+                      or laserid (default intensity)
   --stream A:P>Q      the sensor stream from address A, port P, to port Q (default: the
                       stream with the most data packets; the choice is named on stderr)
   --port Q            the largest stream to destination port Q
@@ -178,7 +182,7 @@ ParseOutcome parseOptions(int argc, const char* const* argv, ExportOptions& o, s
             o.binary = true;
             continue;
         }
-        static const char* const kValued[] = {"--csv",       "--pcd",    "--frames", "--echo",      "--lines",
+        static const char* const kValued[] = {"--csv",       "--pcd",    "--ply",    "--frames", "--echo",      "--lines",
                                               "--min-angle", "--max-angle", "--colour", "--color", "--line-type",
                                               "--stream", "--port"};
         bool known = false;
@@ -189,9 +193,9 @@ ParseOutcome parseOptions(int argc, const char* const* argv, ExportOptions& o, s
             value = argv[++i];
         }
         const std::string bad = "bad value '" + value + "' for " + name;
-        if (name == "--csv" || name == "--pcd") {
+        if (name == "--csv" || name == "--pcd" || name == "--ply") {
             if (value.empty()) return fail(name + " needs a non-empty path");
-            (name == "--csv" ? o.csvPath : o.pcdDir) = value;
+            (name == "--csv" ? o.csvPath : name == "--pcd" ? o.pcdDir : o.plyDir) = value;
         } else if (name == "--frames") {
             if (!parseFrameRange(value, o.firstFrame, o.lastFrame))
                 return fail(bad + ": give A-B, A- or A with 1 <= A <= B");
@@ -218,7 +222,10 @@ ParseOutcome parseOptions(int argc, const char* const* argv, ExportOptions& o, s
         }
     }
     if (positional == 0) return fail("no capture file given (see --help)");
-    if (o.csvPath.empty() && o.pcdDir.empty()) return fail("nothing to write: give --csv FILE, --pcd DIR or both");
+    if (o.csvPath.empty() && o.pcdDir.empty() && o.plyDir.empty())
+        return fail("nothing to write: give --csv FILE, --pcd DIR, --ply DIR or more than one");
+    if (o.binary && o.pcdDir.empty() && o.plyDir.empty())
+        return fail("--binary is the layout of PCD and PLY files: give --pcd DIR or --ply DIR with it");
     if (o.streamGiven && o.destPort >= 0) return fail("give --stream or --port, not both");
     if (o.minAngleDeg > o.maxAngleDeg) return fail("--min-angle is above --max-angle: no point would be kept");
     o.capturePath = capture;

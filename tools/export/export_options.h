@@ -20,7 +20,8 @@ struct ExportOptions {
     std::string capturePath;
     std::string csvPath;  // empty: no CSV
     std::string pcdDir;   // empty: no PCD files
-    bool binary = false;  // PCD files in PCL's binary layout instead of ASCII
+    std::string plyDir;   // empty: no PLY files
+    bool binary = false;  // PCD and PLY files in their binary layouts instead of ASCII
     std::uint32_t firstFrame = 1;
     std::uint32_t lastFrame = kOpenEnd;
     int echo = kDualEchoBoth;

@@ -6,10 +6,13 @@
 #include <filesystem>
 #include <system_error>
 
+#include "ply_io.h"
+
 namespace kv::exporter {
 
-PcdSink::PcdSink(const ExportOptions& o, const BeamGeometry& geometry, StampClock clock)
+CloudFileSink::CloudFileSink(const ExportOptions& o, const BeamGeometry& geometry, CloudFormat format, StampClock clock)
     : geometry_(geometry),
+      format_(format),
       encoding_(o.binary ? pcd::Encoding::Binary : pcd::Encoding::Ascii),
       names_(o.lineType, o.rangeCount(), std::move(clock)),
       cloud_(std::make_shared<pcd::Cloud>()) {
@@ -19,9 +22,9 @@ PcdSink::PcdSink(const ExportOptions& o, const BeamGeometry& geometry, StampCloc
     filter_.colourMode = o.colourMode;
 }
 
-PcdSink::~PcdSink() = default;
+CloudFileSink::~CloudFileSink() = default;
 
-bool PcdSink::open(const std::string& dir) {
+bool CloudFileSink::open(const std::string& dir) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec || !std::filesystem::is_directory(dir)) {
@@ -32,11 +35,13 @@ bool PcdSink::open(const std::string& dir) {
     return true;
 }
 
-bool PcdSink::write(int, const MuchLidarData& frame, int echoFlag) {
-    const std::string path = dir_ + "/" + names_.next(echoFlag);
+bool CloudFileSink::write(int, const MuchLidarData& frame, int echoFlag) {
+    std::string path = dir_ + "/" + names_.next(echoFlag);
+    if (format_ == CloudFormat::Ply) path.replace(path.size() - 4, 4, ".ply");  // the names end in ".pcd"
     computeFramePoints(frame, geometry_, filter_, points_);
     fillCloud(points_.displayed, *cloud_);
-    const pcd::WriteResult r = pcd::writeCloud(*cloud_, path, encoding_);
+    const pcd::WriteResult r =
+        format_ == CloudFormat::Ply ? ply::writeCloud(*cloud_, path, encoding_) : pcd::writeCloud(*cloud_, path, encoding_);
     if (!r.ok) {
         error_ = r.error.empty() ? "Cannot write " + path : r.error;
         return false;
@@ -47,21 +52,33 @@ bool PcdSink::write(int, const MuchLidarData& frame, int echoFlag) {
     return true;
 }
 
-std::string PcdSink::summary() const {
+std::string CloudFileSink::summary() const {
     std::string s = std::to_string(files_) + (encoding_ == pcd::Encoding::Binary ? " binary" : " ASCII") +
-                    " PCD file" + (files_ == 1 ? "" : "s") + " in " + dir_;
+                    (format_ == CloudFormat::Ply ? " PLY file" : " PCD file") + (files_ == 1 ? "" : "s") + " in " + dir_;
     if (empty_ > 0) s += " (" + std::to_string(empty_) + " empty frame" + (empty_ == 1 ? "" : "s") + ", no file)";
     return s;
 }
 
-std::unique_ptr<FrameSink> makePcdSink(const ExportOptions& options, const BeamGeometry& geometry,
-                                       const std::string& dir, std::string& error) {
-    auto sink = std::make_unique<PcdSink>(options, geometry);
+namespace {
+std::unique_ptr<FrameSink> makeSink(const ExportOptions& options, const BeamGeometry& geometry, CloudFormat format,
+                                    const std::string& dir, std::string& error) {
+    auto sink = std::make_unique<CloudFileSink>(options, geometry, format);
     if (!sink->open(dir)) {
         error = sink->error();
         return nullptr;
     }
     return sink;
+}
+}  // namespace
+
+std::unique_ptr<FrameSink> makePcdSink(const ExportOptions& options, const BeamGeometry& geometry,
+                                       const std::string& dir, std::string& error) {
+    return makeSink(options, geometry, CloudFormat::Pcd, dir, error);
+}
+
+std::unique_ptr<FrameSink> makePlySink(const ExportOptions& options, const BeamGeometry& geometry,
+                                       const std::string& dir, std::string& error) {
+    return makeSink(options, geometry, CloudFormat::Ply, dir, error);
 }
 
 }  // namespace kv::exporter

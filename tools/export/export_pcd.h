@@ -1,5 +1,6 @@
-// PCD files of exported frames: the frame cloud of the display pass (lines, angle range,
-// colour mode), one file per frame through the PCD writer, named as PCD recording names them.
+// PCD and PLY files of exported frames: the frame cloud of the display pass (lines, angle
+// range, colour mode), one file per frame through the format's one writer, named as PCD
+// recording names them (PLY files end in .ply instead of .pcd).
 #pragma once
 
 #include <memory>
@@ -11,10 +12,13 @@
 
 namespace kv::exporter {
 
-class PcdSink : public FrameSink {
+enum class CloudFormat { Pcd, Ply };
+
+class CloudFileSink : public FrameSink {
 public:
-    PcdSink(const ExportOptions& options, const BeamGeometry& geometry, StampClock clock = StampClock());
-    ~PcdSink() override;
+    CloudFileSink(const ExportOptions& options, const BeamGeometry& geometry, CloudFormat format,
+                  StampClock clock = StampClock());
+    ~CloudFileSink() override;
     // Creates `dir` (and its parents) when missing.
     bool open(const std::string& dir);
     bool write(int exported, const MuchLidarData& frame, int echoFlag) override;
@@ -25,6 +29,7 @@ public:
 private:
     BeamGeometry geometry_;
     DisplayFilter filter_;
+    CloudFormat format_;
     pcd::Encoding encoding_;
     PcdNames names_;
     std::string dir_;
@@ -35,8 +40,10 @@ private:
     int empty_ = 0;
 };
 
-// The factory the program hands to exportMain.
+// The factories the program hands to exportMain.
 std::unique_ptr<FrameSink> makePcdSink(const ExportOptions& options, const BeamGeometry& geometry,
+                                       const std::string& dir, std::string& error);
+std::unique_ptr<FrameSink> makePlySink(const ExportOptions& options, const BeamGeometry& geometry,
                                        const std::string& dir, std::string& error);
 
 }  // namespace kv::exporter

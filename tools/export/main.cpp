@@ -1,4 +1,4 @@
-// kv-export: the frames of a capture file to CSV or PCD files, without a window.
+// kv-export: the frames of a capture file to CSV, PCD or PLY files, without a window.
 #include <signal.h>
 #include <unistd.h>
 
@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
     env.terminal = ::isatty(STDERR_FILENO) == 1;
     env.configPath = configForProgram();
     env.makePcdSink = kv::exporter::makePcdSink;
+    env.makePlySink = kv::exporter::makePlySink;
     // Ctrl-C or a kill ends the export between two frames, with its files closed properly.
     struct sigaction sa {};
     sa.sa_handler = onInterrupt;

@@ -17,6 +17,8 @@ constexpr const char* kPngIcons[] = {
     "clear.png",
     "Coordinate.png",
     "LidarDataList.png",
+    "Legend.png",
+    "Snapshot.png",
     "zhengshi.png",
     "fushi.png",
     "zuoshi.png",

@@ -4,9 +4,11 @@
 //   kv-screenshot DOCS_DIR DATA_PORT EQUIP_PORT CAPTURE.pcap PCD_DIR
 // Scenes: screenshot.png (live view and receiver health), pick.png (a region picked with the
 // rubber band, its table and statistics), replay.png (capture replay paused mid-way),
-// pcd-replay.png (frames the window recorded from the capture, replayed as a folder) and
-// laser-config.png (the laser configuration dialog filled from the sensor's status packets).
+// pcd-replay.png (frames the window recorded from the capture, replayed as a folder),
+// laser-config.png (the laser configuration dialog filled from the sensor's status packets) and
+// legend.png (the colour bar of the azimuth colours, chosen with clicks in the colour selector).
 // Nothing here presses "Set" or "Restore Laser set": nothing is sent to the sensor.
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -14,6 +16,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTabBar>
 #include <QSurfaceFormat>
 #include <QTimer>
 #include <QVTKOpenGLNativeWidget.h>
@@ -23,6 +26,7 @@
 #include <memory>
 
 #include "capture_store.h"
+#include "cloud_view.h"
 #include "interactionmuchset.h"
 #include "manwindow.h"
 #include "playback.h"
@@ -92,6 +96,49 @@ void mouse(QWidget* target, QEvent::Type type, QPoint p, Qt::MouseButtons held) 
                   Qt::NoModifier);
     QApplication::sendEvent(target, &e);
     QApplication::processEvents();
+}
+
+// A click of the left button at `p` of `target`, as the mouse makes it.
+void click(QWidget* target, QPoint p) {
+    mouse(target, QEvent::MouseButtonPress, p, Qt::LeftButton);
+    mouse(target, QEvent::MouseButtonRelease, p, Qt::NoButton);
+}
+
+void clickTab(manwindow& w, QWidget* tab) {
+    QTabBar* bar = w.ui().tabWidget->tabBar();
+    click(bar, bar->tabRect(w.ui().tabWidget->indexOf(tab)).center());
+    spin(200);
+}
+
+// The colour selector opened with a click and the entry `text` clicked in its list.
+bool chooseColour(manwindow& w, const QString& text) {
+    QComboBox* combo = w.ui().comboBox_4;
+    // The selector is editable: its arrow, at the right end, opens the list.
+    click(combo, QPoint(combo->width() - 6, combo->height() / 2));
+    QAbstractItemView* list = combo->view();
+    if (!waitUntil([&] { return list->isVisible(); }, 2000)) return false;
+    spin(300);
+    const int row = combo->findText(text);
+    if (row < 0) return false;
+    const QPoint at = list->visualRect(list->model()->index(row, 0)).center();
+    mouse(list->viewport(), QEvent::MouseMove, at, Qt::NoButton);
+    click(list->viewport(), at);
+    spin(300);
+    return combo->currentText() == text;
+}
+
+// The live view in the azimuth colours, with their colour bar: the colour selector of the
+// "ZQ09A" tab set with clicks, then back to the "Lidar" tab with its "Legend" and "Snapshot".
+bool legendScene(const Args& a) {
+    auto w = newWindow();
+    w->ui().toolButton_MeaGrid->click();
+    if (!startLive(*w, a, "legend")) return false;
+    clickTab(*w, w->ui().tab_ZQ09A);
+    if (!chooseColour(*w, "Azimuth")) return fail("legend", "the colour selector did not take \"Azimuth\"");
+    clickTab(*w, w->ui().tab_Lidar);
+    if (!w->cloudView().colourLegendVisible()) return fail("legend", "no colour bar in the view");
+    spin(1500);
+    return save(*w, a, "legend.png");
 }
 
 bool liveScene(const Args& a) {
@@ -268,8 +315,10 @@ int main(int argc, char* argv[]) {
     if (argc > 6 && QString(argv[6]) == "measure") return measureScene(a) ? 0 : 1;
     if (argc > 6 && QString(argv[6]) == "trail") return trailScene(a) ? 0 : 1;
     if (argc > 6 && QString(argv[6]) == "pick") return pickScene(a) ? 0 : 1;
+    if (argc > 6 && QString(argv[6]) == "legend") return legendScene(a) ? 0 : 1;
     bool ok = liveScene(a);
     ok = pickScene(a) && ok;
+    ok = legendScene(a) && ok;
     ok = laserConfigScene(a) && ok;
     ok = captureReplayScene(a) && ok;
     ok = measureScene(a) && ok;

@@ -336,6 +336,11 @@ TEST(CsvFile, ThroughAPipeTheReaderTakesWholeLines) {
     const int readEnd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(readEnd, 0);
     ::fcntl(readEnd, F_SETFL, 0);
+    // A write end of the test's own, held until the export is closed: without a writer a read
+    // sees the end of the pipe, and a reader that ended before the export opened its end would
+    // leave that open waiting for ever.
+    const int heldWriteEnd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(heldWriteEnd, 0);
     MuchLidarData f;
     f.append(2, 45.0f, 200.0f, 9);
     const MuchLidarData large = syntheticFrame(30000, 11);
@@ -362,6 +367,7 @@ TEST(CsvFile, ThroughAPipeTheReaderTakesWholeLines) {
     ASSERT_TRUE(file.writeFrame(f, g, filter, 1));
     ASSERT_TRUE(file.writeFrame(large, g, filter, 2));
     ASSERT_TRUE(file.close());
+    ::close(heldWriteEnd);
     reader.join();
 
     const std::string regular = tempPath("fifo_twin.csv");

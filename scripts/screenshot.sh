@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Renders the README's pictures under docs/ in one run, from the simulated sensor under a
 # virtual display: the live view with the receiver health readout, a picked region with its
-# table, the colour bar of the azimuth colours, a capture replay, a PCD replay and the laser
-# configuration dialog. Everything goes over loopback; the simulator streams data off port 2368
+# table, a measurement with the ruler, the last frames drawn together, the colour bar of the
+# azimuth colours, a capture replay, a PCD replay and the laser configuration dialog. Everything goes over loopback; the simulator streams data off port 2368
 # and nothing is ever sent to it.
 set -euo pipefail
 cd "$(dirname "$0")/.."

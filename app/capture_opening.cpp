@@ -1,5 +1,6 @@
 #include "capture_opening.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -12,6 +13,7 @@
 #include <cstdio>
 
 #include "capture_store.h"
+#include "saveandplay_pcd.h"
 #include "window_parts.h"
 
 namespace kv::window {
@@ -57,6 +59,19 @@ std::shared_ptr<const capture::CaptureStore> loadCaptureFile(QMainWindow* window
     if (load.streams.size() > 1 && !chooseCaptureStream(window, load)) return nullptr;
     if (load.damaged) window->statusBar()->showMessage(QString::fromStdString(load.damage), 15000);
     return std::make_shared<const capture::CaptureStore>(std::move(load.store));
+}
+
+int loadPcdFolder(QWidget* parent, const QString& directory, SaveAndPlay_PCD& replay) {
+    const QStringList names = QDir(directory).entryList(QStringList{"*.pcd"}, QDir::Files | QDir::Readable, QDir::Name);
+    const int fileCount = names.size();
+    replay.stopAndWait();  // a run that has reported its end may still be returning
+    replay.clearClouds();
+    const auto progress = waitDialog(parent, "Opening PCD file...", fileCount);
+    std::vector<std::string> paths;
+    for (const QString& name : names) paths.push_back(directory.toStdString() + "/" + name.toStdString());
+    replay.loadPcdFiles(paths, [&](std::size_t i) { progress->setValue(int(i)); });
+    progress->setValue(fileCount);
+    return fileCount;
 }
 
 }  // namespace kv::window

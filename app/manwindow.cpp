@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QDateTime>
-#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProgressDialog>
@@ -207,8 +206,6 @@ void manwindow::startReception() {
         connect(replay_, SIGNAL(SendData(MuchLidarData)), this, SLOT(CalculateMuch(MuchLidarData)),
                 Qt::UniqueConnection);
         connect(replay_, SIGNAL(SendBool(bool)), this, SLOT(FinshorStart(bool)), Qt::UniqueConnection);
-        connect(this, SIGNAL(sendProgressChangeValue(int)), replay_, SLOT(getProgressChangeValue(int)),
-                Qt::UniqueConnection);
         if (!replay_->isRunning()) replay_->start();
         liveRunning_ = false;
         return;
@@ -467,20 +464,9 @@ void manwindow::onOpenPCD() {
 
 int manwindow::openPcdDirectory(const QString& directory) {
     health_->hideStartHint();
-    const QStringList names =
-        QDir(directory).entryList(QStringList{"*.pcd"}, QDir::Files | QDir::Readable, QDir::Name);
-    const int fileCount = names.size();
-    pcdReplay_->stopAndWait();  // a run that has reported its end may still be returning
-    pcdReplay_->clearClouds();
+    const int fileCount = loadPcdFolder(this, directory, *pcdReplay_);
     cloudView_->fitCameraToNextFrame();
     rulerAndTrail_->report(kv::TrailEvent::kPcdDirOpened);
-    {
-        const auto progress = waitDialog(this, "Opening PCD file...", fileCount);
-        std::vector<std::string> paths;
-        for (const QString& name : names) paths.push_back(directory.toStdString() + "/" + name.toStdString());
-        pcdReplay_->loadPcdFiles(paths, [&](std::size_t i) { progress->setValue(int(i)); });
-        progress->setValue(fileCount);
-    }
     ui_.Slider_Frame_PCD->setRange(0, fileCount);
     applyReplay(replayControl_.pcdOpened(fileCount, pcdReplay_->cloudCount() > 0));
     ui_.LidraDataDock->hide();

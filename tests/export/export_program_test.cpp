@@ -52,6 +52,22 @@ ProgramRun runProgram(const std::string& program, const std::string& args, const
 std::string exportProgram() { return std::string(KV_BIN_DIR) + "/kv-export"; }
 
 // The PCD files of `dir` in the order the PCD replay lists them (by name, code points).
+// The frames a replay of `capture` shows from frame `first` to `last`, as the window computes
+// them; frames with no displayed point are left out (they write no file).
+std::vector<kv::FramePoints> replayedFrames(const std::string& capture, int echo, std::uint32_t first,
+                                            std::uint32_t last, int lineType, const kv::DisplayFilter& filter) {
+    const auto load = kv::capture::loadCapture(capture);
+    std::vector<kv::FramePoints> want;
+    kv::exporter::walkFrames(load.store, echo, last, [&](std::uint32_t k, MuchLidarData&& f, const std::uint8_t*) {
+        if (k < first) return true;
+        kv::FramePoints p;
+        kv::computeFramePoints(f, kv::BeamGeometry::forLineType(lineType), filter, p);
+        if (!p.displayed.empty()) want.push_back(std::move(p));
+        return true;
+    });
+    return want;
+}
+
 std::vector<std::string> pcdFiles(const std::string& dir) {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(dir))
@@ -102,15 +118,7 @@ TEST(ExportPcd, FilesReadBackEqualTheReplayedFramesClouds) {
         const ProgramRun r = runProgram(exportProgram(), c.options + " --pcd " + out + " " + capture, dir);
         ASSERT_EQ(r.status, 0) << r.err;
 
-        const auto load = kv::capture::loadCapture(capture);
-        std::vector<kv::FramePoints> want;
-        kv::exporter::walkFrames(load.store, c.echo, c.last, [&](std::uint32_t k, MuchLidarData&& f, const std::uint8_t*) {
-            if (k < c.first) return true;
-            kv::FramePoints p;
-            kv::computeFramePoints(f, kv::BeamGeometry::forLineType(c.lineType), c.filter, p);
-            if (!p.displayed.empty()) want.push_back(std::move(p));  // an empty frame writes no file
-            return true;
-        });
+        const std::vector<kv::FramePoints> want = replayedFrames(capture, c.echo, c.first, c.last, c.lineType, c.filter);
         const std::vector<std::string> files = pcdFiles(out);
         ASSERT_EQ(files.size(), want.size());
         ASSERT_FALSE(files.empty());
@@ -176,18 +184,10 @@ TEST(ExportPly, FilesReadBackEqualTheReplayedFrames) {
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_NE(r.err.find(c.format == "ascii" ? " ASCII PLY file" : " binary PLY file"), std::string::npos) << r.err;
 
-        const auto load = kv::capture::loadCapture(capture);
         kv::DisplayFilter filter;
         filter.lineShown = {{true, true, true, true}};
         filter.colourMode = c.colour;
-        std::vector<kv::FramePoints> want;
-        kv::exporter::walkFrames(load.store, c.echo, c.last, [&](std::uint32_t k, MuchLidarData&& f, const std::uint8_t*) {
-            if (k < c.first) return true;
-            kv::FramePoints p;
-            kv::computeFramePoints(f, kv::BeamGeometry::forLineType(1), filter, p);
-            if (!p.displayed.empty()) want.push_back(std::move(p));
-            return true;
-        });
+        const std::vector<kv::FramePoints> want = replayedFrames(capture, c.echo, c.first, c.last, 1, filter);
         std::vector<std::string> files;
         for (const auto& e : fs::directory_iterator(out)) files.push_back(e.path().filename().string());
         std::sort(files.begin(), files.end());

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "data_packet.h"
-#include "frame_assembler.h"
+#include "frame_rule.h"
 #include "receive_backoff.h"
 #include "udp_socket.h"
 
@@ -53,7 +53,7 @@ void GetMuch::run() {
     receiveBufferBytes = socket.setReceiveBufferBytes(kReceiveBufferRequest);
     socket.enableDropCounter();
 
-    kv::FrameAssembler assembler(productionMode, unsigned(std::time(nullptr)));
+    kv::FrameRule assembler(kv::FramePolicy::kLive, productionMode, unsigned(std::time(nullptr)));
     if (!socket.setReceiveTimeoutMs(kReceiveTimeoutMs))
         emit SendError("Data : Set SO_RCVTIMEO timeout error!!");
 

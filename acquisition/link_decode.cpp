@@ -151,10 +151,11 @@ RecordView decodeRecord(int linkType, const std::uint8_t* b, std::size_t n) {
     const std::uint32_t fragment = readBe16(h + kIpOffFlagsFragment);
     if ((fragment & kIpMoreFragments) != 0 || (fragment & kIpFragmentOffsetMask) != 0)
         return v.skip = Skip::kFragment, v;
+    // The datagram must hold the whole UDP header before its length field is read.
+    if (total - headerBytes < kUdpBytes) return v.skip = Skip::kUdpLength, v;
     const std::uint8_t* u = h + headerBytes;
     const std::size_t udpLength = readBe16(u + kUdpOffLength);
-    if (total - headerBytes < kUdpBytes || udpLength < kUdpBytes || udpLength > total - headerBytes)
-        return v.skip = Skip::kUdpLength, v;
+    if (udpLength < kUdpBytes || udpLength > total - headerBytes) return v.skip = Skip::kUdpLength, v;
     if (udpLength - kUdpBytes != kPayloadBytes) return v.skip = Skip::kPayloadSize, v;
     const std::uint8_t* payload = u + kUdpBytes;
     if (statuspkt::hasHeader(payload)) return v.skip = Skip::kStatusPacket, v;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 struct MuchLidarData {
@@ -10,6 +11,9 @@ struct MuchLidarData {
     std::vector<float> azimuth;    // horizontal angle, degrees
     std::vector<float> distance;   // range, centimetres; 0 = no return
     std::vector<int> intensity;    // reflectivity 0-255
+    // A replayed frame's number in its capture, from 1 in capture order; 0 for live frames.
+    // Not part of the measurements: equal frames compare equal whatever their numbers.
+    std::uint32_t number = 0;
 
     std::size_t size() const { return channel.size(); }
     bool empty() const { return channel.empty(); }

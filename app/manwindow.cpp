@@ -255,7 +255,7 @@ void manwindow::CalculateMuch(MuchLidarData lidardata) {
     recordPointsCurrent_ = false;
     lastFrameExported_ = csv_->session().active();
     if (csv_->session().active()) csv_->step();
-    applyReplay(replayControl_.captureFrameHandled());
+    applyReplay(replayControl_.frameShown(kv::ReplayKind::Capture, lastFrame_.number));
     if (pcdRecording_->active()) recordPcdFrame();
 
     if (rulerAndTrail_->trailing())
@@ -365,11 +365,7 @@ void manwindow::applyReplay(const kv::ReplayEffects& e) {
         if (e.startThread) startReception();  // starts the replay thread while playing
         if (e.seekTo >= 0 && store_) {
             rulerAndTrail_->report(kv::TrailEvent::kReplaySeek);
-            // The table has a start for frames 0 to M/4 - 1; the top position goes to the last.
-            const std::vector<std::uint32_t>& starts = store_->frameStarts;
-            std::uint32_t packet = 0;
-            if (!starts.empty()) packet = starts[std::min<std::size_t>(std::size_t(e.seekTo), starts.size() - 1)];
-            emit sendProgressChangeValue(int(packet));  // before the gate opens for it
+            emit sendProgressChangeValue(e.seekTo);  // a frame number; before the gate opens for it
         }
         if (e.openGate) replay_->gate.open();
         if (e.closeGate) replay_->gate.close();
@@ -410,7 +406,7 @@ bool manwindow::openCaptureFile(const QString& fileName) {
     cloudView_->fitCameraToNextFrame();
     rulerAndTrail_->report(kv::TrailEvent::kCaptureOpened);
 
-    const int range = int(store_->frameRange());
+    const int range = int(store_->frameCount());
     ui_.Spbox_Frame->setEnabled(true);
     ui_.Slider_Frame->setEnabled(true);
     ui_.Spbox_Frame->setRange(0, range);
@@ -495,7 +491,7 @@ void manwindow::onGetPointCloutPlay(pcl::PointCloud<pcl::PointXYZRGB>::Ptr mPoin
     if (!mPointCloud) return;
     std::string readout;
     cloudView_->presentCloud(mPointCloud, cloudView_->pointSize(), selection_.readout() ? &readout : nullptr);
-    applyReplay(replayControl_.pcdFrameShown());
+    applyReplay(replayControl_.frameShown(kv::ReplayKind::Pcd, std::uint32_t(pcdReplay_->numberOf(mPointCloud))));
     if (selection_.readout()) lastReadout_ = QString::fromStdString(readout);
 }
 

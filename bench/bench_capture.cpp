@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "capture_store.h"
-#include "replay_assembler.h"
+#include "frame_rule.h"
 
 extern char** environ;
 
@@ -178,7 +178,7 @@ void BM_Replay4GPeakMemory(benchmark::State& state) {
             state.SkipWithError((load.error + load.damage).c_str());
             break;
         }
-        kv::ReplayAssembler assembler;
+        kv::FrameRule assembler(kv::FramePolicy::kReplay);
         kv::capture::PacketReader reader(load.store);
         std::uint64_t n = 0;
         for (std::size_t i = 0; i < load.store.packetCount; ++i) {

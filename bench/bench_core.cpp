@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "data_packet.h"
-#include "frame_assembler.h"
+#include "frame_rule.h"
 #include "frame_display.h"
 
 namespace {
@@ -43,7 +43,7 @@ std::vector<Packet> liveStream(bool dual, std::size_t packets) {
 void BM_DecodeAndAssemble(benchmark::State& state) {
     const bool dual = state.range(0) != 0;
     const auto stream = liveStream(dual, 1000);
-    kv::FrameAssembler assembler;
+    kv::FrameRule assembler;
     std::vector<MuchLidarData> frames;
     std::size_t i = 0, points = 0;
     for (auto _ : state) {

@@ -1,6 +1,9 @@
 // pcap files through libpcap. The offset of a record's data is where libpcap's stream stands
 // after the record less its captured length; the record header in front of it tells us the
-// data was read whole (16 bytes, or 24 in the modified format).
+// data was read whole (16 bytes, or 24 in the modified format). Asking the stream where it
+// stands costs a system call, so it is asked only where libpcap may have read more than it
+// handed over (a record cut to the snapshot length) and now and then as a check; in between,
+// each record moves the stream by its header and its captured bytes.
 #include <pcap/pcap.h>
 
 #include <fcntl.h>
@@ -20,6 +23,7 @@ class PcapReader : public Reader {
 public:
     explicit PcapReader(pcap_t* p) : pcap_(p) {
         linkType_ = pcap_datalink(p);
+        snapshot_ = pcap_snapshot(p);
         pos_ = tell();
     }
     ~PcapReader() override { pcap_close(pcap_); }
@@ -30,7 +34,20 @@ public:
         const int rc = pcap_next_ex(pcap_, &h, &data);
         if (rc == 1) {
             const std::uint64_t before = pos_;
-            pos_ = tell();
+            // Records shorter than the snapshot length are read exactly as long as they are;
+            // the header size is learnt from the first record and checked every kCheckEvery.
+            const bool exact = headerBytes_ != 0 && h->caplen < snapshot_ && ++sinceCheck_ < kCheckEvery;
+            if (exact) {
+                pos_ = before + headerBytes_ + h->caplen;
+            } else {
+                pos_ = tell();
+                sinceCheck_ = 0;
+                const std::uint64_t header = pos_ - before - h->caplen;
+                if (pos_ >= before + h->caplen && (header == 16 || header == 24) && h->caplen < snapshot_)
+                    headerBytes_ = std::uint32_t(header);
+                else if (h->caplen < snapshot_)
+                    headerBytes_ = 0;  // not what libpcap reads: ask the stream every time
+            }
             r.bytes = data;
             r.captured = h->caplen;
             r.linkType = linkType_;
@@ -60,8 +77,12 @@ private:
         const long at = std::ftell(pcap_file(pcap_));
         return at > 0 ? std::uint64_t(at) : 0;
     }
+    static constexpr std::uint32_t kCheckEvery = 4096;
     pcap_t* pcap_;
     int linkType_ = 0;
+    bpf_u_int32 snapshot_ = 0;
+    std::uint32_t headerBytes_ = 0;  // 16 or 24 once learnt; 0: unknown
+    std::uint32_t sinceCheck_ = 0;
     std::uint64_t pos_ = 0;
     std::string damage_;
 };

@@ -64,12 +64,8 @@ private:
     struct timespec mtime_ {};
 };
 
-namespace {
-
 // Payloads are read in blocks of this many bytes: a few hundred packets a read.
 constexpr std::size_t kBlockBytes = 256 * 1024;
-constexpr std::uint64_t kProgressEvery = 8192;  // records between progress reports
-constexpr std::uint32_t kNoFar = std::numeric_limits<std::uint32_t>::max();
 
 // A window over the file, read ahead a block at a time: the check of each record's offset
 // during the load, and the reader of payloads afterwards.
@@ -79,7 +75,11 @@ public:
     // The bytes [offset, offset + n), or null (beyond the file, or unreadable: error()).
     const std::uint8_t* at(std::uint64_t offset, std::size_t n, bool backwards = false) {
         if (offset >= start_ && offset + n <= start_ + bytes_) return block_.data() + (offset - start_);
-        if (offset + n > file_.size() || n > kBlockBytes) return nullptr;
+        if (n > kBlockBytes) return nullptr;
+        if (offset + n > file_.size()) {
+            error_ = "the capture file is shorter than its index; open it again";
+            return nullptr;
+        }
         std::uint64_t start = offset;
         if (backwards) start = offset + n > kBlockBytes ? offset + n - kBlockBytes : 0;
         const std::size_t len = std::size_t(std::min<std::uint64_t>(kBlockBytes, file_.size() - start));
@@ -100,19 +100,10 @@ private:
     std::string error_;
 };
 
-// Calls onMarker() for every offset of `p` where FF AA BB lies wholly inside its `size` bytes.
-template <class OnMarker>
-void scanMarkers(const std::uint8_t* p, std::size_t size, OnMarker&& onMarker) {
-    if (size < 3) return;
-    const std::uint8_t* const last = p + size - 2;  // a marker must start before this
-    const std::uint8_t* at = p;
-    while (at < last) {
-        at = static_cast<const std::uint8_t*>(std::memchr(at, datapkt::kMarker0, std::size_t(last - at)));
-        if (at == nullptr) return;
-        if (at[1] == datapkt::kMarker1 && at[2] == datapkt::kMarker2) onMarker();
-        ++at;
-    }
-}
+namespace {
+
+constexpr std::uint64_t kProgressEvery = 8192;  // records between progress reports
+constexpr std::uint32_t kNoFar = std::numeric_limits<std::uint32_t>::max();
 
 // libpcap reads "-" as standard input and would wait forever on a pipe or a device.
 bool refuseNonFile(const std::string& path, std::string& error) {
@@ -158,8 +149,6 @@ bool locate(const detail::Record& r, std::uint64_t end, FileWindow& window, std:
 
 struct StreamIndex {
     CaptureStore store;
-    std::uint64_t markers = 0;
-    int sinceFrameStart = 0;
 };
 
 }  // namespace
@@ -192,33 +181,40 @@ std::size_t PacketOffsets::bytes() const {
 
 // ---- reading payloads ----
 
-PacketReader::PacketReader(const CaptureStore& store) : store_(store) {}
+PacketReader::PacketReader(const CaptureStore& store) : store_(store) {
+    if (store.file) window_ = std::make_unique<FileWindow>(*store.file);
+}
 PacketReader::~PacketReader() = default;
 
 const std::uint8_t* PacketReader::packet(std::size_t i) {
-    if (i >= store_.packetCount || !store_.file) {
+    if (i >= store_.packetCount || !window_) {
         error_ = "packet " + std::to_string(i) + " is not in the capture";
         return nullptr;
     }
-    const std::uint64_t offset = store_.offsets.at(i);
     const bool backwards = i < last_;
     last_ = i;
-    if (offset >= blockStart_ && offset + kPayloadBytes <= blockStart_ + blockBytes_)
-        return block_.data() + (offset - blockStart_);
-    const PayloadFile& f = *store_.file;
-    if (offset + kPayloadBytes > f.size()) {
-        error_ = "the capture file is shorter than its index; open it again";
-        return nullptr;
+    const std::uint8_t* p = window_->at(store_.offsets.at(i), wire::kPayloadBytes, backwards);
+    if (p == nullptr) error_ = window_->error();
+    return p;
+}
+
+bool readFrame(const CaptureStore& store, std::uint32_t number, int echo, PacketReader& reader, MuchLidarData& out) {
+    if (number < 1 || number > store.frameCount()) return false;
+    const FrameStart& start = store.frames.start(number);
+    FrameRule rule(FramePolicy::kReplay);
+    bool done = false;
+    std::uint32_t record = start.record;
+    for (std::uint32_t i = start.packet; i < store.packetCount && !done; ++i, record = 0) {
+        const std::uint8_t* packet = reader.packet(i);
+        if (packet == nullptr) return false;
+        rule.feed(packet, [echo] { return echo; }, [&](MuchLidarData&& frame) {
+            if (done) return;
+            out = std::move(frame);
+            out.number = number;
+            done = true;
+        }, record);
     }
-    std::uint64_t start = offset;
-    if (backwards) start = offset + kPayloadBytes > kBlockBytes ? offset + kPayloadBytes - kBlockBytes : 0;
-    const std::size_t len = std::size_t(std::min<std::uint64_t>(kBlockBytes, f.size() - start));
-    block_.resize(kBlockBytes);
-    blockBytes_ = 0;
-    if (!f.read(start, block_.data(), len, error_)) return nullptr;
-    blockStart_ = start;
-    blockBytes_ = len;
-    return block_.data() + (offset - blockStart_);
+    return done;
 }
 
 // ---- the load ----
@@ -336,13 +332,7 @@ CaptureLoad loadCapture(const std::string& path, const CaptureProgress& report) 
             }
             const std::uint32_t v32 = s.store.packetCount;
             s.store.offsets.push(offset + v.payloadOffset);
-            scanMarkers(r.bytes + v.payloadOffset, kPayloadBytes, [&] {
-                ++s.markers;
-                if (++s.sinceFrameStart == kMarkersPerFrame) {
-                    s.store.frameStarts.push_back(v32);
-                    s.sinceFrameStart = 0;
-                }
-            });
+            s.store.frames.add(v32, r.bytes + v.payloadOffset);
             s.store.packetCount = v32 + 1;
         }
         if (rc < 0) {
@@ -361,7 +351,6 @@ CaptureLoad loadCapture(const std::string& path, const CaptureProgress& report) 
     });
     for (const auto& [key, i] : order) {
         StreamIndex& s = streams[i];
-        s.store.markerTotal = std::uint32_t(std::min<std::uint64_t>(s.markers, std::numeric_limits<std::uint32_t>::max()));
         s.store.file = file;
         load.streams.push_back({key, s.store.packetCount});
         load.streamStores.push_back(std::move(s.store));

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "frame_rule.h"
 #include "link_decode.h"
 #include "wire_layout.h"
 
@@ -23,9 +24,7 @@ namespace kv::capture {
 
 constexpr std::size_t kFrameBytes = wire::kFrameBytes;      // our recorder's frames on the wire
 constexpr std::size_t kHeaderBytes = wire::kPayloadStart;   // Ethernet 14 + IPv4 20 + UDP 8
-constexpr std::size_t kPayloadBytes = wire::kPayloadBytes;  // the data packet itself
-static_assert(kHeaderBytes + kPayloadBytes == kFrameBytes, "frame = headers + payload");
-constexpr int kMarkersPerFrame = 4;             // four marker periods make one shown frame
+static_assert(kHeaderBytes + wire::kPayloadBytes == kFrameBytes, "frame = headers + payload");
 
 // The file offset of every packet of a stream, at about four bytes a packet: a 64-bit base
 // every kGroup packets and 32-bit distances from it (the rare distance beyond 4 GiB is kept
@@ -49,41 +48,46 @@ class PayloadFile;
 
 struct CaptureStore {
     std::uint32_t packetCount = 0;
-    // Markers (FF AA BB wholly inside a payload, at any byte offset) in all payloads.
-    std::uint32_t markerTotal = 0;
-    // Entry k: index of the packet holding marker 4(k+1), markers counted from 1 in file order.
-    std::vector<std::uint32_t> frameStarts;
+    // Where each frame starts, by the frame rule's replay policy: the markers the frames are
+    // cut at, and nothing else, so the frame count, every seek and every frame number agree
+    // with the frames a walk from the first packet gives.
+    FrameIndex frames;
     // Where each payload starts in the file.
     PacketOffsets offsets;
     std::shared_ptr<const PayloadFile> file;
 
-    // The highest frame number a user can pick: frames run 0..frameRange().
-    std::uint32_t frameRange() const { return markerTotal / kMarkersPerFrame; }
+    // Whole frames; a user picks 1..frameCount() (0: before the first).
+    std::uint32_t frameCount() const { return frames.frameCount(); }
     // Memory held by the index (offsets and frame starts).
-    std::size_t indexBytes() const { return offsets.bytes() + frameStarts.capacity() * sizeof(std::uint32_t); }
+    std::size_t indexBytes() const { return offsets.bytes() + frames.bytes(); }
 };
 
 // Reads payloads of a store from its file, a block at a time, forwards or backwards. One per
 // thread. A file that shrank or changed since it was opened is reported, never read past.
+class FileWindow;
 class PacketReader {
 public:
     explicit PacketReader(const CaptureStore& store);
     ~PacketReader();
     PacketReader(const PacketReader&) = delete;
     PacketReader& operator=(const PacketReader&) = delete;
-    // The 1206 bytes of packet i (i < packetCount), valid until the next call; null when the
-    // file cannot give them, and error() says why.
+    // The wire::kPayloadBytes bytes of packet i (i < packetCount), valid until the next call;
+    // null when the file cannot give them, and error() says why.
     const std::uint8_t* packet(std::size_t i);
     const std::string& error() const { return error_; }
 
 private:
     const CaptureStore& store_;
-    std::vector<std::uint8_t> block_;
-    std::uint64_t blockStart_ = 0;
-    std::size_t blockBytes_ = 0;
+    std::unique_ptr<FileWindow> window_;
     std::size_t last_ = 0;
     std::string error_;
 };
+
+// Frame `number` (1..store.frameCount()) of the store, reached through its index and cut by the
+// frame rule's replay policy, numbered; the same frame a walk from the first packet gives.
+// False when the file cannot give its packets (reader.error() says why) or the number is out
+// of range.
+bool readFrame(const CaptureStore& store, std::uint32_t number, int echo, PacketReader& reader, MuchLidarData& out);
 
 // Why a file gives no packets.
 enum class LoadFailure {

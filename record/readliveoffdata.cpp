@@ -6,7 +6,7 @@
 #include "data_packet.h"
 #include "getmuch.h"
 #include "playback.h"
-#include "replay_assembler.h"
+#include "frame_rule.h"
 
 ReadLiveOffData::ReadLiveOffData(QObject* parent) : QThread(parent) { kv::registerAcquisitionMetaTypes(); }
 
@@ -26,59 +26,74 @@ void ReadLiveOffData::stopAndWait() {
     while (!wait(20));
 }
 
-void ReadLiveOffData::getProgressChangeValue(int packetIndex) {
-    seekTarget_ = packetIndex;
+void ReadLiveOffData::getProgressChangeValue(int frame) {
+    seekTarget_ = frame;
     seekPending_ = true;
-}
-
-std::uint32_t ReadLiveOffData::showFirstFrame(kv::capture::PacketReader& reader, std::uint32_t n,
-                                              kv::ReplayAssembler& assembler) {
-    auto echo = [this] { return echoSelection_.load(std::memory_order_relaxed); };
-    std::uint32_t next = 0;
-    bool shown = false;
-    while (!shown && next < n && !seekPending_ && !stopRequested && replayRewind == 0) {
-        const std::uint8_t* packet = reader.packet(next);
-        if (packet == nullptr) break;  // reported when the replay reads it again
-        EchoFlag.store(packet[kv::datapkt::kEchoFlagOffset], std::memory_order_relaxed);
-        assembler.feed(packet, echo, [&](MuchLidarData&& frame) {
-            emit SendData(std::move(frame));
-            shown = true;
-        });
-        ++next;
-    }
-    if (shown && next < n) return next;
-    // Nothing shown, or the one frame ends the capture: Play starts from the first packet.
-    assembler.restartAtBeginning();
-    return 0;
 }
 
 void ReadLiveOffData::run() {
     gate.threadStarted();
     const std::shared_ptr<const kv::capture::CaptureStore> store = store_;
     const std::uint32_t n = store ? store->packetCount : 0;
+    const std::uint32_t frameCount = store ? store->frameCount() : 0;
     std::unique_ptr<kv::capture::PacketReader> reader;
     if (store) reader = std::make_unique<kv::capture::PacketReader>(*store);
-    kv::ReplayAssembler assembler;
+    kv::FrameRule rule(kv::FramePolicy::kReplay);
     const std::uint64_t droppedBefore = pointsDropped.load();
     auto echo = [this] { return echoSelection_.load(std::memory_order_relaxed); };
-    auto emitFrame = [this](MuchLidarData&& frame) {
+
+    std::uint32_t b = 0;            // the next packet
+    std::uint32_t firstRecord = 0;  // where the rule starts in packet b: a seek's first marker
+    std::uint32_t next = 1;         // the number of the frame being assembled
+    std::uint32_t shown = 0;        // the number of the last frame handed over
+    bool walkingBack = false;       // playing backwards: the frame being assembled is shown - 1
+    bool holdAfterNext = false;     // after a rewind: show the first frame, then wait
+    auto startAt = [&](std::uint32_t frame) {
+        rule.restart();
+        b = firstRecord = 0;
+        next = 1;
+        if (frameCount == 0) return;
+        frame = frame < 1 ? 1 : (frame > frameCount ? frameCount : frame);
+        const kv::FrameStart& s = store->frames.start(frame);
+        b = s.packet;
+        firstRecord = s.record;
+        next = frame;
+    };
+    // What the window asked for applies before anything else is shown.
+    auto interrupted = [this] { return seekPending_ || stopRequested || replayRewind == 1; };
+    auto emitFrame = [&](MuchLidarData&& frame) {
+        if (interrupted()) return;
+        frame.number = next;
+        shown = next++;
+        walkingBack = false;
         emit SendData(std::move(frame));
         std::this_thread::sleep_for(std::chrono::milliseconds(kv::pacingMs(replaySpeed)));
-        if (replayPauseAfterFrame == 1) gate.waitForWindow();
+        if (holdAfterNext || replayPauseAfterFrame == 1) {
+            holdAfterNext = false;
+            gate.waitForWindow();
+        }
+    };
+    // At either end: report it, and wait there until the window opens the gate; Play then
+    // starts again from the first frame.
+    auto waitAtEnd = [&](bool holdingGate) {
+        emit SendBool(true);
+        replayStep = 1;
+        startAt(1);
+        b = firstRecord = 0;
+        shown = 0;
+        walkingBack = false;
+        if (!holdingGate) gate.pass();
+        gate.waitForWindow();
+        gate.release();
     };
 
-    // The packet index runs as a 32-bit value compared without sign, so that stepping back
-    // past the start ends the walk instead of running on below zero.
-    std::int32_t b = 0;
-    while (std::uint32_t(b) < n) {
+    while (b < n) {
         if (seekPending_.exchange(false)) {
             const int target = seekTarget_;
-            // A target outside the store is taken as the nearest end rather than read past it.
-            b = std::int32_t(target < 0 ? 0 : (std::uint32_t(target) >= n ? n - 1 : std::uint32_t(target)));
-            assembler.restartAtSeek();
+            startAt(target < 1 ? 1u : std::uint32_t(target));
+            walkingBack = false;
         }
         if (stopRequested) {
-            assembler.clear();
             stopRequested = false;
             break;
         }
@@ -86,46 +101,45 @@ void ReadLiveOffData::run() {
             replayRewind = 0;
             replayStep = 1;
             emit SendBool(true);
-            assembler.restartAtBeginning();
-            gate.pass();
-            // The first frame is shown while the replay waits at the start; Play goes on after it.
-            const std::uint32_t next = showFirstFrame(*reader, n, assembler);
-            // Wait here until the window opens the gate (Play).
-            gate.waitForWindow();
-            gate.release();
-            b = std::int32_t(next);
+            startAt(1);
+            b = firstRecord = 0;
+            walkingBack = false;
+            holdAfterNext = true;  // the first frame is shown while the replay waits at the start
             continue;
         }
-        if (b >= 0) {
-            gate.pass();  // passes at once while playing; waits while the window holds it
-            // While the thread waited, the window may have asked for a seek, a rewind or a
-            // stop: those apply before this packet, not after it.
-            if (seekPending_ || stopRequested || replayRewind == 1) {
-                gate.release();
+        if (replayStep == -1 && !walkingBack) {
+            // Backwards: the frame before the one shown, reached through the index.
+            if (shown <= 1 || frameCount == 0) {
+                waitAtEnd(false);
                 continue;
             }
-            const std::uint8_t* packet = reader->packet(std::size_t(b));
-            if (packet == nullptr) {
-                // The file shrank or changed under the store: the replay ends here, reported.
-                gate.release();
-                emit ReadFailed(QString::fromStdString(reader->error()));
-                break;
-            }
-            EchoFlag.store(packet[kv::datapkt::kEchoFlagOffset], std::memory_order_relaxed);
-            assembler.feed(packet, echo, emitFrame);
-            pointsDropped.store(droppedBefore + assembler.droppedPoints(), std::memory_order_relaxed);
-            if ((b == 0 && replayStep == -1) || std::uint32_t(b) == n - 1) {
-                emit SendBool(true);
-                replayStep = 1;
-                b = -1;
-                // Both stores start over: second echoes of an unfinished frame must not leak
-                // into the first frame of the next pass.
-                assembler.restartAtBeginning();
-                gate.waitForWindow();  // wait at the end until the window opens the gate
-            }
-            gate.release();
+            startAt(shown - 1);
+            walkingBack = true;
         }
-        b += replayStep;
+        gate.pass();  // passes at once while playing; waits while the window holds it
+        // While the thread waited, the window may have asked for a seek, a rewind or a stop:
+        // those apply before this packet, not after it.
+        if (interrupted()) {
+            gate.release();
+            continue;
+        }
+        const std::uint8_t* packet = reader->packet(b);
+        if (packet == nullptr) {
+            // The file shrank or changed under the store: the replay ends here, reported.
+            gate.release();
+            emit ReadFailed(QString::fromStdString(reader->error()));
+            break;
+        }
+        EchoFlag.store(packet[kv::datapkt::kEchoFlagOffset], std::memory_order_relaxed);
+        rule.feed(packet, echo, emitFrame, firstRecord);
+        firstRecord = 0;
+        pointsDropped.store(droppedBefore + rule.droppedPoints(), std::memory_order_relaxed);
+        if (b == n - 1 && replayStep != -1 && !interrupted()) {
+            waitAtEnd(true);
+            continue;
+        }
+        gate.release();
+        ++b;
     }
     gate.threadEnded();
     emit SendBool(true);

@@ -1,6 +1,8 @@
-// The capture replay thread: walks the stored data packets of a loaded capture, forwards or
-// backwards, cuts them into frames and hands each to the window as if it came in live, paced,
-// with pause, single steps, seek and rewind.
+// The capture replay thread: walks the stored data packets of a loaded capture, cuts them into
+// frames by the frame rule's replay policy and hands each to the window as if it came in live,
+// numbered (MuchLidarData::number), paced, with pause, single steps, seek and rewind. Every
+// frame it shows is the frame of that number in the capture index: playing backwards shows
+// frame k-1, k-2, ... each reached through the index, as a seek would.
 #pragma once
 
 #include <QString>
@@ -13,9 +15,6 @@
 #include "metatypes.h"
 #include "replay_gate.h"
 
-namespace kv {
-class ReplayAssembler;
-}
 
 class ReadLiveOffData : public QThread {
     Q_OBJECT
@@ -44,20 +43,18 @@ signals:
     void SendData(MuchLidarData lidardata);
     void SendBool(bool Finsh);
     // The capture file could not give a packet (it shrank or changed since it was opened);
-    // the replay ends after this, with SendBool(true).
+    // the replay ends after this, with SendBool(true), and the thread with it.
     void ReadFailed(QString message);
 
 public slots:
-    void getProgressChangeValue(int packetIndex);
+    // Seeks to frame `frame` of the capture (from 1; 0 and below: the first, beyond the last:
+    // the last), applied before the next packet.
+    void getProgressChangeValue(int frame);
 
 protected:
     void run() override;
 
 private:
-    // After a rewind: walks from the first packet to the end of the first frame and hands that
-    // frame over; returns the packet to go on from.
-    std::uint32_t showFirstFrame(kv::capture::PacketReader& reader, std::uint32_t n, kv::ReplayAssembler& assembler);
-
     std::shared_ptr<const kv::capture::CaptureStore> store_;
     std::atomic<int> echoSelection_{0};
     std::atomic<int> seekTarget_{0};

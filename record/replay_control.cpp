@@ -33,8 +33,7 @@ ReplayEffects ReplayControl::captureOpened(int frameRange, bool hasPackets) {
     e.showCounter = true;
     // A seek made for the previous capture does not apply to this one.
     e.dropPendingSeek = true;
-    seekSinceFinish_ = false;
-    seekFrameShowing_ = false;
+    captureReadFailed_ = false;
     return e;
 }
 
@@ -63,11 +62,7 @@ ReplayEffects ReplayControl::capturePlayPause(bool threadRunning) {
             finished_ = false;
         } else {
             e.openGate = true;
-            if (finished_) {
-                finished_ = false;
-                if (!seekSinceFinish_) frameCounter_ = 0;
-                e.showCounter = true;
-            }
+            finished_ = false;
         }
         ++startCounter_;
     } else {
@@ -98,7 +93,6 @@ ReplayEffects ReplayControl::captureGoToStart() {
 // thread's controls off and the way back to the receivers and the other file open.
 void ReplayControl::endOfRun(ReplayEffects& e) {
     finished_ = true;
-    seekFrameShowing_ = false;
     paused_ = true;
     forwardFlag_ = true;
     backwardFlag_ = false;
@@ -107,8 +101,7 @@ void ReplayControl::endOfRun(ReplayEffects& e) {
     e.playIcon = kPlay;
     e.forwardIcon = kForward;
     e.backwardIcon = kBackward;
-    frameCounter_ = 0;
-    e.showCounter = true;
+    e.showCounter = true;  // still the last frame's number: that frame stays on screen
     e.open = Enable::On;
     e.lidar = Enable::On;
     offlineInUse_ = false;
@@ -122,23 +115,32 @@ ReplayEffects ReplayControl::captureFinished(bool finished) {
     // this is the last word of a thread stopped when another capture was opened.
     if (startCounter_ == 1) return e;
     if (finished) endOfRun(e);
-    // Looping an empty capture would restart the thread forever.
-    e.playAgain = repeat_ && captureHasPackets_;
+    // Looping an empty capture would restart the thread forever, and one that could not be
+    // read would fail again at once: its thread has ended.
+    e.playAgain = repeat_ && captureHasPackets_ && !captureReadFailed_;
+    if (captureReadFailed_) {
+        captureReadFailed_ = false;
+        startCounter_ = 1;  // the next Play starts a thread afresh
+    }
     return e;
 }
 
-ReplayEffects ReplayControl::captureFrameHandled() {
-    ReplayEffects e = effectsFor(ReplayKind::Capture);
-    if (!replayActive_) return e;
-    if (seekFrameShowing_) {
-        // The frame a paused seek went to: the counter already names it.
-        seekFrameShowing_ = false;
-        e.showCounter = true;
-        return e;
-    }
-    if (backwardFlag_) --frameCounter_;
-    if (forwardFlag_) ++frameCounter_;
-    e.showCounter = backwardFlag_ || forwardFlag_;
+ReplayEffects ReplayControl::captureReadFailed() {
+    captureReadFailed_ = true;
+    return effectsFor(ReplayKind::Capture);
+}
+
+// The counter rule, for both replays: the counter names the frame on screen, by its number in
+// the capture or folder (from 1); 0 until a replay has shown its first frame. Every frame
+// carries its number, so play, single steps, seeks (paused or not), go-to-start, the end
+// button and looping all agree with the index by construction.
+ReplayEffects ReplayControl::frameShown(ReplayKind kind, std::uint32_t number) {
+    ReplayEffects e = effectsFor(kind);
+    // Live frames carry no number; a capture not started yet has no frame to count (what a
+    // thread stopped for another file left in the queue).
+    if (number == 0 || (kind == ReplayKind::Capture && startCounter_ == 1)) return e;
+    frameCounter_ = int(number);
+    e.showCounter = true;
     return e;
 }
 
@@ -202,14 +204,6 @@ ReplayEffects ReplayControl::pcdStop() {
     e.stopThread = true;
     if (paused_) e.openGate = true;
     paused_ = true;
-    return e;
-}
-
-ReplayEffects ReplayControl::pcdFrameShown() {
-    ReplayEffects e = effectsFor(ReplayKind::Pcd);
-    if (!replayActive_) return e;
-    frameCounter_ += replayStep.load() < 0 ? -1 : 1;
-    e.showCounter = true;
     return e;
 }
 
@@ -301,7 +295,8 @@ ReplayEffects ReplayControl::seekBackward(ReplayKind kind) {
         forwardFlag_ = false;
         return e;
     }
-    if (frameCounter_ >= 1 && !finished_) return stepOneFrame(kind, false);
+    // From the first frame there is no frame before it to step to.
+    if (frameCounter_ > 1 && !finished_) return stepOneFrame(kind, false);
     if (replayPauseAfterFrame == 1) replayPauseAfterFrame = 0;
     return e;
 }
@@ -315,14 +310,14 @@ ReplayEffects ReplayControl::sliderReleased(ReplayKind kind, int sliderValue) {
     ReplayEffects e = effectsFor(kind);
     dragValue_ = sliderValue;
     frameCounter_ = dragValue_;
-    if (kind == ReplayKind::Capture) seekSinceFinish_ = finished_;
     dragging_ = false;
     e.showCounter = true;
-    e.seekTo = dragValue_ < 0 ? 0 : dragValue_;
-    if (kind == ReplayKind::Capture && paused_ && startCounter_ > 1 && !finished_) {
+    // Frames are numbered from 1: position 0, before the first frame, goes to the first.
+    e.seekTo = dragValue_ < 1 ? 1 : dragValue_;
+    const bool started = kind == ReplayKind::Capture ? startCounter_ > 1 : startCounter_ > 2;
+    if (paused_ && started && !finished_) {
         // Paused in a running replay: the thread goes to the target and shows its frame at
         // once, then waits again, as after a single step forwards.
-        frameCounter_ = e.seekTo;
         forwardFlag_ = true;
         backwardFlag_ = false;
         replayStep = 1;
@@ -331,7 +326,6 @@ ReplayEffects ReplayControl::sliderReleased(ReplayKind kind, int sliderValue) {
         e.forwardIcon = kForward;
         e.backwardIcon = kBackward;
         replayPauseAfterFrame = 1;
-        seekFrameShowing_ = true;
         e.openGate = true;
     }
     return e;

@@ -5,6 +5,8 @@
 // in question. Pure: no widgets, no threads.
 #pragma once
 
+#include <cstdint>
+
 namespace kv {
 
 enum class ReplayKind { Capture, Pcd };
@@ -30,7 +32,7 @@ struct ReplayEffects {
     bool startThread = false;  // capture: the start routine of "Lidar"; PCD: start the thread
     bool openGate = false;
     bool closeGate = false;
-    int seekTo = -1;           // capture: a frame (the window looks up its packet); PCD: a cloud
+    int seekTo = -1;           // a frame number, from 1 (capture: a frame of the index; PCD: a cloud)
     bool playAgain = false;    // looping: press play again, after everything else
 };
 
@@ -50,8 +52,9 @@ public:
     ReplayEffects captureSeekBackward() { return seekBackward(ReplayKind::Capture); }
     // The thread's end report (SendBool).
     ReplayEffects captureFinished(bool finished);
-    // A frame reached the frame handler.
-    ReplayEffects captureFrameHandled();
+    // The capture could not be read on (it changed or shrank): its thread ends, and the end
+    // report that follows does not loop.
+    ReplayEffects captureReadFailed();
 
     // ---- PCD replay ----
     // A directory was listed: `fileCount` names (F), `hasClouds` whether any loaded.
@@ -60,10 +63,11 @@ public:
     ReplayEffects pcdSeekForward() { return seekForward(ReplayKind::Pcd); }
     ReplayEffects pcdSeekBackward() { return seekBackward(ReplayKind::Pcd); }
     ReplayEffects pcdStop();
-    ReplayEffects pcdFrameShown();
     ReplayEffects pcdFinished(bool finished);
 
     // ---- Both ----
+    // A replayed frame of `kind` reached the window, with its number (from 1; 0: a live frame).
+    ReplayEffects frameShown(ReplayKind kind, std::uint32_t number);
     void sliderMoved(int sliderValue);
     // Released at `sliderValue` (a press and release without a drag seeks too).
     ReplayEffects sliderReleased(ReplayKind kind, int sliderValue);
@@ -92,7 +96,7 @@ private:
     ReplayEffects seekBackward(ReplayKind kind);
     ReplayEffects stepOneFrame(ReplayKind kind, bool forward);
     // The frame counter's upper bound for a forward single step.
-    int forwardStepLimit(ReplayKind kind) const { return kind == ReplayKind::Pcd ? pcdFiles_ - 1 : captureRange_; }
+    int forwardStepLimit(ReplayKind kind) const { return kind == ReplayKind::Pcd ? pcdFiles_ : captureRange_; }
 
     bool offlineInUse_ = false;
     bool repeat_ = false;
@@ -110,8 +114,7 @@ private:
     int frameCounter_ = 0;
     bool dragging_ = false;
     int dragValue_ = 0;
-    bool seekSinceFinish_ = false;  // a slider seek while the capture replay waited at an end
-    bool seekFrameShowing_ = false;  // a paused seek's frame is on its way: it is not counted
+    bool captureReadFailed_ = false;  // the capture's thread ended on a read failure
 
     int captureRange_ = 0;
     bool captureHasPackets_ = false;

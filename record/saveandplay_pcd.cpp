@@ -4,6 +4,7 @@
 #include <pcl/point_types.h>
 
 #include <QDebug>
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -53,6 +54,11 @@ std::size_t SaveAndPlay_PCD::loadPcdFiles(const std::vector<std::string>& paths,
 }
 
 void SaveAndPlay_PCD::clearClouds() { clouds_.clear(); }
+
+int SaveAndPlay_PCD::numberOf(const kv::pcd::CloudPtr& cloud) const {
+    const auto it = std::find(clouds_.begin(), clouds_.end(), cloud);
+    return it == clouds_.end() ? 0 : int(it - clouds_.begin()) + 1;
+}
 
 void SaveAndPlay_PCD::setSeekTarget(int index) {
     seekTarget_ = index;
@@ -124,5 +130,5 @@ void SaveAndPlay_PCD::applyOrders(const kv::ReplayEffects& e) {
     }
     if (e.openGate) gate.open();
     if (e.closeGate) gate.close();
-    if (e.seekTo >= 0) setSeekTarget(e.seekTo);
+    if (e.seekTo >= 1) setSeekTarget(e.seekTo - 1);  // cloud number k is index k - 1
 }

@@ -41,6 +41,8 @@ public:
     void clearClouds();
     std::size_t cloudCount() const { return clouds_.size(); }
     const std::vector<kv::pcd::CloudPtr>& clouds() const { return clouds_; }
+    // The number (from 1, in list order) of a cloud this thread handed over; 0 for another.
+    int numberOf(const kv::pcd::CloudPtr& cloud) const;
 
     void setSeekTarget(int index);
     // A newly opened directory starts with no seek pending.

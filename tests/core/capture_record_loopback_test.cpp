@@ -16,7 +16,7 @@
 #include "byte_order.h"
 #include "capture_recorder.h"
 #include "data_packet.h"
-#include "frame_assembler.h"
+#include "frame_rule.h"
 #include "status_packet.h"
 #include "capture_permission.h"
 #include "udp_socket.h"
@@ -117,7 +117,7 @@ TEST_F(CaptureRecording, RecordsTheDataPortFromLoopbackWhileTheSensorStreams) {
     const auto records = readCapture(path_);
     ASSERT_GT(records.size(), 100u);
     EXPECT_EQ(records.size(), rec.framesWritten());
-    kv::FrameAssembler assembler;
+    kv::FrameRule assembler;
     std::vector<MuchLidarData> frames;
     for (const std::vector<std::uint8_t>& f : records) {
         ASSERT_EQ(f.size(), wire::kFrameBytes);

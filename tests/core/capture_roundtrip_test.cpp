@@ -15,7 +15,7 @@
 #include "capture_recorder.h"
 #include "capture_store.h"
 #include "getmuch.h"
-#include "replay_assembler.h"
+#include "frame_rule.h"
 #include "udp_socket.h"
 
 namespace {
@@ -30,7 +30,7 @@ int freePort() {
 }
 
 std::vector<MuchLidarData> replayFrames(const kv::capture::CaptureStore& store) {
-    kv::ReplayAssembler a;
+    kv::FrameRule a(kv::FramePolicy::kReplay);
     std::vector<MuchLidarData> frames;
     kv::capture::PacketReader reader(store);
     for (std::size_t i = 0; i < store.packetCount; ++i)
@@ -83,35 +83,24 @@ TEST(CaptureRoundTrip, SimulatedCaptureReplaysIntoTheLiveFrames) {
     }
 }
 
-// Seeking to frame k restarts decoding at the packet holding marker 4(k+1); the first frame
-// after it ends at the fifth marker counted from there, which lies in the packet of the next
-// frame start. The simulated sensor starts every sweep with a marker, so that frame is four
-// whole sweeps starting with line 3.
-TEST(CaptureRoundTrip, SeekToFrameKStartsAtItsMarker) {
+// The simulated sensor starts every sweep with a marker, so frame k, reached through the index,
+// is four whole sweeps, one of each line from line 0 to line 3.
+TEST(CaptureRoundTrip, SeekToFrameKShowsFourWholeSweeps) {
     const std::string file = tempPath("seek");
     ASSERT_EQ(std::system((sim() + " --seed 2 --seconds 2 --pcap " + file + " 2>/dev/null").c_str()), 0);
     const kv::capture::CaptureLoad load = kv::capture::loadCapture(file);
     std::filesystem::remove(file);
     ASSERT_TRUE(load.opened) << load.error;
     const kv::capture::CaptureStore& store = load.store;
-    ASSERT_EQ(store.frameRange(), 20u);
-    for (std::uint32_t k : {0u, 7u, 18u}) {
-        kv::ReplayAssembler a;
-        a.restartAtSeek();
-        std::size_t emittedAt = 0;
-        MuchLidarData first;
-        kv::capture::PacketReader reader(store);
-        for (std::size_t i = store.frameStarts[k]; i < store.packetCount && first.empty(); ++i) {
-            a.feed(reader.packet(i), [] { return 0; }, [&](MuchLidarData&& f) {
-                if (first.empty()) first = std::move(f), emittedAt = i;
-            });
-        }
-        ASSERT_FALSE(first.empty()) << k;
-        EXPECT_EQ(emittedAt, store.frameStarts[k + 1]) << k;
-        EXPECT_EQ(first.size(), 4u * 1801u) << k;
-        EXPECT_EQ(first.channel.front(), 3) << k;
-        EXPECT_EQ(first.azimuth.front(), 0.0f) << k;
-        EXPECT_EQ(first.channel.back(), 2) << k;
+    ASSERT_EQ(store.frameCount(), 20u);
+    kv::capture::PacketReader reader(store);
+    for (std::uint32_t k : {1u, 8u, 20u}) {
+        MuchLidarData frame;
+        ASSERT_TRUE(kv::capture::readFrame(store, k, 0, reader, frame)) << k;
+        EXPECT_EQ(frame.size(), 4u * 1801u) << k;
+        EXPECT_EQ(frame.channel.front(), 0) << k;
+        EXPECT_EQ(frame.azimuth.front(), 0.0f) << k;
+        EXPECT_EQ(frame.channel.back(), 3) << k;
     }
 }
 

@@ -27,6 +27,7 @@
 #include "capture_store.h"
 #include "data_packet.h"
 #include "data_stream.h"
+#include "frame_rule.h"
 #include "status_packet.h"
 #include "wire_frame.h"
 
@@ -34,7 +35,7 @@ namespace {
 
 using kv::capture::loadCapture;
 using Bytes = std::vector<std::uint8_t>;
-using Payload = std::array<std::uint8_t, kv::capture::kPayloadBytes>;
+using Payload = std::array<std::uint8_t, kv::wire::kPayloadBytes>;
 
 std::string tempPath(const std::string& name) {
     return ::testing::TempDir() + "kv_store_" + std::to_string(::getpid()) + "_" + name;
@@ -49,6 +50,7 @@ Payload payload(std::uint32_t seed, std::initializer_list<std::size_t> markers =
     std::mt19937 rng(seed);
     Payload p;
     for (auto& b : p) b = std::uint8_t(rng() % 0xFF);
+    p[kv::datapkt::kEchoFlagOffset] = 0;  // the single-echo layout: records every 7 bytes
     for (std::size_t at : markers) kv::datapkt::writeMarker(p.data() + at);
     return p;
 }
@@ -157,47 +159,137 @@ TEST(CaptureStore, StoresOnlyWholeDataPackets) {
     }
 }
 
-TEST(CaptureStore, MarkersAndFrameStarts) {
-    Payload lastFit = payload(14, {1203}), cutAfterFfAa = payload(15), cutBeforeBb = payload(16, {3});
-    cutAfterFfAa[1204] = 0xFF, cutAfterFfAa[1205] = 0xAA, cutBeforeBb[0] = 0xBB;
-    Payload status = payload(17, {10, 20, 30, 40});
+// A synthetic stream in either layout: a marker every `period` records, a void record now and
+// then, and points whose bytes read FF AA BB at a byte offset inside the record (distance bytes
+// .. FF AA and intensity 0xBB), which are points like any other.
+std::vector<Payload> synthetic(bool dual, std::size_t packets, std::size_t period, std::uint32_t seed) {
+    namespace dp = kv::datapkt;
+    std::mt19937 rng(seed);
+    const std::size_t records = dual ? dp::dual::kRecordCount : dp::single::kRecordCount;
+    const std::size_t bytes = dual ? dp::dual::kRecordBytes : dp::single::kRecordBytes;
+    std::vector<Payload> out(packets);
+    std::size_t n = 0;
+    for (Payload& p : out) {
+        p.fill(0);
+        dp::setEchoFlag(p.data(), dual);
+        for (std::size_t j = 0; j < records; ++j, ++n) {
+            std::uint8_t* r = p.data() + j * bytes;
+            const int line = int(rng() % 4);
+            const std::uint32_t azimuth = std::uint32_t(n % 18000);
+            const std::uint32_t lookalike = 0x01FFAA;  // 511.66 cm: bytes 01 FF AA, then 0xBB
+            if (n % period == 0) dp::writeMarker(r);
+            else if (n % 29 == 3) dp::writeVoid(r);
+            else if (dual) dp::writeDual(r, line, azimuth, n % 5 == 0 ? lookalike : rng() % 0xFFFF, 0xBB, rng() % 0xFFFF, int(rng() % 255));
+            else dp::writeSingle(r, line, azimuth, n % 5 == 0 ? lookalike : rng() % 0xFFFF, n % 5 == 0 ? 0xBB : int(rng() % 255));
+        }
+    }
+    return out;
+}
+
+// Markers are marker records: FF AA BB at the start of a record, in either layout. The index
+// puts frame k's start at marker 4k-3 (packet and record) and counts a frame only once the
+// marker that closes it has been seen.
+TEST(CaptureStore, FrameIndexCountsMarkerRecordsOnly) {
+    Payload inside = payload(5);
+    inside[1205] = 0;
+    kv::datapkt::writeMarker(inside.data() + 1);   // inside record 0
+    kv::datapkt::writeMarker(inside.data() + 11);  // inside record 1
+    Payload status = payload(17);
     kv::statuspkt::writeHeader(status.data());
+    for (std::size_t r : {7, 14, 21, 28}) kv::datapkt::writeMarker(status.data() + r);
+    using kv::FrameStart;
     struct Case {
         const char* name;
-        std::vector<Bytes> frames;
-        std::uint32_t markers;
-        std::vector<std::uint32_t> starts;
+        std::vector<Payload> packets;
+        std::uint64_t markers;
+        std::uint32_t frames;
+        std::vector<FrameStart> starts;  // of frames 1..frames
     } cases[] = {
-        {"ten markers: range 0..2, starts at markers 4 and 8",
-         {frame(payload(1, {0, 7, 14})), frame(payload(2, {5, 600})), frame(payload(3, {1, 2 * 3, 300, 900, 1203}))},
-         10, {1, 2}},
-        {"any byte offset, eight in one packet",
-         {frame(payload(4, {1, 4, 9, 100, 401, 777, 1000, 1100}))}, 8, {0, 0}},
-        {"FF FF AA BB is one marker", {frame([] { Payload p = payload(5, {11}); p[10] = 0xFF; return p; }())}, 1, {}},
-        {"a marker at the last offset counts, one cut by the packet's end does not",
-         {frame(lastFit), frame(cutAfterFfAa), frame(cutBeforeBb)}, 2, {}},
-        {"skipped records carry no markers",
-         {frame(status), frame(payload(6, {0, 3, 6, 9}), 1247), frame(payload(7, {0, 3, 6}))}, 3, {}},
+        {"FF AA BB inside records is no marker", {inside}, 0, 0, {}},
+        {"single layout, a marker every 100 records", synthetic(false, 6, 100, 1), 11, 2, {{0, 0}, {2, 58}}},
+        {"dual layout, a marker every 100 records", synthetic(true, 6, 100, 2), 6, 1, {{0, 0}}},
+        {"frames start mid-packet, two in one packet", synthetic(false, 2, 20, 3), 18, 4,
+         {{0, 0}, {0, 80}, {0, 160}, {1, 69}}},
+        {"status packets carry no markers", {status}, 0, 0, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = tempPath("markers.pcap");
         Capture cap;
-        cap.header();
-        for (const Bytes& f : c.frames) cap.record(f);
+        cap.header().records(c.packets);
         writeFile(path, cap.bytes);
         const auto load = loadCapture(path);
         ASSERT_TRUE(load.opened) << load.error;
-        EXPECT_EQ(load.store.markerTotal, c.markers);
-        EXPECT_EQ(load.store.frameRange(), c.markers / 4);
-        EXPECT_EQ(load.store.frameStarts, c.starts);
+        EXPECT_EQ(load.store.frames.markers(), c.markers);
+        ASSERT_EQ(load.store.frameCount(), c.frames);
+        for (std::uint32_t k = 1; k <= c.frames; ++k) {
+            EXPECT_EQ(load.store.frames.start(k).packet, c.starts[k - 1].packet) << k;
+            EXPECT_EQ(load.store.frames.start(k).record, c.starts[k - 1].record) << k;
+        }
         std::remove(path.c_str());
     }
 }
 
+// The index and the frames cannot disagree: for captures in both layouts (points that look like
+// markers, void records, frames that start mid-packet, a damaged tail, the simulated sensor's
+// own), the frame count equals the frames a walk from the first packet gives, and reading
+// frame k through the index gives the walk's k-th frame, point for point, with its number.
+TEST(CaptureStore, EveryFrameReachedThroughTheIndexEqualsTheWalk) {
+    const std::string simPath = tempPath("walk-sim.pcap");
+    ASSERT_EQ(std::system((std::string(KV_BIN_DIR) + "/kv-sensor-sim --pcap " + simPath +
+                           " --seconds 1 --seed 4 --dual 2>/dev/null").c_str()), 0);
+    struct Case {
+        const char* name;
+        std::vector<Payload> packets;
+        bool cutTail;  // the last record cut short: a damaged capture
+        std::string file;  // instead of packets
+    } cases[] = {
+        {"single layout with lookalike points", synthetic(false, 80, 333, 7), false, ""},
+        {"dual layout with lookalike points", synthetic(true, 80, 190, 8), false, ""},
+        {"dense markers", synthetic(false, 12, 37, 9), false, ""},
+        {"damaged tail", synthetic(false, 40, 250, 10), true, ""},
+        {"the simulated sensor, dual layout", {}, false, simPath},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = c.file;
+        if (path.empty()) {
+            path = tempPath("walk.pcap");
+            Capture cap;
+            cap.header().records(c.packets);
+            if (c.cutTail) cap.bytes.resize(cap.bytes.size() - 500);
+            writeFile(path, cap.bytes);
+        }
+        const auto load = loadCapture(path);
+        ASSERT_TRUE(load.opened) << load.error;
+        EXPECT_EQ(load.damaged, c.cutTail) << load.damage;
+        for (int echo : {0, 1, 2}) {
+            std::vector<MuchLidarData> walk;
+            kv::FrameRule rule(kv::FramePolicy::kReplay);
+            kv::capture::PacketReader reader(load.store);
+            for (std::uint32_t i = 0; i < load.store.packetCount; ++i)
+                rule.feed(reader.packet(i), [echo] { return echo; }, [&](MuchLidarData&& f) { walk.push_back(std::move(f)); });
+            ASSERT_GE(walk.size(), 3u);
+            ASSERT_EQ(load.store.frameCount(), walk.size()) << "echo " << echo;
+            kv::capture::PacketReader seeker(load.store);
+            for (std::uint32_t k = load.store.frameCount(); k >= 1; --k) {  // backwards, as a user may seek
+                MuchLidarData frame;
+                ASSERT_TRUE(kv::capture::readFrame(load.store, k, echo, seeker, frame)) << k << seeker.error();
+                EXPECT_EQ(frame.number, k);
+                EXPECT_TRUE(frame == walk[k - 1]) << "frame " << k << " echo " << echo;
+            }
+            MuchLidarData none;
+            EXPECT_FALSE(kv::capture::readFrame(load.store, load.store.frameCount() + 1, echo, seeker, none));
+            EXPECT_FALSE(kv::capture::readFrame(load.store, 0, echo, seeker, none));
+        }
+        if (path != simPath) std::remove(path.c_str());
+    }
+    std::remove(simPath.c_str());
+}
+
 TEST(CaptureStore, MalformedCapturesKeepEveryPacketBeforeTheFault) {
     std::vector<Payload> good;
-    for (std::uint32_t i = 0; i < 8; ++i) good.push_back(payload(100 + i, {7 * i, 600}));
+    for (std::uint32_t i = 0; i < 8; ++i) good.push_back(payload(100 + i, {7 * i, 602}));
     const auto goodFrames = [&](std::vector<std::size_t> which) {
         std::vector<Payload> out;
         for (std::size_t i : which) out.push_back(good[i]);
@@ -262,7 +354,7 @@ TEST(CaptureStore, MalformedCapturesKeepEveryPacketBeforeTheFault) {
         EXPECT_EQ(load.damaged, c.damaged) << load.damage;
         EXPECT_EQ(load.damage.empty(), !c.damaged);
         expectStored(load.store, goodFrames(c.kept));
-        EXPECT_EQ(load.store.markerTotal, 2 * c.kept.size());
+        EXPECT_EQ(load.store.frames.markers(), 2 * c.kept.size());
         EXPECT_EQ(load.recordsSkipped, c.skipped);
         ::rmdir(path.c_str());
         std::remove(path.c_str());
@@ -273,7 +365,7 @@ TEST(CaptureStore, MalformedCapturesKeepEveryPacketBeforeTheFault) {
 // is reported by the reader, packet by packet, and never read past its end. Progress comes now
 // and then, never goes back, and ends at the file's size.
 TEST(CaptureStore, AFileChangedWhileOpenIsReportedNeverReadPast) {
-    const Payload data = payload(2, {0, 3, 6, 9});
+    const Payload data = payload(2, {0, 7, 14, 21});
     constexpr std::size_t kRecords = 12000;  // more than one progress step
     const Bytes whole = Capture().header().records(std::vector<Payload>(kRecords, data)).bytes;
     const std::string path = tempPath("changing.pcap");
@@ -299,7 +391,7 @@ TEST(CaptureStore, AFileChangedWhileOpenIsReportedNeverReadPast) {
         EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
         EXPECT_EQ(reports.back(), whole.size());
         ASSERT_EQ(load.store.packetCount, kRecords);
-        EXPECT_EQ(load.store.markerTotal, 4 * kRecords);
+        EXPECT_EQ(load.store.frames.markers(), 4 * kRecords);
         kv::capture::PacketReader reader(load.store);
         ASSERT_NE(reader.packet(kRecords - 1), nullptr) << reader.error();
         // Another second on the clock makes a rewrite visible even where file times are coarse.
@@ -338,13 +430,13 @@ TEST(CaptureStore, LoadsTheSimulatedSensorsCapture) {
     std::vector<Payload> want(sentData);
     for (Payload& p : want) stream.next(p.data());
     expectStored(load.store, want);
-    // Each period opens with a marker record: frame k starts in the packet of period 4k + 3.
-    EXPECT_EQ(load.store.frameRange(), frames);
-    ASSERT_EQ(load.store.frameStarts.size(), frames);
-    for (std::size_t k = 0; k < frames; ++k)
-        EXPECT_EQ(load.store.frameStarts[k],
-                  (4 * k + 3) * std::size_t(stream.recordsPerPeriod()) / std::size_t(stream.recordsPerPacket()))
-            << "frame " << k;
+    // Each period opens with a marker record: frame k starts at the record opening period 4k-3.
+    EXPECT_EQ(load.store.frameCount(), frames);
+    for (std::uint32_t k = 1; k <= frames; ++k) {
+        const std::size_t record = 4 * (k - 1) * std::size_t(stream.recordsPerPeriod());
+        EXPECT_EQ(load.store.frames.start(k).packet, record / std::size_t(stream.recordsPerPacket())) << "frame " << k;
+        EXPECT_EQ(load.store.frames.start(k).record, record % std::size_t(stream.recordsPerPacket())) << "frame " << k;
+    }
     std::remove(pcapPath.c_str());
     std::remove(errPath.c_str());
 }
@@ -431,6 +523,11 @@ TEST(CaptureStore, LinkLayersAndHeaderChecks) {
         kv::writeBe16(&b[24], std::uint32_t(b.size() - 20));
         return b;
     }();
+    const Bytes udpCut = [&] {  // a 24-byte datagram: the IPv4 header and half a UDP header
+        Bytes b(d.begin(), d.begin() + 24);
+        kv::writeBe16(&b[2], 24);
+        return b;
+    }();
     const int kLinkIpv4 = 228, kLinkSll2 = 276, kLinkLoop = 108;
     const Bytes eth = ethernet(), none, nullLe = {2, 0, 0, 0};
     struct Case {
@@ -476,11 +573,15 @@ TEST(CaptureStore, LinkLayersAndHeaderChecks) {
         {"UDP length short of the datagram", DLT_EN10MB, eth, cat(eth, edit([](Bytes& b) { b[25] -= 1; })),
          Skip::kPayloadSize},
         {"a 1205-byte payload", DLT_EN10MB, eth, cat(eth, shortPayload), Skip::kPayloadSize},
+        {"a UDP header cut short inside the datagram", DLT_RAW, none, udpCut, Skip::kUdpLength},
         {"status packet", DLT_EN10MB, eth, cat(eth, datagram(status)), Skip::kStatusPacket},
         {"configuration packet", DLT_EN10MB, eth, cat(eth, datagram(config)), Skip::kConfigPacket},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        // The record alone, in a buffer of its own size: the sanitizer build sees any read past it.
+        const Bytes alone = c.record;
+        EXPECT_EQ(kv::wire::decodeRecord(c.dlt, alone.data(), alone.size()).skip, c.skip);
         const std::string path = tempPath("link.pcap");
         ASSERT_NO_FATAL_FAILURE(
             dumpCapture(path, c.dlt, {cat(c.link, datagram(before)), c.record, cat(c.link, datagram(after))}));

@@ -18,7 +18,7 @@
 #include "capture_permission.h"
 #include "capture_recorder.h"
 #include "capture_store.h"
-#include "replay_assembler.h"
+#include "frame_rule.h"
 #include "udp_socket.h"
 
 namespace {
@@ -34,7 +34,7 @@ int freePort() {
 }
 
 std::vector<MuchLidarData> framesOf(const kv::capture::CaptureStore& store) {
-    kv::ReplayAssembler a;
+    kv::FrameRule a(kv::FramePolicy::kReplay);
     std::vector<MuchLidarData> frames;
     kv::capture::PacketReader reader(store);
     for (std::size_t i = 0; i < store.packetCount; ++i) {

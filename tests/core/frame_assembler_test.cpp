@@ -43,7 +43,7 @@ TEST_P(MarkerRule, FirstFrameKeepsPreMarkerDataLaterFramesHoldFourPeriods) {
     const std::size_t lastMarkerPacket = s.packets().size();
     s.endPacket().voidRecord();
 
-    kv::FrameAssembler a;
+    kv::FrameRule a;
     auto frames = feed(a, s.packets(), kv::kFirstEcho, 0, lastMarkerPacket);
     // A single-echo frame closes at the marker that completes it; a dual-echo frame waits for
     // the next non-marker record, here the void record in the next packet.
@@ -92,7 +92,7 @@ TEST_P(EchoModes, FrameHoldsTheSelectedEchoes) {
             expected.append(k + 1, 1000.0f * (k + 1) / unit, (100.0f * (echo + 1) + k) / 256.0f,
                             11 + 10 * echo + k);
     }
-    kv::FrameAssembler a;
+    kv::FrameRule a;
     const auto frames = feed(a, s.packets(), c.echoMode);
     if (!c.first && !c.second) {
         EXPECT_TRUE(frames.empty());
@@ -119,7 +119,7 @@ TEST(FrameAssembler, VoidAndOtherNoPointRecordsAreSkippedAndNotCounted) {
         s.marker().point(2, 7, 256, 3);
         s.voidRecord().raw(0xFF, 0x00, 0x00).raw(0xFF, 0xAA, 0xBA).raw(0xFF, 0xBB, 0xAA);
         s.marker().marker().marker();
-        kv::FrameAssembler a;
+        kv::FrameRule a;
         EXPECT_TRUE(feed(a, s.packets()).empty());
         EXPECT_EQ(a.markerCount(), 4) << int(flag);
 
@@ -138,7 +138,7 @@ TEST(FrameAssembler, LinesAboveThreePassUnchanged) {
     for (int line = 0; line < 16; ++line) s.point(line, std::uint32_t(line), 256, 0);
     s.raw(0xFE, 0x00, 0x10);  // 0xFE is line 15, not a no-point record
     for (int m = 0; m < 4; ++m) s.marker();
-    kv::FrameAssembler a;
+    kv::FrameRule a;
     const auto frames = feed(a, s.packets());
     ASSERT_EQ(frames.size(), 1u);
     std::vector<int> lines;
@@ -156,7 +156,7 @@ TEST(FrameAssembler, OnlyRecordsAndTheDualFlagMatter) {
             s.marker();
         }
         s.voidRecord();
-        kv::FrameAssembler ref;
+        kv::FrameRule ref;
         const auto expected = feed(ref, s.packets());
         ASSERT_EQ(expected.size(), 2u);
 
@@ -172,14 +172,14 @@ TEST(FrameAssembler, OnlyRecordsAndTheDualFlagMatter) {
                                                                   : std::uint8_t(b * 37);
                     p[kv::datapkt::kEchoFlagOffset] = flag;
                 }
-                kv::FrameAssembler a;
+                kv::FrameRule a;
                 EXPECT_EQ(feed(a, packets), expected) << "flag " << int(flag) << " pattern " << pattern;
             }
         }
         // The same bytes under the other flag decode differently.
         auto other = s.packets();
         for (auto& p : other) p[kv::datapkt::kEchoFlagOffset] = layout == kDual ? 0 : 2;
-        kv::FrameAssembler a;
+        kv::FrameRule a;
         EXPECT_NE(feed(a, other), expected);
     }
 }
@@ -194,7 +194,7 @@ TEST(FrameAssembler, ProductionModeKeepsOneRandomLinePerFrameAndEmitsEmptyFrames
                 if (f % 2 == 0 || line == 0) s.point(line, std::uint32_t(line), 256, 0);  // odd frames: line 0 only
             s.marker();
         }
-    kv::FrameAssembler a(true, 12345);
+    kv::FrameRule a(kv::FramePolicy::kLive, true, 12345);
     const auto frames = feed(a, s.packets());
     ASSERT_EQ(frames.size(), std::size_t(kFrames));
     std::set<int> linesSeen;
@@ -214,7 +214,7 @@ TEST(FrameAssembler, ProductionModeKeepsOneRandomLinePerFrameAndEmitsEmptyFrames
     EXPECT_GT(linesSeen.size(), 1u);
     EXPECT_GT(emptyFrames, 0);
 
-    kv::FrameAssembler all(false);
+    kv::FrameRule all(kv::FramePolicy::kLive, false);
     const auto allFrames = feed(all, s.packets());
     ASSERT_FALSE(allFrames.empty());
     EXPECT_EQ(allFrames[0].size(), 16u);
@@ -228,9 +228,9 @@ TEST(FrameAssembler, ResetDropsTheHalfFrameAndRestartsTheCount) {
     for (int m = 0; m < 4; ++m) whole.marker().point(3, std::uint32_t(2 + m), 256, 0);
     whole.marker();
 
-    kv::FrameAssembler a;
+    kv::FrameRule a;
     EXPECT_TRUE(feed(a, half.packets()).empty());
-    a.reset();
+    a.restart();
     EXPECT_EQ(a.markerCount(), 0);
     // Counting on from the dropped half frame would close a frame at the second marker.
     const auto frames = feed(a, whole.packets());
@@ -303,7 +303,7 @@ TEST_P(FrameBound, PointsBeyondTheBoundAreDroppedCountedAndLaterFramesAreWhole) 
     for (int p = 0; p < 8; ++p) period(10);  // markers 1-8: the first frame closes at marker 5
     s.marker().voidRecord();                  // marker 9 closes the second; a dual frame needs one record more
 
-    kv::FrameAssembler a(false, 0, kBound);
+    kv::FrameRule a(kv::FramePolicy::kLive, false, 0, kBound);
     EXPECT_TRUE(feed(a, s.packets(), kv::kFirstEcho, 0, markerlessPackets).empty());
     EXPECT_EQ(a.pendingPoints(), kBound * (dual ? 2 : 1)) << "both echo stores stop at the bound";
     EXPECT_EQ(a.droppedPoints(), (markerless - kBound) * (dual ? 2 : 1));
@@ -324,7 +324,7 @@ TEST(FrameBound, TheDefaultBoundHoldsAMarkerlessFloodToAFewMegabytes) {
     kvtest::Packet p{};
     for (std::size_t r = 0; r < kv::datapkt::single::kRecordCount; ++r)
         kv::datapkt::writeSingle(p.data() + r * kv::datapkt::single::kRecordBytes, 2, std::uint32_t(r), 256, 9);
-    kv::FrameAssembler a;
+    kv::FrameRule a;
     std::vector<MuchLidarData> out;
     for (int i = 0; i < 8000; ++i) a.feed(p.data(), kv::kDualEchoBoth, out);
     EXPECT_TRUE(out.empty());

@@ -130,7 +130,7 @@ TEST_F(Receiver, PacketStreamArrivesAsFrames) {
     for (const Case c : {Case{0, 0}, Case{2, 2}, Case{2, 0}}) {
         SCOPED_TRACE(::testing::Message() << "flag " << int(c.flag) << " echo " << c.echoMode);
         const PacketStream s = streamOf(c.flag, 3);
-        kv::FrameAssembler reference;
+        kv::FrameRule reference;
         const auto expected = kvtest::feed(reference, s.packets(), c.echoMode);
         ASSERT_EQ(expected.size(), 3u);
 
@@ -237,7 +237,7 @@ TEST_F(Receiver, JoinsTheMulticastGroup) {
         if (tx.sendTo(kGroup, port, p.data(), p.size()) != long(p.size()))
             GTEST_SKIP() << "sending to " << kGroup << " fails here: " << std::strerror(errno);
     ASSERT_TRUE(eventually([&] { return frameCount() == 1; }));
-    kv::FrameAssembler reference;
+    kv::FrameRule reference;
     EXPECT_EQ(framesSoFar(), kvtest::feed(reference, s.packets()));
     rx.stopRequested = true;
     ASSERT_TRUE(rx.wait(5000));

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "data_packet.h"
-#include "frame_assembler.h"
+#include "frame_rule.h"
 
 namespace kvtest {
 
@@ -67,7 +67,7 @@ private:
 };
 
 // Feeds packets [from, to) and returns the frames they finish.
-inline std::vector<MuchLidarData> feed(kv::FrameAssembler& a, const std::vector<Packet>& packets,
+inline std::vector<MuchLidarData> feed(kv::FrameRule& a, const std::vector<Packet>& packets,
                                        int echoMode = kv::kDualEchoBoth, std::size_t from = 0,
                                        std::size_t to = SIZE_MAX) {
     std::vector<MuchLidarData> out;

@@ -2,6 +2,7 @@
 // window and a replay thread.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -51,9 +52,8 @@ ReplayEffects seekForward(ReplayControl& c, ReplayKind kind) {
 ReplayEffects seekBackward(ReplayControl& c, ReplayKind kind) {
     return kind == ReplayKind::Capture ? c.captureSeekBackward() : c.pcdSeekBackward();
 }
-ReplayEffects frame(ReplayControl& c, ReplayKind kind) {
-    return kind == ReplayKind::Capture ? c.captureFrameHandled() : c.pcdFrameShown();
-}
+// The thread hands over frame `number` (0: a live frame).
+ReplayEffects frame(ReplayControl& c, ReplayKind kind, int number) { return c.frameShown(kind, std::uint32_t(number)); }
 ReplayEffects finished(ReplayControl& c, ReplayKind kind) {
     return kind == ReplayKind::Capture ? c.captureFinished(true) : c.pcdFinished(true);
 }
@@ -144,7 +144,7 @@ TEST(ReplayControl, SpeedCyclesWhilePlayingInBothReplays) {
             EXPECT_EQ(replayStep.load(), 1);
             EXPECT_FALSE(e.openGate);
         }
-        for (int f = 0; f < 5; ++f) frame(c, k);  // away from frame 0
+        for (int f = 1; f <= 5; ++f) frame(c, k, f);  // away from the first frame
         for (std::size_t i = 0; i < 5; ++i) {
             const ReplayEffects e = seekBackward(c, k);
             EXPECT_EQ(icon(e.backwardIcon), backward[i].icon);
@@ -165,28 +165,28 @@ TEST(ReplayControl, SingleStepsWhilePausedStopAtTheEnds) {
         bool forward;
         bool steps;
     };
-    // Capture: forward while below M/4 (20); PCD: while below F - 1 (19); backward from 1 on.
+    // Both: forward while below the last frame (20), backward from the second on; a seek to 0
+    // shows the first frame.
     const Case cases[] = {
         {ReplayKind::Capture, 0, true, true},   {ReplayKind::Capture, 19, true, true},
         {ReplayKind::Capture, 20, true, false}, {ReplayKind::Capture, 0, false, false},
-        {ReplayKind::Capture, 1, false, true},  {ReplayKind::Pcd, 0, true, true},
-        {ReplayKind::Pcd, 18, true, true},      {ReplayKind::Pcd, 19, true, false},
-        {ReplayKind::Pcd, 20, true, false},     {ReplayKind::Pcd, 0, false, false},
-        {ReplayKind::Pcd, 1, false, true},
+        {ReplayKind::Capture, 1, false, false}, {ReplayKind::Capture, 2, false, true},
+        {ReplayKind::Pcd, 0, true, true},       {ReplayKind::Pcd, 19, true, true},
+        {ReplayKind::Pcd, 20, true, false},     {ReplayKind::Pcd, 1, false, false},
+        {ReplayKind::Pcd, 2, false, true},
     };
     for (const Case& t : cases) {
         SCOPED_TRACE(std::string(name(t.kind)) + " at " + std::to_string(t.counter) + (t.forward ? " forward" : " backward"));
         ReplayControl c = playing(t.kind);
         playPause(c, t.kind);  // pause
-        c.sliderReleased(t.kind, t.counter);
-        if (t.kind == ReplayKind::Capture) frame(c, t.kind);  // the seek's own frame, shown while paused
+        EXPECT_TRUE(c.sliderReleased(t.kind, t.counter).openGate);  // shown while paused
+        const int shown = std::max(t.counter, 1);
+        frame(c, t.kind, shown);
         replayPauseAfterFrame = 1;  // left from an earlier step
         const ReplayEffects e = t.forward ? seekForward(c, t.kind) : seekBackward(c, t.kind);
         EXPECT_EQ(e.openGate, t.steps);
-        // At frame 0 the backward button only resets its icon and the pacing; elsewhere a
-        // refused step clears a pause-after-frame left over.
-        const bool untouched = !t.forward && t.counter == 0;
-        EXPECT_EQ(replayPauseAfterFrame.load(), t.steps || untouched ? 1 : 0);
+        // A refused step clears a pause-after-frame left over.
+        EXPECT_EQ(replayPauseAfterFrame.load(), t.steps ? 1 : 0);
         if (t.steps) {
             EXPECT_EQ(replayStep.load(), t.forward ? 1 : -1);
             EXPECT_EQ(replaySpeed.load(), 0);
@@ -194,9 +194,8 @@ TEST(ReplayControl, SingleStepsWhilePausedStopAtTheEnds) {
             EXPECT_STREQ(e.backwardIcon, "Seekbackward.png");
             EXPECT_EQ(c.forwardFlag(), t.forward);
             EXPECT_EQ(c.backwardFlag(), !t.forward);
-            // The frame that the step brings moves the counter by one.
-            frame(c, t.kind);
-            EXPECT_EQ(c.frameCounter(), t.counter + (t.forward ? 1 : -1));
+            frame(c, t.kind, shown + (t.forward ? 1 : -1));
+            EXPECT_EQ(c.frameCounter(), shown + (t.forward ? 1 : -1));
         }
     }
 }
@@ -241,12 +240,12 @@ TEST(ReplayControl, EndResetsTheWindowAndLoopsOnlyWithSomethingToPlay) {
         else c.pcdOpened(t.hasData ? 20 : 0, t.hasData);
         c.setRepeat(t.kind, t.repeat);
         playPause(c, t.kind, false);
-        for (int f = 0; f < 3; ++f) frame(c, t.kind);
+        for (int f = 1; f <= 3; ++f) frame(c, t.kind, f);
         seekForward(c, t.kind);
         const ReplayEffects e = finished(c, t.kind);
         EXPECT_TRUE(c.finished() && c.paused());
         EXPECT_FALSE(c.playing() || c.replayActive() || c.offlineInUse());
-        EXPECT_EQ(c.frameCounter(), 0);
+        EXPECT_EQ(c.frameCounter(), 3) << "the last frame stays on screen, and so does its number";
         EXPECT_TRUE(e.showCounter);
         EXPECT_EQ(replaySpeed.load(), 0);
         EXPECT_EQ(e.seeks, Enable::Off);
@@ -262,10 +261,11 @@ TEST(ReplayControl, EndResetsTheWindowAndLoopsOnlyWithSomethingToPlay) {
             // Play after the end starts a new run.
             EXPECT_TRUE(c.pcdPlayPause().startThread);
         } else {
-            // Play after the end resumes the waiting thread from packet 0.
+            // Play after the end resumes the waiting thread from the first frame.
             const ReplayEffects again = c.capturePlayPause(true);
             EXPECT_TRUE(again.openGate);
-            EXPECT_EQ(c.frameCounter(), 0);
+            frame(c, t.kind, 1);
+            EXPECT_EQ(c.frameCounter(), 1);
         }
     }
 }
@@ -281,17 +281,17 @@ TEST(ReplayControl, CaptureEndReportOfAThreadNotStartedForThisCaptureIsIgnored) 
     EXPECT_EQ(e.seeks, Enable::Keep);
 }
 
-// A capture seek while a running replay is paused lets the thread go and show the target's frame
-// once, counted as the target itself; elsewhere a seek only moves the position.
-TEST(ReplayControl, APausedCaptureSeekShowsItsFrameAtOnce) {
+// A seek while a running replay is paused lets the thread go and show the target's frame once;
+// elsewhere a seek only moves the position. Either way the counter names frame 9 once it is
+// shown, and a capture not started yet has no frame to count.
+TEST(ReplayControl, APausedSeekShowsItsFrameAtOnce) {
     enum class State { Playing, Paused, Finished, NotStarted, PcdPaused };
     const struct {
         State state;
         bool shows;
-        int counterAfterFrame;  // after the seek to 9 and one frame handled
     } cases[] = {
-        {State::Playing, false, 10},  {State::Paused, true, 9}, {State::Finished, false, 9},
-        {State::NotStarted, false, 9}, {State::PcdPaused, false, 10},
+        {State::Playing, false}, {State::Paused, true}, {State::Finished, false}, {State::NotStarted, false},
+        {State::PcdPaused, true},
     };
     for (const auto& t : cases) {
         SCOPED_TRACE(int(t.state));
@@ -311,8 +311,8 @@ TEST(ReplayControl, APausedCaptureSeekShowsItsFrameAtOnce) {
             EXPECT_EQ(replayStep.load(), 1);
             EXPECT_EQ(replaySpeed.load(), 0);
         }
-        frame(c, kind);
-        EXPECT_EQ(c.frameCounter(), t.counterAfterFrame);
+        frame(c, kind, t.state == State::NotStarted ? 12 : 9);
+        EXPECT_EQ(c.frameCounter(), 9);
         EXPECT_EQ(c.paused(), t.state != State::Playing);
     }
 }
@@ -351,19 +351,19 @@ TEST(ReplayControl, GoToStartAndStopRewindUncheckLoopingAndOpenAPausedGate) {
     }
 }
 
-TEST(ReplayControl, FramesMoveTheCounterOnlyWhileTheReplayIsActive) {
+TEST(ReplayControl, TheCounterNamesTheFrameOnScreenLiveFramesLeaveIt) {
     for (ReplayKind k : kBoth) {
         SCOPED_TRACE(name(k));
         ReplayControl c;
-        EXPECT_FALSE(frame(c, k).showCounter);  // live frames: no replay
+        EXPECT_FALSE(frame(c, k, 0).showCounter);  // live frames: no replay
         EXPECT_EQ(c.frameCounter(), 0);
         c = playing(k);
-        for (int f = 0; f < 4; ++f) EXPECT_TRUE(frame(c, k).showCounter);
-        EXPECT_EQ(c.frameCounter(), 4);
-        for (int f = 0; f < 5; ++f) frame(c, k);
-        seekBackward(c, k);  // backwards while playing
-        frame(c, k);
-        EXPECT_EQ(c.frameCounter(), 8);
+        for (int f = 1; f <= 4; ++f) EXPECT_TRUE(frame(c, k, f).showCounter);
+        seekBackward(c, k);  // backwards while playing: the thread shows 3, 2, ...
+        frame(c, k, 3);
+        EXPECT_EQ(c.frameCounter(), 3);
+        EXPECT_FALSE(frame(c, k, 0).showCounter);
+        EXPECT_EQ(c.frameCounter(), 3);
     }
 }
 

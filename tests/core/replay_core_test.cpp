@@ -3,13 +3,13 @@
 
 #include "packet_builder.h"
 #include "playback.h"
-#include "replay_assembler.h"
+#include "frame_rule.h"
 
 using kvtest::PacketStream;
 
 namespace {
 
-std::vector<MuchLidarData> replay(kv::ReplayAssembler& a, const std::vector<kvtest::Packet>& packets,
+std::vector<MuchLidarData> replay(kv::FrameRule& a, const std::vector<kvtest::Packet>& packets,
                                   int echo = kv::kDualEchoBoth) {
     std::vector<MuchLidarData> frames;
     for (const auto& p : packets)
@@ -46,7 +46,7 @@ TEST(ReplayAssembly, DataBeforeTheFirstMarkerIsDroppedAndFramesCloseAtTheirMarke
         {"dual second", 2, kv::kSecondEcho, 40},
     };
     for (const Case& c : cases) {
-        kv::ReplayAssembler a;
+        kv::FrameRule a(kv::FramePolicy::kReplay);
         // 30 records before the first marker, then 9 periods: frames after markers 5 and 9.
         const auto frames = replay(a, stream(c.flag, 30, 8, 10), c.echo);
         ASSERT_EQ(frames.size(), 2u) << c.name;
@@ -60,12 +60,12 @@ TEST(ReplayAssembly, DataBeforeTheFirstMarkerIsDroppedAndFramesCloseAtTheirMarke
         EXPECT_EQ(frames[0].channel.front(), 0) << c.name;
         EXPECT_EQ(a.markerCount(), 1) << c.name;
     }
-    kv::ReplayAssembler none;
+    kv::FrameRule none(kv::FramePolicy::kReplay);
     EXPECT_TRUE(replay(none, stream(2, 0, 8, 10), 3).empty()) << "an unknown echo selection shows nothing";
 }
 
 TEST(ReplayAssembly, DualBothEchoesListFirstThenSecondWithSharedLineAndAzimuth) {
-    kv::ReplayAssembler a;
+    kv::FrameRule a(kv::FramePolicy::kReplay);
     const auto frames = replay(a, stream(2, 0, 4, 5));
     ASSERT_EQ(frames.size(), 1u);
     const MuchLidarData& f = frames[0];
@@ -79,31 +79,25 @@ TEST(ReplayAssembly, DualBothEchoesListFirstThenSecondWithSharedLineAndAzimuth) 
     }
 }
 
-TEST(ReplayAssembly, RestartAfterEndKeepsPreMarkerDataSeekDoesNot) {
-    const auto packets = stream(0, 6, 4, 10);
-    kv::ReplayAssembler a;
-    a.restartAtBeginning();  // as after an end or a rewind: counter at 1
-    auto frames = replay(a, packets);
-    ASSERT_EQ(frames.size(), 1u);
-    // The first marker makes the count 2, so the frame closes one period early and holds the
-    // pre-marker data plus three periods.
-    EXPECT_EQ(frames[0].size(), 6u + 30u);
-
-    kv::ReplayAssembler b;
-    b.restartAtSeek();
-    frames = replay(b, packets);
-    ASSERT_EQ(frames.size(), 1u);
-    EXPECT_EQ(frames[0].size(), 40u);
-}
-
-TEST(ReplayAssembly, RestartDropsSecondEchoesOfTheUnfinishedFrame) {
-    const auto packets = stream(2, 0, 6, 10);  // one frame and two periods left over
-    kv::ReplayAssembler a;
-    EXPECT_EQ(replay(a, packets).size(), 1u);
-    a.restartAtBeginning();
-    const auto again = replay(a, stream(2, 0, 4, 10), kv::kSecondEcho);
-    ASSERT_EQ(again.size(), 1u);
-    EXPECT_EQ(again[0].size(), 30u) << "only this pass's second echoes";
+// A rewind, an end reached while looping and a seek all restart the rule the same way: the
+// frames after it are the frames of the first pass, and nothing of the unfinished frame (second
+// echoes included) leaks into them.
+TEST(ReplayAssembly, ARestartCutsTheFramesOfTheFirstPass) {
+    for (std::uint8_t flag : {std::uint8_t(0), std::uint8_t(2)}) {
+        SCOPED_TRACE(int(flag));
+        const auto packets = stream(flag, 6, 8, 10);
+        kv::FrameRule fresh(kv::FramePolicy::kReplay);
+        const auto first = replay(fresh, packets, kv::kSecondEcho);
+        ASSERT_EQ(first.size(), 2u);
+        kv::FrameRule a(kv::FramePolicy::kReplay);
+        replay(a, stream(flag, 0, 6, 10), kv::kSecondEcho);  // one frame and two periods left over
+        a.restart();
+        const auto again = replay(a, packets, kv::kSecondEcho);
+        ASSERT_EQ(again.size(), 2u);
+        EXPECT_TRUE(again[0] == first[0]);
+        EXPECT_TRUE(again[1] == first[1]);
+        EXPECT_EQ(again[0].size(), 40u);
+    }
 }
 
 TEST(Playback, PacingTable) {
@@ -153,7 +147,7 @@ TEST(ReplayAssembly, LayoutChangeWithinACaptureLeavesNoStaleSecondEchoes) {
         std::size_t lastFrame;
     } cases[] = {{kv::kSecondEcho, 96}, {kv::kFirstEcho, 96}, {kv::kDualEchoBoth, 192}};
     for (const auto& c : cases) {
-        kv::ReplayAssembler a;
+        kv::FrameRule a(kv::FramePolicy::kReplay);
         const auto frames = replay(a, packets, c.echo);
         ASSERT_EQ(frames.size(), 2u) << c.echo;
         EXPECT_EQ(frames[0].size(), 99u) << "the single packet closes the first frame with its first echoes";
@@ -178,8 +172,7 @@ TEST(ReplayAssembly, FrameBoundDropsAndCountsWhatExceedsIt) {
         for (std::uint32_t k = 0; k < 20; ++k) s.point(2, k, 256 * 100, 7, 256 * 200, 8);
         for (int m = 0; m < 4; ++m) s.marker();
 
-        kv::ReplayAssembler a;
-        a.setMaxFramePoints(kBound);
+        kv::FrameRule a(kv::FramePolicy::kReplay, false, 0, kBound);
         const auto frames = replay(a, s.packets(), kv::kFirstEcho);
         ASSERT_EQ(frames.size(), 2u);
         EXPECT_EQ(frames[0].size(), kBound);

@@ -23,7 +23,7 @@
 #include "manwindow.h"
 #include "playback.h"
 #include "readliveoffdata.h"
-#include "replay_assembler.h"
+#include "frame_rule.h"
 #include "settings.h"
 
 using kvtest::waitUntil;
@@ -48,8 +48,7 @@ struct Replay : kvtest::ReplayWindow {
 // Every frame of a capture, walked from its first packet as a replay from the start walks it.
 std::vector<MuchLidarData> framesOf(const kv::capture::CaptureStore& store) {
     kv::capture::PacketReader reader(store);
-    kv::ReplayAssembler assembler;
-    assembler.restartAtBeginning();
+    kv::FrameRule assembler(kv::FramePolicy::kReplay);
     std::vector<MuchLidarData> frames;
     for (std::size_t i = 0; i < store.packetCount; ++i)
         assembler.feed(reader.packet(i), [] { return 0; }, [&](MuchLidarData&& f) { frames.push_back(std::move(f)); });
@@ -78,7 +77,7 @@ TEST(CaptureReplay, OpenPlayPauseStepSeekEndAndLoop) {
     });
     ui.toolButton_Open->click();
     ASSERT_NE(r.w->captureStore(), nullptr);
-    const int range = int(r.w->captureStore()->frameRange());
+    const int range = int(r.w->captureStore()->frameCount());
     EXPECT_EQ(range, 20);  // 2 s x 40 periods / 4
     EXPECT_EQ(ui.Slider_Frame->maximum(), range);
     EXPECT_EQ(ui.Spbox_Frame->maximum(), range);
@@ -373,7 +372,7 @@ TEST(CaptureRecording, RecordLiveThenReplayTheRecording) {
     const std::uint64_t liveFrames = r.frames();
 
     ASSERT_TRUE(r.w->openCaptureFile(file));
-    EXPECT_GE(r.w->captureStore()->frameRange(), 8u);
+    EXPECT_GE(r.w->captureStore()->frameCount(), 8u);
     ui.toolButton_Play->click();
     ASSERT_TRUE(waitUntil([&] { return r.w->isFinished(); }, 10000));
     EXPECT_GE(r.frames(), liveFrames + 8);

@@ -22,7 +22,7 @@
 #include "byte_order.h"
 #include "config_fixture.h"
 #include "data_packet.h"
-#include "frame_assembler.h"
+#include "frame_rule.h"
 #include "status_packet.h"
 #include "udp_socket.h"
 
@@ -90,7 +90,7 @@ TEST(SimProgram, CaptureFileReadsBackThroughLibpcap) {
     pcap_t* cap = pcap_open_offline(pcapPath.c_str(), err);
     ASSERT_NE(cap, nullptr) << err;
     EXPECT_EQ(pcap_datalink(cap), DLT_EN10MB);
-    kv::FrameAssembler assembler;
+    kv::FrameRule assembler;
     std::vector<MuchLidarData> frames;
     int data = 0, status = 0;
     double firstStamp = -1, lastStamp = 0;
@@ -147,7 +147,7 @@ TEST(SimProgram, LiveOnLoopbackTakesAConfigurationPacket) {
                                errPath);
     ASSERT_GT(pid, 0);
 
-    kv::FrameAssembler assembler;
+    kv::FrameRule assembler;
     std::vector<MuchLidarData> frames;
     int statusCount = 0, wrongSize = 0, exitCode = -1, idle = 0;
     std::uint32_t lastSpeed = 0;

@@ -9,7 +9,7 @@
 
 #include "data_packet.h"
 #include "data_stream.h"
-#include "frame_assembler.h"
+#include "frame_rule.h"
 #include "scene.h"
 
 namespace {
@@ -20,7 +20,7 @@ using kv::sim::StreamConfig;
 using Packet = std::array<std::uint8_t, kv::datapkt::kPacketBytes>;
 
 std::vector<MuchLidarData> framesOf(DataStream& s, std::size_t wanted, int echoMode) {
-    kv::FrameAssembler assembler;
+    kv::FrameRule assembler;
     std::vector<MuchLidarData> frames;
     Packet p{};
     while (frames.size() < wanted) {
@@ -84,7 +84,7 @@ TEST(Stream, SixHundredRpmGivesTenFramesASecond) {
     for (bool dual : {false, true}) {
         DataStream stream({dual, 0.1, 1});
         const int packets = int(std::ceil(stream.packetsPerSecond(600)));
-        kv::FrameAssembler assembler;
+        kv::FrameRule assembler;
         std::vector<MuchLidarData> frames;
         Packet p{};
         for (int i = 0; i < packets; ++i) {

@@ -13,7 +13,7 @@
 
 #include "data_packet.h"
 #include "frame_display.h"
-#include "replay_assembler.h"
+#include "frame_rule.h"
 #include "settings.h"
 
 namespace kv::exporter {
@@ -23,7 +23,7 @@ namespace kv::exporter {
 std::uint32_t walkFrames(const capture::CaptureStore& store, int echo, std::uint32_t last, const FrameCallback& onFrame,
                          const PacketProgress& progress, std::uint64_t* droppedPoints, std::string* readError) {
     constexpr std::uint32_t kProgressEvery = 2048;  // packets between progress reports
-    ReplayAssembler assembler;
+    FrameRule assembler(FramePolicy::kReplay);
     const auto selection = [echo] { return echo; };
     std::uint32_t frames = 0;
     bool stop = false;

@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "frame_assembler.h"
+#include "frame_rule.h"
 #include "link_decode.h"
 #include "point_geometry.h"
 

@@ -250,7 +250,7 @@ bool captureReplayScene(const Args& a) {
     auto w = newWindow();
     w->ui().tabWidget->setCurrentWidget(w->ui().tab_offLine);
     if (!w->openCaptureFile(a.capture)) return fail("replay", "the capture cannot be opened");
-    const int half = int(w->captureStore()->frameRange()) / 2;
+    const int half = int(w->captureStore()->frameCount()) / 2;
     w->ui().toolButton_Play->click();
     if (!waitUntil([&] { return w->frameCounter() >= half; }, 30000)) return fail("replay", "the replay stopped early");
     w->ui().toolButton_Play->click();  // pause

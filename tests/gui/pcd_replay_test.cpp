@@ -235,18 +235,20 @@ TEST(PcdReplay, OpenPlayPauseStepSliderEndAndLoop) {
     win.settle(shown);
     EXPECT_EQ(win.pcdPoints(), 10L * at);
 
-    // Released at F, one past the last cloud: the replay goes on from the last cloud.
+    // Released at F, which counts the unreadable name too: the paused replay shows the last
+    // cloud at once, numbered as it is; Play then ends the run there, the cloud left on screen.
+    const long before = shown;
     ui.Slider_Frame_PCD->setValue(7);
     emit ui.Slider_Frame_PCD->sliderMoved(7);
     emit ui.Slider_Frame_PCD->sliderReleased();
-    EXPECT_EQ(win.w->frameCounter(), 7);
     EXPECT_EQ(ui.label_PCD_Count->text(), "7/7");
-    const long before = shown;
+    ASSERT_TRUE(waitUntil([&] { return shown == before + 1; }));
+    EXPECT_EQ(sizes.back(), 60);
+    EXPECT_EQ(ui.label_PCD_Count->text(), "6/7");
     ui.toolButton_Play_PCD->click();
     ASSERT_TRUE(waitUntil([&] { return win.w->isFinished(); }));
     EXPECT_EQ(shown, before + 1);
-    EXPECT_EQ(sizes.back(), 60);
-    EXPECT_EQ(ui.label_PCD_Count->text(), "0/7");
+    EXPECT_EQ(ui.label_PCD_Count->text(), "6/7");
     EXPECT_TRUE(ui.toolButton_Play_PCD->isEnabled() && ui.toolButton_OpenPCD->isEnabled() && ui.toolButton_Lidar->isEnabled());
     EXPECT_FALSE(ui.toolButton_SeekForward_PCD->isEnabled());
     EXPECT_FALSE(win.w->isOfflineInUse());
@@ -258,7 +260,7 @@ TEST(PcdReplay, OpenPlayPauseStepSliderEndAndLoop) {
     ui.toolButton_SeekBackward_PCD->click();
     ASSERT_TRUE(waitUntil([&] { return win.w->isFinished(); }));
     EXPECT_EQ(sizes.back(), 10);
-    EXPECT_EQ(ui.label_PCD_Count->text(), "0/7");
+    EXPECT_EQ(ui.label_PCD_Count->text(), "1/7");
 
     // Looping: the run starts over from cloud 0 by itself; stop ends it and unchecks the box.
     ui.checkBox_round_PCD->setChecked(true);

@@ -129,9 +129,8 @@ TEST(CaptureReplay, OpenPlayPauseStepSeekEndAndLoop) {
     EXPECT_EQ(ui.Spbox_Frame->value(), counterAtPause);
 
     // Seeks while paused show the target frame at once and wait there: by slider to frame 15,
-    // then by the frame box to 8; a step forward goes on from each. Frame k of the slider starts
-    // where frame k + 1 of a walk from the first packet starts (both counted from 0: the walk's
-    // frame 0 ends where the frame-start table begins).
+    // then by the frame box to 8; a step forward goes on from each. Frame k of the slider is
+    // the k-th frame of a walk from the first packet, and carries its number.
     const std::vector<MuchLidarData> reference = framesOf(*r.w->captureStore());
     ASSERT_GE(reference.size(), std::size_t(range));
     auto* frameText = ui.Spbox_Frame->findChild<QLineEdit*>();
@@ -159,17 +158,18 @@ TEST(CaptureReplay, OpenPlayPauseStepSeekEndAndLoop) {
         r.settle();
         EXPECT_EQ(r.frames(), before + 1);
         EXPECT_EQ(r.w->frameCounter(), target);
-        EXPECT_TRUE(sameFrame(r.w->lastFrame(), reference[std::size_t(target + 1)]));
+        EXPECT_TRUE(sameFrame(r.w->lastFrame(), reference[std::size_t(target - 1)]));
+        EXPECT_EQ(r.w->lastFrame().number, std::uint32_t(target));
         ui.toolButton_SeekForward->click();  // still paused: one frame from the new position
         ASSERT_TRUE(waitUntil([&] { return r.w->frameCounter() == target + 1; }));
         r.settle();
         EXPECT_EQ(r.frames(), before + 2);
-        EXPECT_TRUE(sameFrame(r.w->lastFrame(), reference[std::size_t(target + 2)]));
+        EXPECT_TRUE(sameFrame(r.w->lastFrame(), reference[std::size_t(target)]));
         EXPECT_EQ(ui.label_Frame_Count->text(), QString("%1/%2").arg(target + 1).arg(range));
     }
     ui.toolButton_Play->click();
     ASSERT_TRUE(waitUntil([&] { return r.w->isFinished(); }, 10000));
-    EXPECT_EQ(r.w->frameCounter(), 0);
+    EXPECT_EQ(r.w->frameCounter(), range) << "the last frame stays on screen with its number";
     EXPECT_FALSE(r.w->isOfflineInUse());
     EXPECT_TRUE(ui.toolButton_Open->isEnabled());
     EXPECT_TRUE(ui.toolButton_Lidar->isEnabled());
@@ -190,7 +190,7 @@ TEST(CaptureReplay, OpenPlayPauseStepSeekEndAndLoop) {
     const std::uint64_t stopped = r.frames();
     QTest::qWait(300);
     EXPECT_EQ(r.frames(), stopped);
-    EXPECT_EQ(r.w->frameCounter(), 0);
+    EXPECT_EQ(r.w->frameCounter(), 1) << "the first frame is on screen";
     // Play goes on after the frame shown.
     ui.toolButton_Play->click();
     ASSERT_TRUE(waitUntil([&] { return r.frames() > stopped; }));

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "capture_readers.h"
 
@@ -21,12 +22,12 @@ constexpr std::size_t kStreamBuffer = 1 << 20;
 
 class PcapReader : public Reader {
 public:
-    explicit PcapReader(pcap_t* p) : pcap_(p) {
+    PcapReader(pcap_t* p, std::unique_ptr<char[]> buffer) : pcap_(p), buffer_(std::move(buffer)) {
         linkType_ = pcap_datalink(p);
         snapshot_ = pcap_snapshot(p);
         pos_ = tell();
     }
-    ~PcapReader() override { pcap_close(pcap_); }
+    ~PcapReader() override { pcap_close(pcap_); }  // closes the stream before its buffer goes
 
     int next(Record& r) override {
         pcap_pkthdr* h = nullptr;
@@ -79,6 +80,7 @@ private:
     }
     static constexpr std::uint32_t kCheckEvery = 4096;
     pcap_t* pcap_;
+    std::unique_ptr<char[]> buffer_;  // the stream's
     int linkType_ = 0;
     bpf_u_int32 snapshot_ = 0;
     std::uint32_t headerBytes_ = 0;  // 16 or 24 once learnt; 0: unknown
@@ -92,14 +94,16 @@ private:
 std::unique_ptr<Reader> openPcap(const std::string& path, std::string& error, OpenResult& result) {
     char errbuf[PCAP_ERRBUF_SIZE] = {};
     // Our own stream, with a buffer of a megabyte: libpcap's reads through a default 4 KB
-    // buffer cost a system call every three records.
+    // buffer cost a system call every three records. The C library sizes a buffer it allocates
+    // itself by the file system's block, whatever size is asked for: the buffer is ours.
     std::FILE* f = std::fopen(path.c_str(), "rbe");
     if (f == nullptr) {
         error = path + ": " + std::strerror(errno);
         result = OpenResult::kFailed;
         return nullptr;
     }
-    std::setvbuf(f, nullptr, _IOFBF, kStreamBuffer);
+    auto buffer = std::make_unique<char[]>(kStreamBuffer);
+    std::setvbuf(f, buffer.get(), _IOFBF, kStreamBuffer);
     ::posix_fadvise(fileno(f), 0, 0, POSIX_FADV_SEQUENTIAL);
     // Nanosecond files keep their stamps; microsecond ones are read as they are. libpcap
     // closes the stream with the capture; one it refuses stays ours to close.
@@ -114,7 +118,7 @@ std::unique_ptr<Reader> openPcap(const std::string& path, std::string& error, Op
         return nullptr;
     }
     result = OpenResult::kOpened;
-    return std::make_unique<PcapReader>(p);
+    return std::make_unique<PcapReader>(p, std::move(buffer));
 }
 
 }  // namespace kv::capture::detail

@@ -332,6 +332,17 @@ TEST(CaptureStore, MalformedCapturesKeepEveryPacketBeforeTheFault) {
         {"nanosecond_timestamps.pcap", [&] { return Capture().header(0xA1B23C4D).records(good).bytes; },
          true, all, 0, false, ""},
         {"byte_swapped.pcap", [&] { return Capture{true, {}}.header().records(good).bytes; }, true, all, 0, false, ""},
+        // Kuznetzov's modified format: 24-byte record headers (interface, protocol, type, pad).
+        {"modified_format.pcap", [&] {
+             Capture c;
+             c.header(0xA1B2CD34);
+             for (const Payload& p : good) {
+                 const Bytes f = frame(p);
+                 c.u32(1700000000).u32(0).u32(std::uint32_t(f.size())).u32(std::uint32_t(f.size()));
+                 c.u32(2).u16(0x0800).u16(0).raw(f);
+             }
+             return c.bytes;
+         }, true, all, 0, false, ""},
         {"linktype_raw_ip.pcap", [&] { return Capture().header(0xA1B2C3D4, 65535, 101).records(good).bytes; },
          true, none, 8, false, ""},
         {"empty.pcap", [] { return Bytes(); }, false, none, 0, false, "empty"},

@@ -7,10 +7,11 @@
 #include <cstdint>
 
 #include "byte_order.h"
+#include "wire_layout.h"
 
 namespace kv::datapkt {
 
-constexpr std::size_t kPacketBytes = 1206;
+constexpr std::size_t kPacketBytes = wire::kPayloadBytes;
 constexpr std::size_t kEchoFlagOffset = 1205;
 constexpr std::uint8_t kDualEchoFlag = 2;
 

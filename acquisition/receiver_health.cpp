@@ -72,6 +72,7 @@ std::string healthLine(HealthSource source, const HealthCounters& c, const Healt
     case HealthSource::kReplay:
         return "Capture replay | frames " + fixed1(r.framesHandledPerS) + "/s handled, " + fixed1(r.framesDrawnPerS) +
                "/s drawn | frame bound drops " + std::to_string(replayPointsDropped);
+    case HealthSource::kPcdReplay: return "PCD replay | no receiver runs";
     case HealthSource::kIdle: break;
     }
     return "Press Lidar to receive on port " + std::to_string(c.dataPort);

@@ -60,6 +60,7 @@ std::string healthText(const HealthCounters& c, const HealthReadout& r);
 enum class HealthSource {
     kLive,    // the receivers run: healthText()
     kReplay,  // a capture is loaded or playing: frame rates and the replay's frame bound drops
+    kPcdReplay,  // a PCD folder is loaded or playing: no receiver is involved
     kIdle,    // before the first press of "Lidar": what to do
 };
 std::string healthLine(HealthSource source, const HealthCounters& c, const HealthReadout& r,

@@ -8,10 +8,11 @@
 #include <cstdint>
 
 #include "byte_order.h"
+#include "wire_layout.h"
 
 namespace kv::statuspkt {
 
-constexpr std::size_t kPacketBytes = 1206;
+constexpr std::size_t kPacketBytes = wire::kPayloadBytes;
 constexpr std::array<std::uint8_t, 4> kHeader = {0xA5, 0xFF, 0x00, 0x5A};
 
 constexpr std::size_t kMotorSpeedRpm = 8;      // u16
@@ -80,7 +81,7 @@ namespace kv::configpkt {
 
 // A configuration packet is built on the last status packet: same offsets for the fields it
 // rewrites, its own header and trailer.
-constexpr std::size_t kPacketBytes = 1206;
+constexpr std::size_t kPacketBytes = wire::kPayloadBytes;
 constexpr std::array<std::uint8_t, 8> kHeader = {0xAA, 0x00, 0xFF, 0x11, 0x22, 0x22, 0xAA, 0xAA};
 constexpr std::array<std::uint8_t, 2> kTrailer = {0x0F, 0xF0};
 constexpr std::size_t kTrailerOffset = 1204;

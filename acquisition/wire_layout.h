@@ -21,23 +21,40 @@ constexpr std::size_t kEthDestMac = 0;
 constexpr std::size_t kEthSourceMac = 6;
 constexpr std::size_t kEtherType = 12;
 constexpr std::uint16_t kEtherTypeIpv4 = 0x0800;
-// IPv4, offsets within the frame
-constexpr std::size_t kIpStart = kEthernetBytes;
-constexpr std::size_t kIpTotalLength = kIpStart + 2;
-constexpr std::size_t kIpIdentification = kIpStart + 4;
-constexpr std::size_t kIpFlagsFragment = kIpStart + 6;
-constexpr std::size_t kIpTtl = kIpStart + 8;
-constexpr std::size_t kIpProtocol = kIpStart + 9;
-constexpr std::size_t kIpChecksum = kIpStart + 10;
-constexpr std::size_t kIpSource = kIpStart + 12;
-constexpr std::size_t kIpDest = kIpStart + 16;
+// IPv4 and UDP header fields, offsets within their own headers (the record decoder reads
+// headers of any length through these; our own frames put them at fixed places below).
+constexpr std::size_t kIpMinHeaderBytes = 20;
+constexpr std::size_t kIpOffTotalLength = 2;
+constexpr std::size_t kIpOffIdentification = 4;
+constexpr std::size_t kIpOffFlagsFragment = 6;
+constexpr std::size_t kIpOffTtl = 8;
+constexpr std::size_t kIpOffProtocol = 9;
+constexpr std::size_t kIpOffChecksum = 10;
+constexpr std::size_t kIpOffSource = 12;
+constexpr std::size_t kIpOffDest = 16;
 constexpr std::uint8_t kIpProtocolUdp = 17;
-// UDP, offsets within the frame
+constexpr std::uint16_t kIpMoreFragments = 0x2000;
+constexpr std::uint16_t kIpFragmentOffsetMask = 0x1FFF;
+constexpr std::size_t kUdpOffSourcePort = 0;
+constexpr std::size_t kUdpOffDestPort = 2;
+constexpr std::size_t kUdpOffLength = 4;
+constexpr std::size_t kUdpOffChecksum = 6;
+// The same fields in our own frames (Ethernet II, a 20-byte IPv4 header, UDP), from the
+// frame's first byte.
+constexpr std::size_t kIpStart = kEthernetBytes;
+constexpr std::size_t kIpTotalLength = kIpStart + kIpOffTotalLength;
+constexpr std::size_t kIpIdentification = kIpStart + kIpOffIdentification;
+constexpr std::size_t kIpFlagsFragment = kIpStart + kIpOffFlagsFragment;
+constexpr std::size_t kIpTtl = kIpStart + kIpOffTtl;
+constexpr std::size_t kIpProtocol = kIpStart + kIpOffProtocol;
+constexpr std::size_t kIpChecksum = kIpStart + kIpOffChecksum;
+constexpr std::size_t kIpSource = kIpStart + kIpOffSource;
+constexpr std::size_t kIpDest = kIpStart + kIpOffDest;
 constexpr std::size_t kUdpStart = kIpStart + kIpv4Bytes;
-constexpr std::size_t kUdpSourcePort = kUdpStart;
-constexpr std::size_t kUdpDestPort = kUdpStart + 2;
-constexpr std::size_t kUdpLength = kUdpStart + 4;
-constexpr std::size_t kUdpChecksum = kUdpStart + 6;
+constexpr std::size_t kUdpSourcePort = kUdpStart + kUdpOffSourcePort;
+constexpr std::size_t kUdpDestPort = kUdpStart + kUdpOffDestPort;
+constexpr std::size_t kUdpLength = kUdpStart + kUdpOffLength;
+constexpr std::size_t kUdpChecksum = kUdpStart + kUdpOffChecksum;
 constexpr std::size_t kPayloadStart = kUdpStart + kUdpBytes;
 static_assert(kPayloadStart == 42, "the payload follows 42 bytes of headers");
 
@@ -79,18 +96,4 @@ constexpr std::uint8_t kPacketOutgoing = 4;
 // BSD loopback header: the address family, AF_INET = 2 on every system that writes it.
 constexpr std::size_t kNullBytes = 4;
 constexpr std::uint32_t kNullFamilyInet = 2;
-// IPv4 header fields, offsets within the IP header.
-constexpr std::size_t kIpMinHeaderBytes = 20;
-constexpr std::size_t kIpOffTotalLength = 2;
-constexpr std::size_t kIpOffFlagsFragment = 6;
-constexpr std::size_t kIpOffProtocol = 9;
-constexpr std::size_t kIpOffSource = 12;
-constexpr std::size_t kIpOffDest = 16;
-constexpr std::uint16_t kIpMoreFragments = 0x2000;
-constexpr std::uint16_t kIpFragmentOffsetMask = 0x1FFF;
-// UDP header fields, offsets within the UDP header.
-constexpr std::size_t kUdpOffSourcePort = 0;
-constexpr std::size_t kUdpOffDestPort = 2;
-constexpr std::size_t kUdpOffLength = 4;
-
 }  // namespace kv::wire

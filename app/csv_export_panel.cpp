@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "file_names.h"
+#include "frame_pipeline.h"
 #include "savedata.h"
 #include "selection_session.h"
 #include "settings.h"
@@ -55,9 +56,15 @@ void CsvExportPanel::saveDataPressed(bool frameOnScreen) {
 }
 
 bool CsvExportPanel::exportSingleFrameTo(const QString& fileName) {
+    const std::string path = fileNameBytes(fileName).toStdString();
+    const FramePipeline& frames = source_.frames;
+    const SelectionSession& selection = source_.selection;
     std::string error;
-    const bool ok = csv::exportSingleFrame(fileNameBytes(fileName).toStdString(), source_.frame, source_.geometry,
-                                           source_.selection.followed(), source_.selection.box(), error);
+    const bool ok =
+        frames.onScreen() == FramePipeline::OnScreen::kCloud
+            ? csv::exportSingleCloud(path, frames.cloudOnScreen(), selection.followed(), selection.box(), error)
+            : csv::exportSingleFrame(path, frames.frameOnScreen(), source_.geometry, selection.followed(),
+                                     selection.box(), error);
     if (!ok) showFileError(parent_, QString::fromStdString(error));
     return ok;
 }
@@ -82,7 +89,7 @@ void CsvExportPanel::end() {
 }
 
 void CsvExportPanel::step() {
-    const auto step = session_.step(source_.frame, source_.geometry, saveData_->selection(),
+    const auto step = session_.step(source_.frames.current(), source_.geometry, saveData_->selection(),
                                     appSettings().isProductionUsed, source_.selection.followed(),
                                     source_.selection.box());
     showStatus();

@@ -1,7 +1,7 @@
 // The CSV export as the window offers it: "SaveData" and its frame choice window, the save
 // dialogs with their proposed names, the status bar's line and "End export" button while a
 // multi-frame export runs, and the error boxes. The files themselves are kv::csv's; the
-// frame, the geometry and the selection are the window's, read when an export needs them.
+// frames, the geometry and the selection are the window's, read when an export needs them.
 #pragma once
 
 #include <QString>
@@ -15,6 +15,7 @@ class QWidget;
 class SaveData;
 
 namespace kv {
+class FramePipeline;
 class SelectionSession;
 }
 
@@ -24,7 +25,9 @@ class CsvExportPanel {
 public:
     // What an export reads from the window, when it runs.
     struct Source {
-        const MuchLidarData& frame;  // the frame on screen, or the one just handled
+        // The multi-frame export takes each handled frame; the single-frame export what is on
+        // screen, a frame or a replayed PCD cloud.
+        const FramePipeline& frames;
         const BeamGeometry& geometry;
         const SelectionSession& selection;
         const std::string& modelLabel;  // the proposed names' prefix

@@ -41,7 +41,10 @@ void HealthPanel::refresh(const WindowState& w) {
     data_->addHealthCounters(c);
     status_->addHealthCounters(c, now);
     const HealthReadout r = meter_->sample(c, now);
-    const HealthSource source = w.live ? HealthSource::kLive : w.replay ? HealthSource::kReplay : HealthSource::kIdle;
+    const HealthSource source = w.live        ? HealthSource::kLive
+                                : w.replay    ? HealthSource::kReplay
+                                : w.pcdReplay ? HealthSource::kPcdReplay
+                                              : HealthSource::kIdle;
     label_->setText(QString::fromStdString(healthLine(source, c, r, w.replayPointsDropped)));
     label_->setStyleSheet(healthAlarm(source, r) ? "QLabel { color: #b00000; font-weight: bold; }" : "");
 }

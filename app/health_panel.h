@@ -41,6 +41,7 @@ public:
     struct WindowState {
         bool live = false;    // the receivers run
         bool replay = false;  // a capture is loaded or being replayed
+        bool pcdReplay = false;  // a PCD folder is loaded or being replayed (and no capture)
         std::uint64_t framesHandled = 0;
         std::uint64_t framesDrawn = 0;
         std::uint64_t replayPointsDropped = 0;

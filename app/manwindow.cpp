@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "ruler_and_trail.h"
+#include "cloud_fill.h"
 #include "cloud_view.h"
 #include "savedata.h"
 #include "selectpointrange.h"
@@ -77,7 +78,7 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     labelY_ = bar.y;
     labelZ_ = bar.z;
     csv_ = std::make_unique<CsvExportPanel>(this, bar.csvExport, bar.csvEnd,
-                                            CsvExportPanel::Source{lastFrame_, geometry_, selection_, modelLabel_});
+                                            CsvExportPanel::Source{pipeline_, geometry_, selection_, modelLabel_});
     connect(csv_->saveDataWindow(), &SaveData::sendOkSignal, this, &manwindow::getSaveDataOkSignal, Qt::UniqueConnection);
     connect(bar.csvEnd, &QPushButton::clicked, this, &manwindow::endCsvExport);
     viewTools_ = std::make_unique<ViewTools>(ui_, *cloudView_, this, [this] { return QString::fromStdString(modelLabel_); });
@@ -91,6 +92,12 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     // no mode would select one that does not exist).
     for (QComboBox* c : {ui_.comboBox_View, ui_.comboBox_EchoSelection, ui_.comboBox_4})
         c->setInsertPolicy(QComboBox::NoInsert);
+    // The colour mode, the lines ("Chanel", OK, after the window has taken the boxes) and the
+    // angle range redraw the frame on screen.
+    connect(ui_.comboBox_4, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::filterChanged);
+    for (QDoubleSpinBox* angle : {ui_.doubleSpinBox_minAngle, ui_.doubleSpinBox_maxAngle})
+        connect(angle, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this, &manwindow::filterChanged);
+    connect(laserSelection_->pushButton_OK, &QPushButton::clicked, this, &manwindow::filterChanged);
 
     connect(ui_.toolButton_Lidar, &QToolButton::clicked, this, &manwindow::startReception);
     connect(ui_.tolbtn_SuspendData, &QToolButton::clicked, this, &manwindow::toggleSuspend);
@@ -116,7 +123,18 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     connect(this, SIGNAL(sendProgressChangeValue(int)), replay_, SLOT(getProgressChangeValue(int)),
             Qt::UniqueConnection);
     // A capture that changes or shrinks while it is open ends its replay with a message.
-    connect(replay_, SIGNAL(ReadFailed(QString)), this, SLOT(showErrorMessage(QString)), Qt::UniqueConnection);
+    connect(replay_, &ReadLiveOffData::ReadFailed, this, &manwindow::onCaptureReadFailed, Qt::UniqueConnection);
+    connect(ui_.toolButton_Close, &QToolButton::clicked, this, &manwindow::closeCapture);
+    // A click on a slider's track (or a key, or the wheel) moves its handle: the replay goes
+    // there, as after a drag. Read once the slider has taken its new value.
+    connect(ui_.Slider_Frame, &QAbstractSlider::actionTriggered, this, [this](int action) {
+        if (action != QAbstractSlider::SliderMove)
+            QMetaObject::invokeMethod(this, &manwindow::progressReleased, Qt::QueuedConnection);
+    });
+    connect(ui_.Slider_Frame_PCD, &QAbstractSlider::actionTriggered, this, [this](int action) {
+        if (action != QAbstractSlider::SliderMove)
+            QMetaObject::invokeMethod(this, &manwindow::progressReleasedPCD, Qt::QueuedConnection);
+    });
     connect(ui_.toolButton_SavePCDData, &QToolButton::clicked, this, &manwindow::onSavePCD);
     connect(ui_.toolButton_OpenPCD, &QToolButton::clicked, this, &manwindow::onOpenPCD);
     connect(ui_.toolButton_Play_PCD, &QToolButton::clicked, this, &manwindow::onPlayPCD);
@@ -197,17 +215,10 @@ void manwindow::startReception() {
 
     tableModel_ = resetPointTable(ui_.tableView, this);
 
-    if (replayControl_.playing()) {
+    const kv::ReplayState capture = replayControl_.state(kv::ReplayKind::Capture);
+    if (capture == kv::ReplayState::kPlaying || capture == kv::ReplayState::kPaused) {
         // A loaded capture is playing: the replay thread takes the receivers' place.
-        if (!replay_->isRunning()) {
-            replay_->setPacketStore(store_);
-            cloudView_->fitCameraToNextFrame();
-        }
-        connect(replay_, SIGNAL(SendData(MuchLidarData)), this, SLOT(CalculateMuch(MuchLidarData)),
-                Qt::UniqueConnection);
-        connect(replay_, SIGNAL(SendBool(bool)), this, SLOT(FinshorStart(bool)), Qt::UniqueConnection);
-        if (!replay_->isRunning()) replay_->start();
-        liveRunning_ = false;
+        if (!replay_->isRunning()) startCaptureThread();
         return;
     }
     ui_.toolButton_Play->setEnabled(false);
@@ -244,31 +255,28 @@ void manwindow::AirReturn_Mode() {
     if (index < 0 || index > 2) return;
     getMuch_->echoMode = index;
     replay_->setEchoSelection(index);
+    // A paused capture replay cuts the frame on screen again with the new selection.
+    applyReplay(replayControl_.captureShowAgain());
 }
 
 void manwindow::CalculateMuch(MuchLidarData lidardata) {
-    ++framesHandled_;
     modelLabel_ = kv::modelLabel(kv::appSettings().LidarLineType, EchoFlag.load(std::memory_order_relaxed));
     refreshTitle();
-    if (suspended_) return;
-    lastFrame_ = std::move(lidardata);
-    recordPointsCurrent_ = false;
-    lastFrameExported_ = csv_->session().active();
+    if (suspended_) {
+        pipeline_.frameHeld();
+        return;
+    }
+    const bool queueDraw = pipeline_.frameHandled(std::move(lidardata), currentFilter());
     if (csv_->session().active()) csv_->step();
-    applyReplay(replayControl_.frameShown(kv::ReplayKind::Capture, lastFrame_.number));
+    applyReplay(replayControl_.frameShown(kv::ReplayKind::Capture, pipeline_.current().number));
     if (pcdRecording_->active()) recordPcdFrame();
 
     if (rulerAndTrail_->trailing())
-        rulerAndTrail_->frameHandled(framesHandled_, lastFrameExported_ ? nullptr : &handledPoints().displayed);
+        rulerAndTrail_->frameHandled(pipeline_.framesHandled(), pipeline_.currentPoints().displayed);
 
     // Draw from the event queue: frames already queued behind this one take the data path
     // first, and the drawing then shows the newest of them.
-    if (drawPending_) {
-        ++drawsSkipped_;
-        return;
-    }
-    drawPending_ = true;
-    QMetaObject::invokeMethod(this, &manwindow::drawLatestFrame, Qt::QueuedConnection);
+    if (queueDraw) QMetaObject::invokeMethod(this, &manwindow::drawLatestFrame, Qt::QueuedConnection);
 }
 
 kv::DisplayFilter manwindow::currentFilter() const {
@@ -280,30 +288,21 @@ kv::DisplayFilter manwindow::currentFilter() const {
     return f;
 }
 
-// The last handled frame's points, computed once for the recording, the trail and the drawing.
-const kv::FramePoints& manwindow::handledPoints() {
-    if (!recordPointsCurrent_) kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), recordPoints_);
-    recordPointsCurrent_ = true;
-    return recordPoints_;
+// A filter change shows on the frame on screen at once, also while nothing new comes (a paused
+// replay, "Suspend Data"); a replayed PCD cloud keeps the colours of its file.
+void manwindow::filterChanged() {
+    if (pipeline_.refilter(currentFilter()))
+        QMetaObject::invokeMethod(this, &manwindow::drawLatestFrame, Qt::QueuedConnection);
 }
 
 void manwindow::drawLatestFrame() {
-    drawPending_ = false;
-    ++framesDrawn_;
-    if (lastFrameExported_) {
-        framePoints_.clear();  // an exported frame is not drawn: empty clouds, labels " "
-    } else {
-        // The recording's points of this very frame are drawn as they are (kept apart until
-        // now, so that a pick in between still reads the frame on screen).
-        if (recordPointsCurrent_) std::swap(framePoints_, recordPoints_);
-        else kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), framePoints_);
-        if (selection_.followed()) writeSelectedRows(framePoints_);
-        else writePointTable(framePoints_);
-    }
-    recordPointsCurrent_ = false;
-    updateStatistics(framePoints_.stats);
+    const kv::FramePoints* points = pipeline_.draw();
+    if (!points) return;
+    if (selection_.followed()) writeSelectedRows(*points);
+    else writePointTable(*points);
+    updateStatistics(points->stats);
     std::string readout;
-    cloudView_->presentFrame(framePoints_.displayed, framePoints_.selected, cloudView_->pointSize(),
+    cloudView_->presentFrame(points->displayed, points->selected, cloudView_->pointSize(),
                              selection_.readout() ? &readout : nullptr);
     if (selection_.readout()) lastReadout_ = QString::fromStdString(readout);
 }
@@ -354,22 +353,31 @@ void manwindow::onRecordingFailed(const QString& message, bool endedCurrent) {
 
 // ---- Capture replay ----
 
-// Shows what a replay control decided on the widgets of its replay, then tells its thread.
+// The start routine of "Lidar" in replay mode: the receivers stop and the replay thread takes
+// their place, from the first frame (or the seek made before Play).
+void manwindow::startCaptureThread() {
+    health_->hideStartHint();
+    stopReceivers();
+    kv::registerAcquisitionMetaTypes();
+    tableModel_ = resetPointTable(ui_.tableView, this);
+    replay_->wait();  // a run that ended on a read failure may still be returning
+    replay_->setPacketStore(store_);
+    cloudView_->fitCameraToNextFrame();
+    connect(replay_, SIGNAL(SendData(MuchLidarData)), this, SLOT(CalculateMuch(MuchLidarData)), Qt::UniqueConnection);
+    connect(replay_, SIGNAL(SendBool(bool)), this, SLOT(FinshorStart(bool)), Qt::UniqueConnection);
+    replay_->start();
+    liveRunning_ = false;
+    refreshHealth();
+}
+
+// Shows what a replay control decided on the widgets of its replay, then tells its thread;
+// both threads take their orders the same way (kv::applyOrders).
 void manwindow::applyReplay(const kv::ReplayEffects& e) {
     const bool pcd = e.kind == kv::ReplayKind::Pcd;
     replayPanels_->apply(e, replayControl_);
-    if (pcd) {
-        pcdReplay_->applyOrders(e);
-    } else {
-        if (e.dropPendingSeek) replay_->clearPendingSeek();
-        if (e.startThread) startReception();  // starts the replay thread while playing
-        if (e.seekTo >= 0 && store_) {
-            rulerAndTrail_->report(kv::TrailEvent::kReplaySeek);
-            emit sendProgressChangeValue(e.seekTo);  // a frame number; before the gate opens for it
-        }
-        if (e.openGate) replay_->gate.open();
-        if (e.closeGate) replay_->gate.close();
-    }
+    if (e.seekTo >= 0) rulerAndTrail_->report(kv::TrailEvent::kReplaySeek);
+    if (pcd) pcdReplay_->applyOrders(e);
+    else kv::applyOrders(e, replay_->channel, [this] { startCaptureThread(); });
     if (e.playAgain) {
         if (pcd) onPlayPCD();
         else playPause();
@@ -393,16 +401,22 @@ void manwindow::openCapture() {
 
 bool manwindow::openCaptureFile(const QString& fileName) {
     health_->hideStartHint();
-    if (liveRunning_) receivers_->requestStop();
-    if (replayControl_.captureStarted()) {
-        replay_->stopAndWait();
-        store_.reset();
-        replayControl_.captureClosed();
+    if (liveRunning_) {
+        receivers_->requestStop();
+        liveRunning_ = false;
+    }
+    // A file that gives nothing to replay (its message shown) leaves the capture loaded before
+    // it, and its replay, as they were.
+    std::shared_ptr<const kv::capture::CaptureStore> loaded = loadCaptureFile(this, fileName);
+    refreshHealth();
+    if (!loaded) return false;
+    const kv::ReplayState before = replayControl_.state(kv::ReplayKind::Capture);
+    replay_->stopAndWait();
+    if (before != kv::ReplayState::kNotLoaded && before != kv::ReplayState::kLoaded) {
         cloudView_->clearAll();
         cloudView_->resetCamera();
     }
-    store_ = loadCaptureFile(this, fileName);
-    if (!store_) return false;
+    store_ = std::move(loaded);
     cloudView_->fitCameraToNextFrame();
     rulerAndTrail_->report(kv::TrailEvent::kCaptureOpened);
 
@@ -413,7 +427,27 @@ bool manwindow::openCaptureFile(const QString& fileName) {
     ui_.Slider_Frame->setRange(0, range);
     applyReplay(replayControl_.captureOpened(range, store_->packetCount > 0));
     ui_.LidraDataDock->show();
+    refreshHealth();
     return true;
+}
+
+// "Close": the replay ends, the file is let go, and the receivers and the PCD replay are free.
+void manwindow::closeCapture() {
+    if (!store_) return;
+    replay_->stopAndWait();
+    store_.reset();
+    applyReplay(replayControl_.captureClosed());
+    ui_.Spbox_Frame->setRange(0, 0);
+    ui_.Slider_Frame->setRange(0, 0);
+    ui_.Spbox_Frame->setEnabled(false);
+    ui_.Slider_Frame->setEnabled(false);
+    ui_.label_Frame_Count->clear();
+    refreshHealth();
+}
+
+void manwindow::onCaptureReadFailed(const QString& message) {
+    applyReplay(replayControl_.captureReadFailed());
+    showErrorMessage(message);
 }
 
 void manwindow::playPause() { applyReplay(replayControl_.capturePlayPause(replay_->isRunning())); }
@@ -431,7 +465,7 @@ void manwindow::seekForward() { applyReplay(replayControl_.captureSeekForward())
 
 void manwindow::seekBackward() { applyReplay(replayControl_.captureSeekBackward()); }
 
-void manwindow::progressMoved(int) { replayControl_.sliderMoved(ui_.Slider_Frame->value()); }
+void manwindow::progressMoved(int) { replayControl_.sliderMoved(kv::ReplayKind::Capture, ui_.Slider_Frame->value()); }
 
 void manwindow::progressReleased() {
     applyReplay(replayControl_.sliderReleased(kv::ReplayKind::Capture, ui_.Slider_Frame->value()));
@@ -439,7 +473,7 @@ void manwindow::progressReleased() {
 
 // A frame number typed into the frame box (Enter, or leaving the box) seeks there as the slider does.
 void manwindow::frameBoxEntered() {
-    if (ui_.Spbox_Frame->value() == replayControl_.frameCounter()) return;
+    if (ui_.Spbox_Frame->value() == replayControl_.frameCounter(kv::ReplayKind::Capture)) return;
     applyReplay(replayControl_.sliderReleased(kv::ReplayKind::Capture, ui_.Spbox_Frame->value()));
 }
 
@@ -481,7 +515,7 @@ void manwindow::onFinishPCD(bool isFinish) { applyReplay(replayControl_.pcdFinis
 
 void manwindow::RepeatChangePCD(int state) { replayControl_.setRepeat(kv::ReplayKind::Pcd, state != 0); }
 
-void manwindow::progressMovedPCD(int) { replayControl_.sliderMoved(ui_.Slider_Frame_PCD->value()); }
+void manwindow::progressMovedPCD(int) { replayControl_.sliderMoved(kv::ReplayKind::Pcd, ui_.Slider_Frame_PCD->value()); }
 
 void manwindow::progressReleasedPCD() {
     applyReplay(replayControl_.sliderReleased(kv::ReplayKind::Pcd, ui_.Slider_Frame_PCD->value()));
@@ -491,6 +525,7 @@ void manwindow::onGetPointCloutPlay(pcl::PointCloud<pcl::PointXYZRGB>::Ptr mPoin
     if (!mPointCloud) return;
     std::string readout;
     cloudView_->presentCloud(mPointCloud, cloudView_->pointSize(), selection_.readout() ? &readout : nullptr);
+    pipeline_.cloudShown(kv::cloudCoordinates(*mPointCloud));
     applyReplay(replayControl_.frameShown(kv::ReplayKind::Pcd, std::uint32_t(pcdReplay_->numberOf(mPointCloud))));
     if (selection_.readout()) lastReadout_ = QString::fromStdString(readout);
 }
@@ -501,13 +536,9 @@ void manwindow::onSavePCD() { pcdRecording_->pressed(currentModelLabel()); }
 
 void manwindow::startPcdRecordingTo(const QString& answer, const QString& stamp) { pcdRecording_->start(answer, stamp); }
 
-// The recording step for the frame just handled, drawn or not: its cloud is computed here, and
-// the drawing reuses it when no newer frame has come in the meantime.
-void manwindow::recordPcdFrame() {
-    kv::computeFramePoints(lastFrame_, geometry_, currentFilter(), recordPoints_);
-    recordPointsCurrent_ = true;
-    pcdRecording_->writeFrame(recordPoints_.displayed);
-}
+// The recording step for the frame just handled, drawn or not: the points the trail and the
+// drawing share.
+void manwindow::recordPcdFrame() { pcdRecording_->writeFrame(pipeline_.currentPoints().displayed); }
 
 // ---- Selection ----
 
@@ -517,7 +548,8 @@ void manwindow::buildTableModel() { tableModel_ = resetPointTable(ui_.tableView,
 void manwindow::writeSelectedRows(const kv::FramePoints& points) {
     const int scroll = ui_.tableView->verticalScrollBar()->value();
     kv::forEachSelectedRow(points.selectedIndex.size(), selection_.pickedCount(), scroll, [&](int row, std::size_t k) {
-        setTableRow(tableModel_, row, kv::pointRowTexts(kv::selectedRow(points, lastFrame_, k), kv::RowFormat::kSelected));
+        setTableRow(tableModel_, row,
+                    kv::pointRowTexts(kv::selectedRow(points, pipeline_.frameOnScreen(), k), kv::RowFormat::kSelected));
     });
 }
 
@@ -532,7 +564,7 @@ void manwindow::SelectPoints() {
 
 void manwindow::handleAreaPick(const std::vector<int>& indices) {
     const kv::SelectionSession::Pick pick =
-        selection_.pick(framePoints_.displayed, indices, lastFrame_, geometry_, currentFilter());
+        selection_.pick(pipeline_.pointsOnScreen().displayed, indices, pipeline_.frameOnScreen(), geometry_, currentFilter());
     if (!pick.taken) return;  // nothing of the displayed cloud: still armed
     cloudView_->showClicked(pick.clicked);
     // The pick arrives inside the interactor's button handling: the keys that end the rubber
@@ -588,6 +620,12 @@ void manwindow::endCsvExport() { csv_->end(); }
 // ---- Receiver health readout ----
 
 void manwindow::refreshHealth() {
-    health_->refresh({liveRunning_, replayControl_.replayActive() || store_, framesHandled_, framesDrawn_,
-                      replay_->pointsDropped.load()});
+    HealthPanel::WindowState w;
+    w.live = liveRunning_;
+    w.replay = store_ != nullptr;
+    w.pcdReplay = replayControl_.state(kv::ReplayKind::Pcd) != kv::ReplayState::kNotLoaded;
+    w.framesHandled = pipeline_.framesHandled();
+    w.framesDrawn = pipeline_.framesDrawn();
+    w.replayPointsDropped = replay_->pointsDropped.load();
+    health_->refresh(w);
 }

@@ -14,6 +14,7 @@
 #include <pcl/point_types.h>
 
 #include "frame_display.h"
+#include "frame_pipeline.h"
 #include "metatypes.h"
 #include "pcd_io.h"
 #include "pcd_recording.h"
@@ -71,14 +72,14 @@ public:
     GetSet* statusReceiver() const { return getSet_; }
     kv::CloudView& cloudView() const { return *cloudView_; }
     kv::window::RulerAndTrail& rulerAndTrail() const { return *rulerAndTrail_; }  // "Measure", "Frames shown"
-    const MuchLidarData& lastFrame() const { return lastFrame_; }
+    const MuchLidarData& lastFrame() const { return pipeline_.current(); }
     const std::string& modelLabelText() const { return modelLabel_; }
     QStandardItemModel* pointTableModel() const { return tableModel_; }
     bool isLiveRunning() const { return liveRunning_; }
     bool isSuspended() const { return suspended_; }
-    std::uint64_t framesHandled() const { return framesHandled_; }
-    std::uint64_t framesDrawn() const { return framesDrawn_; }
-    std::uint64_t drawsSkipped() const { return drawsSkipped_; }
+    std::uint64_t framesHandled() const { return pipeline_.framesHandled(); }
+    std::uint64_t framesDrawn() const { return pipeline_.framesDrawn(); }
+    std::uint64_t drawsSkipped() const { return pipeline_.drawsSkipped(); }
     std::uint64_t kernelDrops() const;
     int pointSize() const;
     QLaserSelectionMuch* laserSelection() const { return laserSelection_; }
@@ -100,6 +101,7 @@ public:
     bool isPlaying() const { return replayControl_.playing(); }
     bool isFinished() const { return replayControl_.finished(); }
     bool isOfflineInUse() const { return replayControl_.offlineInUse(); }
+    kv::ReplayState captureState() const { return replayControl_.state(kv::ReplayKind::Capture); }
     // Loads a capture file as "Open" does after its file dialog; false when nothing was loaded.
     bool openCaptureFile(const QString& fileName);
 
@@ -193,6 +195,9 @@ private:
     void seekForward();
     void seekBackward();
     void applyReplay(const kv::ReplayEffects& effects);
+    void startCaptureThread();
+    void closeCapture();  // the "Close" button
+    void onCaptureReadFailed(const QString& message);
     void recordPcdFrame();
     void toggleRecording();  // the "Record" button
     void onRecordingFailed(const QString& message, bool endedCurrent);
@@ -208,7 +213,7 @@ private:
     void clearSelection();  // the "Clear" button
     void saveDataClicked(); // the "SaveData" button
     kv::DisplayFilter currentFilter() const;
-    const kv::FramePoints& handledPoints();
+    void filterChanged();  // the colour mode, the lines or the angle range
 
     Ui::manwindowClass ui_;
     std::unique_ptr<kv::CloudView> cloudView_;
@@ -227,9 +232,9 @@ private:
 
     kv::BeamGeometry geometry_;
     kv::DisplayFilter filter_;     // production mode; lines, angles and colours are read per frame
-    kv::FramePoints framePoints_;   // the points drawn, which a pick's indices refer to
-    kv::FramePoints recordPoints_;  // the last handled frame's points, computed for recording
-    MuchLidarData lastFrame_;
+    // Frames can arrive faster than they can be drawn: every frame takes the data path at
+    // once, the drawing runs from the event queue and shows the newest frame.
+    kv::FramePipeline pipeline_{geometry_};
     std::string modelLabel_;       // empty until the first frame
     QString title_;
 
@@ -243,7 +248,6 @@ private:
     SaveAndPlay_PCD* pcdReplay_ = nullptr;
     // PCD recording.
     std::unique_ptr<kv::window::PcdRecordingPanel> pcdRecording_;
-    bool recordPointsCurrent_ = false;  // recordPoints_ holds the last handled frame's points
 
     // Capture recording.
     kv::window::CaptureRecording* recording_ = nullptr;
@@ -252,16 +256,8 @@ private:
     SelectPointRange* rangeDialog_ = nullptr;  // top-level window, owned here
     kv::SelectionSession selection_;
     std::unique_ptr<kv::window::CsvExportPanel> csv_;
-    bool lastFrameExported_ = false;  // the newest frame went to the export: the view stays empty
     // Receiver health readout and the first-start hint.
     std::unique_ptr<kv::window::HealthPanel> health_;
-
-    // Frames can arrive faster than they can be drawn: every frame takes the data path at
-    // once, the drawing runs from the event queue and takes the newest frame.
-    bool drawPending_ = false;
-    std::uint64_t framesHandled_ = 0;
-    std::uint64_t framesDrawn_ = 0;
-    std::uint64_t drawsSkipped_ = 0;
 
     // "Measure" and "Frames shown": declared after the view, so destroyed before it.
     std::unique_ptr<kv::window::RulerAndTrail> rulerAndTrail_;

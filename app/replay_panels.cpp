@@ -8,7 +8,7 @@
 namespace kv::window {
 
 void ReplayPanels::disableAll() {
-    for (QToolButton* b : {ui_.toolButton_Play, ui_.toolButton_GoToEnd, ui_.toolButton_GoToStart,
+    for (QToolButton* b : {ui_.toolButton_Play, ui_.toolButton_Close, ui_.toolButton_GoToEnd, ui_.toolButton_GoToStart,
                            ui_.toolButton_SeekBackward, ui_.toolButton_SeekForward, ui_.toolButton_Play_PCD,
                            ui_.toolButton_GoToEnd_PCD, ui_.toolButton_SeekForward_PCD,
                            ui_.toolButton_SeekBackward_PCD})
@@ -29,6 +29,7 @@ void ReplayPanels::apply(const ReplayEffects& e, const ReplayControl& control) {
     if (!pcd) enable(ui_.toolButton_GoToStart, e.seeks);
     enable(pcd ? ui_.toolButton_Play : ui_.toolButton_Play_PCD, e.otherPlay);
     enable(pcd ? ui_.toolButton_OpenPCD : ui_.toolButton_Open, e.open);
+    if (!pcd) enable(ui_.toolButton_Close, e.close);
     enable(ui_.toolButton_Lidar, e.lidar);
     if (e.playIcon) play->setIcon(imageFile(e.playIcon));
     if (e.forwardIcon) forward->setIcon(imageFile(e.forwardIcon));
@@ -38,13 +39,13 @@ void ReplayPanels::apply(const ReplayEffects& e, const ReplayControl& control) {
 }
 
 void ReplayPanels::showCounter(ReplayKind kind, const ReplayControl& control) {
-    const int counter = control.frameCounter();
+    const int counter = control.frameCounter(kind);
     if (kind == ReplayKind::Pcd) {
-        if (!control.dragging()) ui_.Slider_Frame_PCD->setValue(counter);
+        if (!control.dragging(kind)) ui_.Slider_Frame_PCD->setValue(counter);
         ui_.label_PCD_Count->setText(QString("%1/%2").arg(counter).arg(control.pcdFileCount()));
         return;
     }
-    if (!control.dragging()) ui_.Slider_Frame->setValue(counter);
+    if (!control.dragging(kind)) ui_.Slider_Frame->setValue(counter);
     ui_.Spbox_Frame->setValue(counter);
     ui_.label_Frame_Count->setText(QString("%1/%2").arg(counter).arg(control.captureRange()));
 }

@@ -48,9 +48,8 @@ RulerAndTrail::~RulerAndTrail() { ui_.screen->removeEventFilter(this); }
 
 bool RulerAndTrail::trailing() const { return trailView_->trailing(); }
 
-void RulerAndTrail::frameHandled(std::uint64_t seq, const std::vector<ColouredPoint>* points) {
-    if (points) trailView_->frameHandled(seq, *points);
-    else report(TrailEvent::kFrameExported);
+void RulerAndTrail::frameHandled(std::uint64_t seq, const std::vector<ColouredPoint>& points) {
+    trailView_->frameHandled(seq, points);
 }
 
 void RulerAndTrail::report(TrailEvent event) { trailView_->report(event); }

@@ -36,10 +36,10 @@ public:
     RulerAndTrail(Ui::manwindowClass& ui, CloudView& view, QLaserSelectionMuch* lines, QObject* parent = nullptr);
     ~RulerAndTrail() override;
 
-    // The trail: whether handled frames' points are wanted, a handled frame (null points: it
-    // went to the CSV export, not to the view), and the window's other events.
+    // The trail: whether handled frames' points are wanted, a handled frame, and the window's
+    // other events.
     bool trailing() const;
-    void frameHandled(std::uint64_t seq, const std::vector<ColouredPoint>* points);
+    void frameHandled(std::uint64_t seq, const std::vector<ColouredPoint>& points);
     void report(TrailEvent event);
 
     const Ruler& ruler() const { return ruler_; }

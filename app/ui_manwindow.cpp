@@ -132,11 +132,12 @@ void manwindowClass::setupUi(QMainWindow* w) {
     {
         QHBoxLayout* row = tabRow(tab_offLine);
         toolButton_Open = makeToolButton(tab_offLine, row, "toolButton_Open", "OpenCaptureFile.png");
+        toolButton_Close = makeToolButton(tab_offLine, row, "toolButton_Close", "CloseCapture.png");
         toolButton_GoToStart = makeToolButton(tab_offLine, row, "toolButton_GoToStart", "Gotostart.png");
         toolButton_SeekBackward = makeToolButton(tab_offLine, row, "toolButton_SeekBackward", "Seekbackward.png");
         toolButton_Play = makeToolButton(tab_offLine, row, "toolButton_Play", "Play.png");
         toolButton_SeekForward = makeToolButton(tab_offLine, row, "toolButton_SeekForward", "Seekforward.png");
-        toolButton_GoToEnd = makeToolButton(tab_offLine, row, "toolButton_GoToEnd", "Gotostop.png");
+        toolButton_GoToEnd = makeToolButton(tab_offLine, row, "toolButton_GoToEnd", "StopRewind.png");
         toolButton_SavePcapData = makeToolButton(tab_offLine, row, "toolButton_SavePcapData", "Record.png");
         Slider_Frame = named(new QSlider(Qt::Horizontal, tab_offLine), "Slider_Frame");
         Slider_Frame->setMinimumWidth(240);
@@ -279,15 +280,17 @@ void manwindowClass::retranslateUi(QMainWindow* w) {
     tabWidget->setTabText(tabWidget->indexOf(tab_Lidar), tr("Lidar"));
 
     toolButton_Open->setText(tr("Open"));
+    toolButton_Close->setText(tr("Close"));
     toolButton_SavePcapData->setText(tr("Record"));
     checkBox_round->setText(tr("isLooping "));
     label_Frame_Count->setText(tr("0/0"));
     toolButton_Open->setToolTip(tr("Open a capture file to replay"));
+    toolButton_Close->setToolTip(tr("Close the capture: its replay ends, and Lidar and the PCD replay are free again"));
     toolButton_GoToStart->setToolTip(tr("Back to the first frame, paused there"));
     toolButton_SeekBackward->setToolTip(tr("Paused: one frame back. Playing: play backwards, faster at each press"));
     toolButton_Play->setToolTip(tr("Play or pause the replay"));
     toolButton_SeekForward->setToolTip(tr("Paused: one frame forward. Playing: faster at each press"));
-    toolButton_GoToEnd->setToolTip(tr("Stop: back to the first frame, shown and waiting for Play"));
+    toolButton_GoToEnd->setToolTip(tr("Stop and rewind: back to the first frame, shown and waiting for Play"));
     toolButton_SavePcapData->setToolTip(tr("Record the data port's traffic into a capture file; press again to stop"));
     Spbox_Frame->setToolTip(tr("Frame: type a number and press Enter to go there"));
     tabWidget->setTabText(tabWidget->indexOf(tab_offLine), tr("offLine"));

@@ -57,6 +57,7 @@ public:
     // "offLine"
     QWidget* tab_offLine = nullptr;
     QToolButton* toolButton_Open = nullptr;
+    QToolButton* toolButton_Close = nullptr;
     QToolButton* toolButton_GoToStart = nullptr;
     QToolButton* toolButton_SeekBackward = nullptr;
     QToolButton* toolButton_Play = nullptr;

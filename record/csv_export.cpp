@@ -279,7 +279,6 @@ bool CsvFile::writeFrame(const MuchLidarData& frame, const BeamGeometry& geometr
     }
     const std::size_t n = std::min(std::min(frame.channel.size(), frame.azimuth.size()),
                                    std::min(frame.distance.size(), frame.intensity.size()));
-    char* const buf = buffer_.get();
     for (std::size_t i = 0; i < n; ++i) {
         const int line = frame.channel[i];
         const float azimuth = frame.azimuth[i];
@@ -287,12 +286,35 @@ bool CsvFile::writeFrame(const MuchLidarData& frame, const BeamGeometry& geometr
         if (!filter.accepts(line, azimuth, distance)) continue;
         const PointM p = computePoint(geometry, line, azimuth, distance);
         if (filter.boxActive && !filter.box.contains(p)) continue;
-        if (buffered_ >= bufferBytes_ && !flush()) return false;
-        const char* end = writeRow(buf + buffered_, layout_, frameNumber, line, p, distance, azimuth, frame.intensity[i]);
-        buffered_ = std::size_t(end - buf);
-        ++bufferedRows_;
+        if (!addRow(frameNumber, line, p, distance, azimuth, frame.intensity[i])) return false;
     }
     return flush();
+}
+
+bool CsvFile::writeCloud(const std::vector<PointM>& points, const RowFilter& filter, int frameNumber) {
+    if (fd_ < 0) {
+        if (error_.empty()) error_ = "No CSV file is open";
+        return false;
+    }
+    for (const PointM& p : points) {
+        if (!std::isfinite(p.xM) || !std::isfinite(p.yM) || !std::isfinite(p.zM)) continue;
+        const float distance = pointRangeCm(p);
+        const float azimuth = pointAzimuthDeg(p);
+        if (!filter.accepts(0, azimuth, distance)) continue;
+        if (filter.boxActive && !filter.box.contains(p)) continue;
+        if (!addRow(frameNumber, 0, p, distance, azimuth, 0)) return false;
+    }
+    return flush();
+}
+
+// Formats one row into the buffer, sending the buffer out first when it is full.
+bool CsvFile::addRow(int frameNumber, int line, const PointM& p, float distanceCm, float azimuthDeg, int intensity) {
+    if (buffered_ >= bufferBytes_ && !flush()) return false;
+    char* const buf = buffer_.get();
+    const char* end = writeRow(buf + buffered_, layout_, frameNumber, line, p, distanceCm, azimuthDeg, intensity);
+    buffered_ = std::size_t(end - buf);
+    ++bufferedRows_;
+    return true;
 }
 
 bool CsvFile::close() {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "frame_display.h"
 #include "much_lidar_data.h"
@@ -81,6 +82,10 @@ public:
     // arrays do not exist.
     bool writeFrame(const MuchLidarData& frame, const BeamGeometry& geometry, const RowFilter& filter,
                     int frameNumber = 0);
+    // Appends the accepted points of a cloud that carries x, y and z only (a replayed PCD frame)
+    // as rows of line 0 and intensity 0, their distance and azimuth taken from the coordinates
+    // (pointRangeCm, pointAzimuthDeg). Points with a coordinate that is not finite are skipped.
+    bool writeCloud(const std::vector<PointM>& points, const RowFilter& filter, int frameNumber = 0);
     // Closes the file. False when that failed.
     bool close();
 
@@ -92,6 +97,7 @@ public:
     std::uint64_t bytes() const { return committed_; }
 
 private:
+    bool addRow(int frameNumber, int line, const PointM& p, float distanceCm, float azimuthDeg, int intensity);
     bool flush();                                   // the buffered rows, all of them
     bool writeLines(const char* data, std::size_t n);  // whole lines, at the end of the file
     bool fail(const std::string& what, int err);

@@ -12,6 +12,16 @@ bool exportSingleFrame(const std::string& path, const MuchLidarData& frame, cons
     return ok;
 }
 
+bool exportSingleCloud(const std::string& path, const std::vector<PointM>& cloud, bool selectionFollowed,
+                       const SelectionBox& box, std::string& error) {
+    CsvFile file;
+    bool ok = file.open(path, Layout::kSingleFrame) &&
+              file.writeCloud(cloud, RowFilter::singleFrame(selectionFollowed, box));
+    ok = file.close() && ok;
+    if (!ok) error = file.error();
+    return ok;
+}
+
 ExportSession::ExportSession() : file_(std::make_unique<CsvFile>()) {}
 
 ExportSession::~ExportSession() = default;

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "csv_export.h"
 #include "save_selection.h"
@@ -20,6 +21,11 @@ inline bool exportsFrameOnScreen(bool suspended, bool replayPaused) { return sus
 // untouched). False with `error` set when the file could not be written.
 bool exportSingleFrame(const std::string& path, const MuchLidarData& frame, const BeamGeometry& geometry,
                        bool selectionFollowed, const SelectionBox& box, std::string& error);
+
+// A replayed PCD cloud on screen, in a file of its own, in the same layout (CsvFile::writeCloud
+// says what its rows hold).
+bool exportSingleCloud(const std::string& path, const std::vector<PointM>& cloud, bool selectionFollowed,
+                       const SelectionBox& box, std::string& error);
 
 class ExportSession {
 public:

@@ -1,10 +1,5 @@
 #include "playback.h"
 
-std::atomic<int> replayRewind{0};
-std::atomic<int> replayStep{1};
-std::atomic<int> replaySpeed{0};
-std::atomic<int> replayPauseAfterFrame{0};
-
 namespace kv {
 
 int pacingMs(int speed) {

@@ -1,16 +1,20 @@
-// Playback control shared by the capture and PCD replays: the values the window writes and
-// the replay threads poll, the pacing between frames and the speed cycles of the seek buttons.
+// Playback values of the capture and PCD replays: the orders a replay thread polls, the
+// pacing between frames and the speed cycles of the seek buttons.
 #pragma once
 
 #include <atomic>
 
-// Written by the GUI thread, polled by the replay threads at packet and frame boundaries.
-extern std::atomic<int> replayRewind;           // 1: rewind to the first packet and wait
-extern std::atomic<int> replayStep;             // +1 forward, -1 backward
-extern std::atomic<int> replaySpeed;            // pacing index 0-4
-extern std::atomic<int> replayPauseAfterFrame;  // 1: wait at the gate after the next frame
-
 namespace kv {
+
+// The orders a replay thread polls at packet and frame boundaries: each replay has its own.
+// The window writes them only through applyOrders (replay_control.h); the thread resets
+// replayRewind and replayStep itself at the ends it reports.
+struct ReplayOrders {
+    std::atomic<int> replayRewind{0};           // 1: rewind to the first frame, show it and wait
+    std::atomic<int> replayStep{1};             // +1 forward, -1 backward
+    std::atomic<int> replaySpeed{0};            // pacing index 0-4
+    std::atomic<int> replayPauseAfterFrame{0};  // 1: wait at the gate after the next frame
+};
 
 // Milliseconds slept after every emitted frame for a pacing index: 0 -> 80 (plain), 1 -> 40
 // (2x), 2 -> 25 (3x), 3 -> 100 (0.5x), anything else -> 110 (0.25x).

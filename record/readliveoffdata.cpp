@@ -14,24 +14,25 @@ ReadLiveOffData::~ReadLiveOffData() { stopAndWait(); }
 
 void ReadLiveOffData::setPacketStore(std::shared_ptr<const kv::capture::CaptureStore> store) {
     store_ = std::move(store);
-    stopRequested = false;  // a stop aimed at a thread that had already ended
+    channel.stopRequested = false;  // a stop aimed at a thread that had already ended
 }
 
 void ReadLiveOffData::stopAndWait() {
     if (!isRunning()) return;
-    stopRequested = true;
+    channel.stopRequested = true;
     // The thread may wait at the gate more than once before it sees the flag (after a frame,
     // then at the end of the capture): keep the gate open until it has ended.
-    do gate.open();
+    do channel.gate.open();
     while (!wait(20));
 }
 
-void ReadLiveOffData::getProgressChangeValue(int frame) {
-    seekTarget_ = frame;
-    seekPending_ = true;
-}
+void ReadLiveOffData::getProgressChangeValue(int frame) { channel.requestSeek(frame); }
 
 void ReadLiveOffData::run() {
+    kv::ReplayGate& gate = channel.gate;
+    kv::ReplayOrders& orders = channel.orders;
+    std::atomic<bool>& stopRequested = channel.stopRequested;
+    std::atomic<bool>& seekPending = channel.seekPending;
     gate.threadStarted();
     const std::shared_ptr<const kv::capture::CaptureStore> store = store_;
     const std::uint32_t n = store ? store->packetCount : 0;
@@ -60,15 +61,15 @@ void ReadLiveOffData::run() {
         next = frame;
     };
     // What the window asked for applies before anything else is shown.
-    auto interrupted = [this] { return seekPending_ || stopRequested || replayRewind == 1; };
+    auto interrupted = [&] { return seekPending || stopRequested || orders.replayRewind == 1; };
     auto emitFrame = [&](MuchLidarData&& frame) {
         if (interrupted()) return;
         frame.number = next;
         shown = next++;
         walkingBack = false;
         emit SendData(std::move(frame));
-        std::this_thread::sleep_for(std::chrono::milliseconds(kv::pacingMs(replaySpeed)));
-        if (holdAfterNext || replayPauseAfterFrame == 1) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kv::pacingMs(orders.replaySpeed)));
+        if (holdAfterNext || orders.replayPauseAfterFrame == 1) {
             holdAfterNext = false;
             gate.waitForWindow();
         }
@@ -77,7 +78,7 @@ void ReadLiveOffData::run() {
     // starts again from the first frame.
     auto waitAtEnd = [&](bool holdingGate) {
         emit SendBool(true);
-        replayStep = 1;
+        orders.replayStep = 1;
         startAt(1);
         b = firstRecord = 0;
         shown = 0;
@@ -88,8 +89,8 @@ void ReadLiveOffData::run() {
     };
 
     while (b < n) {
-        if (seekPending_.exchange(false)) {
-            const int target = seekTarget_;
+        if (seekPending.exchange(false)) {
+            const int target = channel.seekTarget;
             startAt(target < 1 ? 1u : std::uint32_t(target));
             walkingBack = false;
         }
@@ -97,9 +98,9 @@ void ReadLiveOffData::run() {
             stopRequested = false;
             break;
         }
-        if (replayRewind == 1) {
-            replayRewind = 0;
-            replayStep = 1;
+        if (orders.replayRewind == 1) {
+            orders.replayRewind = 0;
+            orders.replayStep = 1;
             emit SendBool(true);
             startAt(1);
             b = firstRecord = 0;
@@ -107,7 +108,7 @@ void ReadLiveOffData::run() {
             holdAfterNext = true;  // the first frame is shown while the replay waits at the start
             continue;
         }
-        if (replayStep == -1 && !walkingBack) {
+        if (orders.replayStep == -1 && !walkingBack) {
             // Backwards: the frame before the one shown, reached through the index.
             if (shown <= 1 || frameCount == 0) {
                 waitAtEnd(false);
@@ -134,7 +135,7 @@ void ReadLiveOffData::run() {
         rule.feed(packet, echo, emitFrame, firstRecord);
         firstRecord = 0;
         pointsDropped.store(droppedBefore + rule.droppedPoints(), std::memory_order_relaxed);
-        if (b == n - 1 && replayStep != -1 && !interrupted()) {
+        if (b == n - 1 && orders.replayStep != -1 && !interrupted()) {
             waitAtEnd(true);
             continue;
         }

@@ -13,7 +13,7 @@
 
 #include "capture_store.h"
 #include "metatypes.h"
-#include "replay_gate.h"
+#include "replay_control.h"
 
 
 class ReadLiveOffData : public QThread {
@@ -27,15 +27,13 @@ public:
     void setEchoSelection(int selection) { echoSelection_ = selection; }
     int echoSelection() const { return echoSelection_; }
 
-    // The pause gate: the thread passes it for every packet and opens it at the packet's end;
-    // the window closes it to pause and opens it to resume, step or rewind.
-    kv::ReplayGate gate;
-    std::atomic<bool> stopRequested{false};
+    // The thread's orders, pause gate, stop flag and pending seek. The gate: the thread passes
+    // it for every packet and opens it at the packet's end; the window closes it to pause and
+    // opens it to resume, step or rewind.
+    kv::ReplayChannel channel;
 
     // Ends the thread: raises the stop flag, opens the gate and waits.
     void stopAndWait();
-    // A newly opened capture starts with no seek pending.
-    void clearPendingSeek() { seekPending_ = false; }
     // Points dropped at the frame bound (a capture without markers), over every run.
     std::atomic<std::uint64_t> pointsDropped{0};
 
@@ -57,6 +55,4 @@ protected:
 private:
     std::shared_ptr<const kv::capture::CaptureStore> store_;
     std::atomic<int> echoSelection_{0};
-    std::atomic<int> seekTarget_{0};
-    std::atomic<bool> seekPending_{false};
 };

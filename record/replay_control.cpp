@@ -1,7 +1,5 @@
 #include "replay_control.h"
 
-#include "playback.h"
-
 namespace kv {
 
 namespace {
@@ -15,88 +13,126 @@ ReplayEffects effectsFor(ReplayKind kind) {
     e.kind = kind;
     return e;
 }
+
+constexpr int OrderValues::*kRewind = &OrderValues::replayRewind;
+constexpr int OrderValues::*kStep = &OrderValues::replayStep;
+constexpr int OrderValues::*kSpeed = &OrderValues::replaySpeed;
+constexpr int OrderValues::*kPauseAfterFrame = &OrderValues::replayPauseAfterFrame;
 }  // namespace
+
+bool ReplayControl::paused(ReplayKind kind) const { return of(kind).state != ReplayState::kPlaying; }
+
+ReplayEffects ReplayControl::opened(ReplayKind kind, int range, bool hasData) {
+    ReplayEffects e = effectsFor(kind);
+    Replay& r = of(kind);
+    const bool repeat = r.repeat;
+    const OrderValues orders = r.orders;
+    r = Replay();
+    r.repeat = repeat;
+    r.orders = orders;
+    r.state = ReplayState::kLoaded;
+    r.range = range;
+    r.hasData = hasData;
+    active_ = kind;
+    e.playIcon = kPlay;
+    e.play = Enable::On;
+    e.seeks = Enable::Off;
+    e.otherPlay = Enable::Off;
+    e.showCounter = true;
+    // A seek made for the previous file does not apply to this one.
+    e.dropPendingSeek = true;
+    return e;
+}
 
 // ---- Capture replay ----
 
-ReplayEffects ReplayControl::captureOpened(int frameRange, bool hasPackets) {
-    ReplayEffects e = effectsFor(ReplayKind::Capture);
-    captureRange_ = frameRange;
-    captureHasPackets_ = hasPackets;
-    e.playIcon = kPlay;
-    paused_ = true;
-    e.otherPlay = Enable::Off;
-    e.seeks = Enable::Off;
+ReplayEffects ReplayControl::captureOpened(int frames, bool hasPackets) {
+    ReplayEffects e = opened(ReplayKind::Capture, frames, hasPackets);
     e.lidar = Enable::Off;
-    e.play = Enable::On;
-    frameCounter_ = 0;
-    e.showCounter = true;
-    // A seek made for the previous capture does not apply to this one.
+    e.close = Enable::On;
+    return e;
+}
+
+ReplayEffects ReplayControl::captureClosed() {
+    ReplayEffects e = effectsFor(ReplayKind::Capture);
+    capture_.state = ReplayState::kNotLoaded;
+    capture_.range = 0;
+    capture_.counter = 0;
+    capture_.hasData = false;
+    e.stopThread = true;
     e.dropPendingSeek = true;
-    captureReadFailed_ = false;
+    e.playIcon = kPlay;
+    e.forwardIcon = kForward;
+    e.backwardIcon = kBackward;
+    e.play = Enable::Off;
+    e.seeks = Enable::Off;
+    e.close = Enable::Off;
+    e.open = Enable::On;
+    e.lidar = Enable::On;
+    if (pcd_.state != ReplayState::kNotLoaded) {
+        e.otherPlay = Enable::On;
+        active_ = ReplayKind::Pcd;
+    }
+    e.showCounter = true;
     return e;
 }
 
 ReplayEffects ReplayControl::capturePlayPause(bool threadRunning) {
     ReplayEffects e = effectsFor(ReplayKind::Capture);
+    Replay& r = capture_;
+    if (r.state == ReplayState::kNotLoaded) return e;
+    active_ = ReplayKind::Capture;
     e.seeks = Enable::On;
     e.otherPlay = Enable::Off;
     e.open = Enable::Off;
-    offlineInUse_ = true;
-
-    if (paused_) {
-        e.playIcon = kPause;
-        playing_ = true;
-        paused_ = false;
-        replayActive_ = true;
-        replayRewind = 0;
-        replayPauseAfterFrame = 0;
-        // The thread may have ended (an empty capture ends at once): then this is a first start.
-        if (startCounter_ == 1 || !threadRunning) {
-            startCounter_ = 1;
-            replayStep = 1;
-            forwardFlag_ = true;
-            backwardFlag_ = false;
-            e.startThread = true;
-            forwardSpeedState_ = backwardSpeedState_ = 1;
-            finished_ = false;
-        } else {
-            e.openGate = true;
-            finished_ = false;
-        }
-        ++startCounter_;
-    } else {
+    if (r.state == ReplayState::kPlaying) {
         e.playIcon = kPlay;
-        paused_ = true;
-        replayActive_ = true;
+        r.state = ReplayState::kPaused;
         // Closing the gate waits for the packet in hand; a thread waiting at an end it has
-        // just reported stays paused where it is.
-        if (startCounter_ > 1) e.closeGate = true;
+        // just reported stays where it is.
+        e.closeGate = true;
+        return e;
     }
+    e.playIcon = kPause;
+    order(e, r, kRewind, 0);
+    order(e, r, kPauseAfterFrame, 0);
+    // The thread may have ended (an empty capture ends at once, an unreadable one on its
+    // failure): then this is a first start.
+    if (r.state == ReplayState::kLoaded || !threadRunning) {
+        order(e, r, kStep, 1);
+        r.forward = true;
+        r.forwardSpeedState = r.backwardSpeedState = 1;
+        e.startThread = true;
+    } else {
+        e.openGate = true;
+    }
+    r.state = ReplayState::kPlaying;
     return e;
 }
 
 ReplayEffects ReplayControl::captureGoToStart() {
     ReplayEffects e = effectsFor(ReplayKind::Capture);
-    frameCounter_ = 0;
+    Replay& r = capture_;
+    if (r.state == ReplayState::kNotLoaded || r.state == ReplayState::kLoaded) return e;
+    r.counter = 0;  // until the first frame is shown again
     e.showCounter = true;
     e.playIcon = kPlay;
-    replayRewind = 1;
-    if (paused_) e.openGate = true;
-    paused_ = true;
-    repeat_ = false;
+    order(e, r, kRewind, 1);
+    if (paused(ReplayKind::Capture)) e.openGate = true;
+    if (r.state == ReplayState::kPlaying) r.state = ReplayState::kPaused;
+    r.repeat = false;
     e.uncheckRepeat = true;
     return e;
 }
 
-// A run that has reached its end, in either replay: paused at frame 0, normal speed, the
-// thread's controls off and the way back to the receivers and the other file open.
-void ReplayControl::endOfRun(ReplayEffects& e) {
-    finished_ = true;
-    paused_ = true;
-    forwardFlag_ = true;
-    backwardFlag_ = false;
-    replaySpeed = 0;
+// A run that has reached its end, in either replay: paused on its last frame, normal speed,
+// the thread's controls off and the way back to the receivers and the other file open.
+void ReplayControl::endOfRun(ReplayEffects& e, Replay& r) {
+    r.state = ReplayState::kFinished;
+    r.forward = true;
+    r.orders.replayStep = 1;  // the thread's own reset at an end
+    r.orders.replayRewind = 0;
+    order(e, r, kSpeed, 0);
     e.seeks = Enable::Off;
     e.playIcon = kPlay;
     e.forwardIcon = kForward;
@@ -104,230 +140,211 @@ void ReplayControl::endOfRun(ReplayEffects& e) {
     e.showCounter = true;  // still the last frame's number: that frame stays on screen
     e.open = Enable::On;
     e.lidar = Enable::On;
-    offlineInUse_ = false;
-    playing_ = false;
-    replayActive_ = false;
 }
 
 ReplayEffects ReplayControl::captureFinished(bool finished) {
     ReplayEffects e = effectsFor(ReplayKind::Capture);
+    Replay& r = capture_;
     // A replay thread that has not been started for the loaded capture has nothing to report:
-    // this is the last word of a thread stopped when another capture was opened.
-    if (startCounter_ == 1) return e;
-    if (finished) endOfRun(e);
+    // this is the last word of a thread stopped when another capture was opened or closed.
+    if (r.state == ReplayState::kNotLoaded || r.state == ReplayState::kLoaded) return e;
+    if (finished) endOfRun(e, r);
     // Looping an empty capture would restart the thread forever, and one that could not be
-    // read would fail again at once: its thread has ended.
-    e.playAgain = repeat_ && captureHasPackets_ && !captureReadFailed_;
-    if (captureReadFailed_) {
-        captureReadFailed_ = false;
-        startCounter_ = 1;  // the next Play starts a thread afresh
+    // read would fail again at once.
+    e.playAgain = r.repeat && r.hasData && !r.readFailed;
+    if (r.readFailed) {
+        r.readFailed = false;
+        r.state = ReplayState::kLoaded;  // its thread has ended: the next Play starts one
     }
     return e;
 }
 
 ReplayEffects ReplayControl::captureReadFailed() {
-    captureReadFailed_ = true;
+    capture_.readFailed = true;
     return effectsFor(ReplayKind::Capture);
 }
 
-// The counter rule, for both replays: the counter names the frame on screen, by its number in
-// the capture or folder (from 1); 0 until a replay has shown its first frame. Every frame
-// carries its number, so play, single steps, seeks (paused or not), go-to-start, the end
-// button and looping all agree with the index by construction.
-ReplayEffects ReplayControl::frameShown(ReplayKind kind, std::uint32_t number) {
-    ReplayEffects e = effectsFor(kind);
-    // Live frames carry no number; a capture not started yet has no frame to count (what a
-    // thread stopped for another file left in the queue).
-    if (number == 0 || (kind == ReplayKind::Capture && startCounter_ == 1)) return e;
-    frameCounter_ = int(number);
-    e.showCounter = true;
-    return e;
+ReplayEffects ReplayControl::captureShowAgain() {
+    if (capture_.state != ReplayState::kPaused || capture_.counter < 1) return effectsFor(ReplayKind::Capture);
+    return showAt(ReplayKind::Capture, capture_.counter);
 }
 
 // ---- PCD replay ----
 
-ReplayEffects ReplayControl::pcdOpened(int fileCount, bool hasClouds) {
-    ReplayEffects e = effectsFor(ReplayKind::Pcd);
-    pcdFiles_ = fileCount;
-    pcdHasClouds_ = hasClouds;
-    frameCounter_ = 0;
-    e.showCounter = true;
-    e.otherPlay = Enable::Off;
-    e.seeks = Enable::Off;
-    e.play = Enable::On;
-    startCounter_ = 2;
-    paused_ = true;
-    e.dropPendingSeek = true;
-    return e;
-}
+ReplayEffects ReplayControl::pcdOpened(int fileCount, bool hasClouds) { return opened(ReplayKind::Pcd, fileCount, hasClouds); }
 
 ReplayEffects ReplayControl::pcdPlayPause() {
     ReplayEffects e = effectsFor(ReplayKind::Pcd);
+    Replay& r = pcd_;
+    if (r.state == ReplayState::kNotLoaded) return e;
+    active_ = ReplayKind::Pcd;
     e.open = Enable::Off;
-    offlineInUse_ = true;
-    if (paused_) {
-        e.playIcon = kPause;
-        paused_ = false;
-        replayActive_ = true;
-        replayRewind = 0;
-        replayPauseAfterFrame = 0;
-        if (startCounter_ == 2) {
-            forwardFlag_ = true;
-            backwardFlag_ = false;
-            forwardSpeedState_ = backwardSpeedState_ = 1;
-            replayStep = 1;
-            e.startThread = true;  // clears the stop flag first
-            finished_ = false;
-        } else if (startCounter_ > 2) {
-            e.openGate = true;
-        }
-        ++startCounter_;
-    } else {
-        e.playIcon = kPlay;
-        paused_ = true;
-        replayActive_ = true;
-        if (startCounter_ > 2) e.closeGate = true;
-    }
     e.lidar = Enable::Off;
     e.otherPlay = Enable::Off;
-    playing_ = true;
-    replayActive_ = true;
     e.seeks = Enable::On;
+    if (r.state == ReplayState::kPlaying) {
+        e.playIcon = kPlay;
+        r.state = ReplayState::kPaused;
+        e.closeGate = true;
+        return e;
+    }
+    e.playIcon = kPause;
+    order(e, r, kRewind, 0);
+    order(e, r, kPauseAfterFrame, 0);
+    if (r.state == ReplayState::kPaused) {
+        e.openGate = true;
+    } else {  // loaded, or finished: the thread of the last run has ended
+        order(e, r, kStep, 1);
+        r.forward = true;
+        r.forwardSpeedState = r.backwardSpeedState = 1;
+        e.startThread = true;  // clears the stop flag first
+    }
+    r.state = ReplayState::kPlaying;
     return e;
 }
 
 ReplayEffects ReplayControl::pcdStop() {
     ReplayEffects e = effectsFor(ReplayKind::Pcd);
-    repeatPcd_ = false;
+    Replay& r = pcd_;
+    r.repeat = false;
     e.uncheckRepeat = true;
-    replayRewind = 1;  // read only by the capture replay, whose Play clears it
     e.stopThread = true;
-    if (paused_) e.openGate = true;
-    paused_ = true;
+    if (r.state == ReplayState::kPaused) e.openGate = true;
     return e;
 }
 
 ReplayEffects ReplayControl::pcdFinished(bool finished) {
     ReplayEffects e = effectsFor(ReplayKind::Pcd);
+    Replay& r = pcd_;
+    // The last word of a thread stopped when another folder was opened.
+    if (r.state == ReplayState::kNotLoaded || r.state == ReplayState::kLoaded) return e;
     if (finished) {
-        startCounter_ = 2;
+        endOfRun(e, r);
         e.play = Enable::On;
-        endOfRun(e);
     }
-    // A directory without a readable cloud ends at once: looping it would never stop.
-    e.playAgain = repeatPcd_ && pcdHasClouds_;
+    // A folder without a readable cloud ends at once: looping it would never stop.
+    e.playAgain = r.repeat && r.hasData;
     return e;
 }
 
 // ---- Both ----
 
+ReplayEffects ReplayControl::frameShown(ReplayKind kind, std::uint32_t number) {
+    ReplayEffects e = effectsFor(kind);
+    Replay& r = of(kind);
+    // Live frames carry no number; a replay not started has no frame to count (what a thread
+    // stopped for another file left in the queue).
+    if (number == 0 || r.state == ReplayState::kNotLoaded || r.state == ReplayState::kLoaded) return e;
+    r.counter = int(number);
+    e.showCounter = true;
+    return e;
+}
+
 ReplayEffects ReplayControl::stepOneFrame(ReplayKind kind, bool forward) {
     ReplayEffects e = effectsFor(kind);
-    replayActive_ = true;
-    forwardFlag_ = forward;
-    backwardFlag_ = !forward;
+    Replay& r = of(kind);
+    r.forward = forward;
     e.forwardIcon = kForward;
     e.backwardIcon = kBackward;
-    forwardSpeedState_ = backwardSpeedState_ = 1;
-    replaySpeed = 0;
-    replayStep = forward ? 1 : -1;
-    replayPauseAfterFrame = 1;
+    r.forwardSpeedState = r.backwardSpeedState = 1;
+    order(e, r, kSpeed, 0);
+    order(e, r, kStep, forward ? 1 : -1);
+    order(e, r, kPauseAfterFrame, 1);
     e.openGate = true;
     return e;
 }
 
 ReplayEffects ReplayControl::seekForward(ReplayKind kind) {
     ReplayEffects e = effectsFor(kind);
-    if (finished_) {
+    Replay& r = of(kind);
+    if (r.state == ReplayState::kFinished) {
         e.forwardIcon = kForward;
-        forwardSpeedState_ = 1;
-        replaySpeed = 0;
+        r.forwardSpeedState = 1;
+        order(e, r, kSpeed, 0);
         return e;
     }
-    if (!forwardEntered_) {
+    if (!r.forwardEntered) {
         e.backwardIcon = kBackward;
-        forwardSpeedState_ = backwardSpeedState_ = 1;
-        replaySpeed = 0;
-        replayStep = 1;
+        r.forwardSpeedState = r.backwardSpeedState = 1;
+        order(e, r, kSpeed, 0);
+        order(e, r, kStep, 1);
     }
-    forwardEntered_ = true;
-    forwardFlag_ = true;
-    if (!paused_) {
-        const SpeedStep step = forwardSpeedStep(forwardSpeedState_);
+    r.forwardEntered = true;
+    r.forward = true;
+    if (r.state == ReplayState::kPlaying) {
+        const SpeedStep step = forwardSpeedStep(r.forwardSpeedState);
         e.forwardIcon = step.icon;
-        replaySpeed = step.speed;
-        forwardSpeedState_ = step.next;
-        replayStep = 1;
-        backwardFlag_ = false;
+        order(e, r, kSpeed, step.speed);
+        r.forwardSpeedState = step.next;
+        order(e, r, kStep, 1);
         return e;
     }
-    if (frameCounter_ < forwardStepLimit(kind) && !finished_) {
-        ReplayEffects step = stepOneFrame(kind, true);
-        return step;
-    }
-    if (replayPauseAfterFrame == 1) replayPauseAfterFrame = 0;
+    if (r.state == ReplayState::kPaused && r.counter < r.range) return stepOneFrame(kind, true);
+    if (r.orders.replayPauseAfterFrame == 1) order(e, r, kPauseAfterFrame, 0);
     return e;
 }
 
 ReplayEffects ReplayControl::seekBackward(ReplayKind kind) {
     ReplayEffects e = effectsFor(kind);
-    if (frameCounter_ == 0 || finished_) {
+    Replay& r = of(kind);
+    if (r.counter == 0 || r.state == ReplayState::kFinished) {
         e.backwardIcon = kBackward;
-        backwardSpeedState_ = 1;
-        replaySpeed = 0;
+        r.backwardSpeedState = 1;
+        order(e, r, kSpeed, 0);
         return e;
     }
-    if (forwardEntered_) {
+    if (r.forwardEntered) {
         e.forwardIcon = kForward;
-        replayStep = -1;
-        forwardFlag_ = false;
-        forwardSpeedState_ = backwardSpeedState_ = 1;
-        replaySpeed = 0;
+        order(e, r, kStep, -1);
+        r.forwardSpeedState = r.backwardSpeedState = 1;
+        order(e, r, kSpeed, 0);
     }
-    forwardEntered_ = false;
-    backwardFlag_ = true;
-    if (!paused_) {
-        const SpeedStep step = backwardSpeedStep(backwardSpeedState_);
+    r.forwardEntered = false;
+    r.forward = false;
+    if (r.state == ReplayState::kPlaying) {
+        const SpeedStep step = backwardSpeedStep(r.backwardSpeedState);
         e.backwardIcon = step.icon;
-        replaySpeed = step.speed;
-        backwardSpeedState_ = step.next;
-        replayStep = -1;
-        forwardFlag_ = false;
+        order(e, r, kSpeed, step.speed);
+        r.backwardSpeedState = step.next;
+        order(e, r, kStep, -1);
         return e;
     }
     // From the first frame there is no frame before it to step to.
-    if (frameCounter_ > 1 && !finished_) return stepOneFrame(kind, false);
-    if (replayPauseAfterFrame == 1) replayPauseAfterFrame = 0;
+    if (r.state == ReplayState::kPaused && r.counter > 1) return stepOneFrame(kind, false);
+    if (r.orders.replayPauseAfterFrame == 1) order(e, r, kPauseAfterFrame, 0);
     return e;
 }
 
-void ReplayControl::sliderMoved(int sliderValue) {
-    dragging_ = true;
-    dragValue_ = sliderValue;
+void ReplayControl::sliderMoved(ReplayKind kind, int) { of(kind).dragging = true; }
+
+// Paused in a running replay: the thread goes to `frame` and shows it at once, then waits
+// again, as after a single step forwards.
+ReplayEffects ReplayControl::showAt(ReplayKind kind, int frame) {
+    ReplayEffects e = effectsFor(kind);
+    Replay& r = of(kind);
+    e.seekTo = frame < 1 ? 1 : frame;
+    r.forward = true;
+    r.forwardSpeedState = r.backwardSpeedState = 1;
+    e.forwardIcon = kForward;
+    e.backwardIcon = kBackward;
+    order(e, r, kStep, 1);
+    order(e, r, kSpeed, 0);
+    order(e, r, kPauseAfterFrame, 1);
+    e.openGate = true;
+    return e;
 }
 
 ReplayEffects ReplayControl::sliderReleased(ReplayKind kind, int sliderValue) {
-    ReplayEffects e = effectsFor(kind);
-    dragValue_ = sliderValue;
-    frameCounter_ = dragValue_;
-    dragging_ = false;
+    Replay& r = of(kind);
+    active_ = kind;
+    r.dragging = false;
+    r.counter = sliderValue < 0 ? 0 : sliderValue;
+    ReplayEffects e = r.state == ReplayState::kPaused ? showAt(kind, sliderValue) : effectsFor(kind);
+    // Elsewhere the seek waits for the thread: at its next packet while playing, at Play after
+    // an end or before a first start. Frames are numbered from 1: position 0, before the first
+    // frame, goes to the first.
+    e.seekTo = sliderValue < 1 ? 1 : sliderValue;
     e.showCounter = true;
-    // Frames are numbered from 1: position 0, before the first frame, goes to the first.
-    e.seekTo = dragValue_ < 1 ? 1 : dragValue_;
-    const bool started = kind == ReplayKind::Capture ? startCounter_ > 1 : startCounter_ > 2;
-    if (paused_ && started && !finished_) {
-        // Paused in a running replay: the thread goes to the target and shows its frame at
-        // once, then waits again, as after a single step forwards.
-        forwardFlag_ = true;
-        backwardFlag_ = false;
-        replayStep = 1;
-        replaySpeed = 0;
-        forwardSpeedState_ = backwardSpeedState_ = 1;
-        e.forwardIcon = kForward;
-        e.backwardIcon = kBackward;
-        replayPauseAfterFrame = 1;
-        e.openGate = true;
-    }
     return e;
 }
 

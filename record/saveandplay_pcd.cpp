@@ -60,11 +60,6 @@ int SaveAndPlay_PCD::numberOf(const kv::pcd::CloudPtr& cloud) const {
     return it == clouds_.end() ? 0 : int(it - clouds_.begin()) + 1;
 }
 
-void SaveAndPlay_PCD::setSeekTarget(int index) {
-    seekTarget_ = index;
-    seekPending_ = true;
-}
-
 kv::pcd::WriteResult SaveAndPlay_PCD::savePcdFrame(const std::string& path) {
     kv::pcd::WriteResult r = kv::pcd::writeCloud(*buffer_, path, kv::pcd::Encoding::Ascii, 8);
     buffer_->clear();
@@ -73,12 +68,16 @@ kv::pcd::WriteResult SaveAndPlay_PCD::savePcdFrame(const std::string& path) {
 
 void SaveAndPlay_PCD::stopAndWait() {
     if (!isRunning()) return;
-    stopRequested = true;
-    do gate.open();
+    channel.stopRequested = true;
+    do channel.gate.open();
     while (!wait(20));
 }
 
 void SaveAndPlay_PCD::run() {
+    kv::ReplayGate& gate = channel.gate;
+    kv::ReplayOrders& orders = channel.orders;
+    std::atomic<bool>& stopRequested = channel.stopRequested;
+    std::atomic<bool>& seekPending = channel.seekPending;
     gate.threadStarted();
     const std::vector<kv::pcd::CloudPtr> clouds = clouds_;  // shared pointers: the clouds stay
     const std::uint32_t count = std::uint32_t(clouds.size());
@@ -86,34 +85,34 @@ void SaveAndPlay_PCD::run() {
     // cloud ends the walk.
     std::int32_t a = 0;
     while (std::uint32_t(a) < count) {
-        if (seekPending_.exchange(false)) {
+        if (seekPending.exchange(false)) {
             // The slider runs to F, one past the last index, and F counts names rather than
             // loaded clouds: a target past the list is its last cloud.
-            const int target = seekTarget_;
+            const int target = channel.seekTarget;
             a = target < 0 ? 0 : (std::uint32_t(target) >= count ? std::int32_t(count - 1) : target);
         }
         if (stopRequested) break;
         gate.pass();
         // A seek or a stop asked for while the thread waited applies before this cloud.
-        if (seekPending_ || stopRequested) {
+        if (seekPending || stopRequested) {
             gate.release();
             continue;
         }
         emit SendPointCloudData(clouds[std::size_t(a)]);
-        std::this_thread::sleep_for(std::chrono::milliseconds(kv::pacingMs(replaySpeed)));
-        if (replayPauseAfterFrame == 1) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kv::pacingMs(orders.replaySpeed)));
+        if (orders.replayPauseAfterFrame == 1) {
             gate.waitForWindow();
-            if (seekPending_ || stopRequested) {  // the step that ended the wait was a seek or a stop
+            if (seekPending || stopRequested) {  // the step that ended the wait was a seek or a stop
                 gate.release();
                 continue;
             }
         }
-        if ((a == 0 && replayStep == -1) || std::uint32_t(a) == count - 1) {
-            replayStep = 1;
+        if ((a == 0 && orders.replayStep == -1) || std::uint32_t(a) == count - 1) {
+            orders.replayStep = 1;
             break;
         }
         gate.release();
-        a += replayStep;
+        a += orders.replayStep;
     }
     stopRequested = false;
     gate.threadEnded();  // open, whoever held it
@@ -121,14 +120,11 @@ void SaveAndPlay_PCD::run() {
 }
 
 void SaveAndPlay_PCD::applyOrders(const kv::ReplayEffects& e) {
-    if (e.dropPendingSeek) clearPendingSeek();
-    if (e.stopThread) stopRequested = true;
-    if (e.startThread) {
+    kv::ReplayEffects cloud = e;
+    cloud.seekTo = e.seekTo >= 1 ? e.seekTo - 1 : -1;  // cloud number k is index k - 1
+    kv::applyOrders(cloud, channel, [this] {
         wait();  // a finished run returns at once after its end report
-        stopRequested = false;
+        channel.stopRequested = false;
         start();
-    }
-    if (e.openGate) gate.open();
-    if (e.closeGate) gate.close();
-    if (e.seekTo >= 1) setSeekTarget(e.seekTo - 1);  // cloud number k is index k - 1
+    });
 }

@@ -44,22 +44,19 @@ public:
     // The number (from 1, in list order) of a cloud this thread handed over; 0 for another.
     int numberOf(const kv::pcd::CloudPtr& cloud) const;
 
-    void setSeekTarget(int index);
-    // A newly opened directory starts with no seek pending.
-    void clearPendingSeek() { seekPending_ = false; }
 
     // The recording's frame: filled by the window, written by savePcdFrame.
     kv::pcd::Cloud& pcdBuffer() { return *buffer_; }
     // Writes the buffer (ASCII, eight significant digits) if it holds points, then empties it.
     kv::pcd::WriteResult savePcdFrame(const std::string& path);
 
-    // The pause gate (the protocol of the capture replay's).
-    kv::ReplayGate gate;
-    std::atomic<bool> stopRequested{false};
+    // The thread's orders, pause gate (the protocol of the capture replay's), stop flag and
+    // pending seek (a cloud index).
+    kv::ReplayChannel channel;
     // Ends the thread: raises the stop flag, opens the gate and waits.
     void stopAndWait();
-    // Carries out a replay control's orders for this thread, in their order: drop a pending
-    // seek, raise the stop flag, start the thread afresh, open or close the gate, seek.
+    // Carries out a replay control's orders for this thread (kv::applyOrders); a seek to cloud
+    // number k goes to index k - 1, and a start begins a new run.
     void applyOrders(const kv::ReplayEffects& e);
 
 signals:
@@ -72,6 +69,4 @@ protected:
 private:
     std::vector<kv::pcd::CloudPtr> clouds_;
     kv::pcd::CloudPtr buffer_;
-    std::atomic<int> seekTarget_{0};
-    std::atomic<bool> seekPending_{false};
 };

@@ -26,4 +26,11 @@ void fillCloud(const std::vector<ColouredPoint>& points, pcl::PointCloud<pcl::Po
     cloud.is_dense = true;
 }
 
+std::vector<PointM> cloudCoordinates(const pcl::PointCloud<pcl::PointXYZRGB>& cloud) {
+    std::vector<PointM> out;
+    out.reserve(cloud.size());
+    for (const pcl::PointXYZRGB& q : cloud) out.push_back({q.x, q.y, q.z});
+    return out;
+}
+
 }  // namespace kv

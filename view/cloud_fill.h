@@ -14,9 +14,13 @@ class PointCloud;
 namespace kv {
 
 struct ColouredPoint;
+struct PointM;
 
 // Copies `points` into `cloud` (width = count, height 1, dense), reusing its storage: x, y, z
 // in metres, the fourth coordinate 1, colour bytes r, g, b with alpha left 0.
 void fillCloud(const std::vector<ColouredPoint>& points, pcl::PointCloud<pcl::PointXYZRGB>& cloud);
+
+// The other way: the x, y, z of each point of `cloud`, in its order.
+std::vector<PointM> cloudCoordinates(const pcl::PointCloud<pcl::PointXYZRGB>& cloud);
 
 }  // namespace kv

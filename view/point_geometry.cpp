@@ -31,6 +31,20 @@ PointM computePoint(const BeamGeometry& g, int line, double azimuthDeg, double d
     return p;
 }
 
+float pointRangeCm(const PointM& p) {
+    const double x = p.xM, y = p.yM, z = p.zM;
+    return float(std::sqrt(x * x + y * y + z * z) * 100.0);
+}
+
+float pointAzimuthDeg(const PointM& p) {
+    constexpr double kDegPerRad = 57.295779513082321;  // 180 / pi, pi in full
+    double deg = std::atan2(double(p.yM), double(p.xM)) * kDegPerRad;
+    if (deg < 0.0) deg += 360.0;
+    float a = float(deg);
+    if (a >= 360.0f || a == 0.0f) a = 0.0f;  // just below +x rounds to 360; -0 along +x
+    return a;
+}
+
 Rgb intensityColour(int v) {
     auto byte = [](int x) { return std::uint8_t(x & 0xFF); };  // colour bytes wrap modulo 256
     if (v < 32) return {0, byte(8 * v), 255};

@@ -28,6 +28,13 @@ struct PointM {
 // z up, azimuth 0 along +x and 90 along +y. The caller checks the line is a model line.
 PointM computePoint(const BeamGeometry& g, int line, double azimuthDeg, double distanceCm);
 
+// What a point that carries only its coordinates (a replayed PCD cloud) tells of itself: its
+// range from the sensor's origin in centimetres, and its azimuth in degrees in [0, 360), 0 along
+// +x and 90 along +y exactly (a point of computePoint gives back its azimuth to within 1e-4
+// degrees, the difference kPi makes).
+float pointRangeCm(const PointM& p);
+float pointAzimuthDeg(const PointM& p);
+
 struct Rgb {
     std::uint8_t r, g, b;
     bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }

@@ -15,7 +15,6 @@ bool trailClears(TrailEvent event) {
         case TrailEvent::kPcdDirOpened:
         case TrailEvent::kReplaySeek:
         case TrailEvent::kViewCleared:
-        case TrailEvent::kFrameExported:
             return true;
         case TrailEvent::kLengthChanged:  // shortening drops the oldest only
         case TrailEvent::kFrameHandled:

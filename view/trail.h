@@ -24,7 +24,6 @@ enum class TrailEvent {
     kPcdDirOpened,
     kReplaySeek,
     kViewCleared,     // "Clear" took every cloud out of the view
-    kFrameExported,   // a frame went to the CSV export instead of the view, which stays empty
     kLengthChanged,   // the "Frames shown" spin box
     kFrameHandled,
 };

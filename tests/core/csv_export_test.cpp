@@ -577,3 +577,52 @@ TEST(CsvExportSession, CountsEndsAndFails) {
         EXPECT_FALSE(session.error().empty());
     }
 }
+
+// "SaveData" over a replayed PCD cloud: x, y and z as they are, the distance (metres) and the
+// azimuth (0 along +x, 90 along +y, in [0, 360)) from the coordinates, line and intensity 0;
+// points that are not finite are left out, and a followed selection keeps its box.
+TEST(CsvExportSession, ASingleCloudDerivesDistanceAndAzimuthFromItsCoordinates) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const kv::SelectionBox box{0.0f, 2.0f, -1.0f, 1.0f, -1.0f, 1.0f};
+    const struct {
+        const char* what;
+        kv::PointM p;
+        bool boxFollowed;
+        const char* row;  // empty: not written
+    } cases[] = {
+        {"along +x", {1.0f, 0.0f, 0.0f}, false, "0,1,0,0,1,0,0,\n"},
+        {"along +y", {0.0f, 2.0f, 0.0f}, false, "0,0,2,0,2,90,0,\n"},
+        {"along -x", {-3.0f, 0.0f, 0.0f}, false, "0,-3,0,0,3,180,0,\n"},
+        {"along -y", {0.0f, -1.0f, 0.0f}, false, "0,0,-1,0,1,270,0,\n"},
+        {"between", {3.0f, 4.0f, 0.0f}, false, "0,3,4,0,5,53.1301,0,\n"},
+        {"z counts in the distance", {1.0f, 2.0f, 2.0f}, false, "0,1,2,2,3,63.4349,0,\n"},
+        {"-0 along +x is azimuth 0", {1.0f, -0.0f, 0.0f}, false, "0,1,-0,0,1,0,0,\n"},
+        {"just below +x is azimuth 0, not 360", {1.0f, -1e-7f, 0.0f}, false, "0,1,-1e-07,0,1,0,0,\n"},
+        {"the origin", {0.0f, 0.0f, 0.0f}, false, "0,0,0,0,0,0,0,\n"},
+        {"x not a number", {nan, 1.0f, 0.0f}, false, ""},
+        {"z infinite", {1.0f, 1.0f, inf}, false, ""},
+        {"inside a followed box", {1.0f, 0.5f, 0.0f}, true, "0,1,0.5,0,1.11803,26.5651,0,\n"},
+        {"outside a followed box", {3.0f, 0.5f, 0.0f}, true, ""},
+        {"outside a box not followed", {3.0f, 0.5f, 0.0f}, false, "0,3,0.5,0,3.04138,9.46232,0,\n"},
+    };
+    const std::string path = tempPath("cloud.csv");
+    for (const auto& c : cases) {
+        std::string error;
+        ASSERT_TRUE(kv::csv::exportSingleCloud(path, {c.p}, c.boxFollowed, box, error)) << c.what << ": " << error;
+        EXPECT_EQ(readFile(path), kv::csv::headerLine(Layout::kSingleFrame) + c.row) << c.what;
+    }
+    std::remove(path.c_str());
+
+    // A point of a flat line gives back the azimuth and distance it was computed from.
+    const kv::BeamGeometry flat = kv::BeamGeometry::forLineType(1);
+    for (double az : {0.5, 45.0, 123.4, 271.25, 359.5}) {
+        const kv::PointM p = kv::computePoint(flat, 0, az, 1234.5);
+        EXPECT_NEAR(kv::pointAzimuthDeg(p), az, 1e-3) << az;
+        EXPECT_NEAR(kv::pointRangeCm(p), 1234.5, 1e-2) << az;
+    }
+
+    std::string error;
+    EXPECT_FALSE(kv::csv::exportSingleCloud("/nonexistent-kv-folder/cloud.csv", {}, false, box, error));
+    EXPECT_NE(error.find("/nonexistent-kv-folder/cloud.csv"), std::string::npos) << error;
+}

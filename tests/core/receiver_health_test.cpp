@@ -147,5 +147,6 @@ TEST(HealthText, LineBySource) {
     EXPECT_EQ(kv::healthLine(kv::HealthSource::kLive, c, r, 12), kv::healthText(c, r));
     EXPECT_TRUE(kv::healthAlarm(kv::HealthSource::kLive, r));
     EXPECT_FALSE(kv::healthAlarm(kv::HealthSource::kReplay, r));
+    EXPECT_EQ(kv::healthLine(kv::HealthSource::kPcdReplay, c, r, 12), "PCD replay | no receiver runs");
     EXPECT_FALSE(kv::healthAlarm(kv::HealthSource::kIdle, r));
 }

@@ -1,5 +1,5 @@
-// The replay controls shared by the capture and PCD replays, and the pause gate between the
-// window and a replay thread.
+// The replay controls of both replays, the orders they give their threads, and the pause gate
+// between the window and a replay thread.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,108 +17,121 @@ using kv::Enable;
 using kv::ReplayControl;
 using kv::ReplayEffects;
 using kv::ReplayKind;
+using kv::ReplayState;
 
 namespace {
 
-void resetPlayback() {
-    replayRewind = 0;
-    replayStep = 1;
-    replaySpeed = 0;
-    replayPauseAfterFrame = 0;
-}
-
 std::string icon(const char* s) { return s ? s : ""; }
 
-// A control with a loaded replay of `kind` (capture range 20, or 20 PCD files), playing.
-ReplayControl playing(ReplayKind kind) {
-    resetPlayback();
+// A control and the channels of the two threads it steers, as the window holds them: every
+// effect goes through applyOrders, so the orders read below are the ones a thread would poll.
+struct Rig {
     ReplayControl c;
-    if (kind == ReplayKind::Capture) {
-        c.captureOpened(20, true);
-        c.capturePlayPause(false);
-    } else {
-        c.pcdOpened(20, true);
-        c.pcdPlayPause();
-    }
-    return c;
-}
+    kv::ReplayChannel capture, pcd;
+    int starts = 0;
 
-ReplayEffects playPause(ReplayControl& c, ReplayKind kind, bool threadRunning = true) {
-    return kind == ReplayKind::Capture ? c.capturePlayPause(threadRunning) : c.pcdPlayPause();
-}
-ReplayEffects seekForward(ReplayControl& c, ReplayKind kind) {
-    return kind == ReplayKind::Capture ? c.captureSeekForward() : c.pcdSeekForward();
-}
-ReplayEffects seekBackward(ReplayControl& c, ReplayKind kind) {
-    return kind == ReplayKind::Capture ? c.captureSeekBackward() : c.pcdSeekBackward();
-}
-// The thread hands over frame `number` (0: a live frame).
-ReplayEffects frame(ReplayControl& c, ReplayKind kind, int number) { return c.frameShown(kind, std::uint32_t(number)); }
-ReplayEffects finished(ReplayControl& c, ReplayKind kind) {
-    return kind == ReplayKind::Capture ? c.captureFinished(true) : c.pcdFinished(true);
-}
+    kv::ReplayChannel& channel(ReplayKind k) { return k == ReplayKind::Pcd ? pcd : capture; }
+    kv::ReplayOrders& orders(ReplayKind k) { return channel(k).orders; }
+    ReplayEffects run(const ReplayEffects& e) {
+        kv::applyOrders(e, channel(e.kind), [this] { ++starts; });
+        return e;
+    }
+    ReplayEffects open(ReplayKind k, int range = 20, bool hasData = true) {
+        return run(k == ReplayKind::Capture ? c.captureOpened(range, hasData) : c.pcdOpened(range, hasData));
+    }
+    ReplayEffects playPause(ReplayKind k, bool threadRunning = true) {
+        return run(k == ReplayKind::Capture ? c.capturePlayPause(threadRunning) : c.pcdPlayPause());
+    }
+    ReplayEffects seekForward(ReplayKind k) { return run(k == ReplayKind::Capture ? c.captureSeekForward() : c.pcdSeekForward()); }
+    ReplayEffects seekBackward(ReplayKind k) {
+        return run(k == ReplayKind::Capture ? c.captureSeekBackward() : c.pcdSeekBackward());
+    }
+    // The thread hands over frame `number` (0: a live frame).
+    ReplayEffects frame(ReplayKind k, int number) { return run(c.frameShown(k, std::uint32_t(number))); }
+    ReplayEffects finished(ReplayKind k) { return run(k == ReplayKind::Capture ? c.captureFinished(true) : c.pcdFinished(true)); }
+    ReplayEffects seek(ReplayKind k, int value) { return run(c.sliderReleased(k, value)); }
+    ReplayEffects rewind(ReplayKind k) { return run(k == ReplayKind::Capture ? c.captureGoToStart() : c.pcdStop()); }
+    // A loaded replay of `k` (capture: 20 frames, PCD: 20 files), playing.
+    static std::unique_ptr<Rig> playing(ReplayKind k) {
+        auto r = std::make_unique<Rig>();
+        r->open(k);
+        r->playPause(k, false);
+        return r;
+    }
+};
 
 const ReplayKind kBoth[] = {ReplayKind::Capture, ReplayKind::Pcd};
 const char* name(ReplayKind k) { return k == ReplayKind::Capture ? "capture" : "pcd"; }
 
 }  // namespace
 
-TEST(ReplayControl, OpeningLoadsPausedWithOnlyPlayEnabledAndNoPendingSeek) {
+TEST(ReplayControl, OpeningLoadsWithOnlyPlayEnabledAndNoPendingSeek) {
     for (ReplayKind k : kBoth) {
         SCOPED_TRACE(name(k));
-        ReplayControl c;
-        const ReplayEffects e = k == ReplayKind::Capture ? c.captureOpened(12, true) : c.pcdOpened(12, true);
+        Rig r;
+        r.channel(k).requestSeek(7);  // made for the file before
+        const ReplayEffects e = r.open(k, 12);
         EXPECT_EQ(e.kind, k);
-        EXPECT_TRUE(c.paused());
-        EXPECT_EQ(c.frameCounter(), 0);
+        EXPECT_EQ(r.c.state(k), ReplayState::kLoaded);
+        EXPECT_TRUE(r.c.paused(k));
+        EXPECT_EQ(r.c.frameCounter(k), 0);
         EXPECT_TRUE(e.showCounter);
         EXPECT_EQ(e.play, Enable::On);
         EXPECT_EQ(e.seeks, Enable::Off);
         EXPECT_EQ(e.otherPlay, Enable::Off);
-        EXPECT_TRUE(e.dropPendingSeek);
-        EXPECT_EQ(c.startCounter(), k == ReplayKind::Capture ? 1 : 2);
-        EXPECT_FALSE(c.offlineInUse());
+        EXPECT_EQ(e.close, k == ReplayKind::Capture ? Enable::On : Enable::Keep);
+        EXPECT_FALSE(r.channel(k).seekPending.load());
+        EXPECT_FALSE(r.c.offlineInUse());
     }
 }
 
-TEST(ReplayControl, PlayStartsThenPauseClosesAndResumeOpensTheGate) {
+// The states each replay goes through, and what its thread is told at each step.
+TEST(ReplayControl, PlayPauseResumeEndAndPlayAgainInBothReplays) {
     for (ReplayKind k : kBoth) {
         SCOPED_TRACE(name(k));
-        resetPlayback();
-        replayStep = -1;
-        replayRewind = 1;
-        ReplayControl c;
-        if (k == ReplayKind::Capture) c.captureOpened(20, true);
-        else c.pcdOpened(20, true);
-        ReplayEffects e = playPause(c, k, false);
-        EXPECT_TRUE(e.startThread);
+        Rig r;
+        r.open(k);
+        r.orders(k).replayStep = -1;  // left from an earlier file
+        r.orders(k).replayRewind = 1;
+        ReplayEffects e = r.playPause(k, false);
+        EXPECT_EQ(r.starts, 1);
         EXPECT_FALSE(e.openGate || e.closeGate);
         EXPECT_STREQ(e.playIcon, "Pause.png");
         EXPECT_EQ(e.seeks, Enable::On);
         EXPECT_EQ(e.otherPlay, Enable::Off);
         EXPECT_EQ(e.open, Enable::Off);
-        EXPECT_TRUE(c.offlineInUse() && c.playing() && c.replayActive() && !c.paused());
-        EXPECT_EQ(replayStep.load(), 1);
-        EXPECT_EQ(replayRewind.load(), 0);
+        EXPECT_EQ(r.c.state(k), ReplayState::kPlaying);
+        EXPECT_TRUE(r.c.offlineInUse() && r.c.playing() && !r.c.paused());
+        EXPECT_EQ(r.orders(k).replayStep.load(), 1);
+        EXPECT_EQ(r.orders(k).replayRewind.load(), 0);
 
-        e = playPause(c, k);  // pause
+        e = r.playPause(k);  // pause
         EXPECT_TRUE(e.closeGate);
-        EXPECT_FALSE(e.startThread);
         EXPECT_STREQ(e.playIcon, "Play.png");
-        EXPECT_TRUE(c.paused());
+        EXPECT_EQ(r.c.state(k), ReplayState::kPaused);
+        EXPECT_TRUE(r.c.offlineInUse());
 
-        e = playPause(c, k);  // resume
+        e = r.playPause(k);  // resume
         EXPECT_TRUE(e.openGate);
-        EXPECT_FALSE(e.startThread);
-        EXPECT_FALSE(c.paused());
+        EXPECT_EQ(r.starts, 1);
+        EXPECT_EQ(r.c.state(k), ReplayState::kPlaying);
+
+        r.frame(k, 20);
+        e = r.finished(k);
+        EXPECT_EQ(r.c.state(k), ReplayState::kFinished);
+        EXPECT_FALSE(r.c.offlineInUse());
+        // Play after the end: the capture's thread waits at its end, the PCD thread has ended.
+        e = r.playPause(k);
+        EXPECT_EQ(e.openGate, k == ReplayKind::Capture);
+        EXPECT_EQ(r.starts, k == ReplayKind::Capture ? 1 : 2);
     }
 }
 
 TEST(ReplayControl, CaptureThreadThatEndedIsStartedAfreshOnPlay) {
-    ReplayControl c = playing(ReplayKind::Capture);
-    c.capturePlayPause(true);  // pause
-    const ReplayEffects e = c.capturePlayPause(false);
-    EXPECT_TRUE(e.startThread);
+    auto r = Rig::playing(ReplayKind::Capture);
+    r->playPause(ReplayKind::Capture);  // pause
+    const ReplayEffects e = r->playPause(ReplayKind::Capture, false);
+    EXPECT_EQ(r->starts, 2);
     EXPECT_FALSE(e.openGate);
 }
 
@@ -135,23 +148,22 @@ TEST(ReplayControl, SpeedCyclesWhilePlayingInBothReplays) {
                     {"Seekbackward_0.5x.png", 3}, {"Seekbackward_0.25x.png", 4}};
     for (ReplayKind k : kBoth) {
         SCOPED_TRACE(name(k));
-        ReplayControl c = playing(k);
+        auto r = Rig::playing(k);
         for (const auto& step : forward) {
-            const ReplayEffects e = seekForward(c, k);
+            const ReplayEffects e = r->seekForward(k);
             EXPECT_EQ(e.kind, k);
             EXPECT_EQ(icon(e.forwardIcon), step.icon);
-            EXPECT_EQ(replaySpeed.load(), step.speed);
-            EXPECT_EQ(replayStep.load(), 1);
+            EXPECT_EQ(r->orders(k).replaySpeed.load(), step.speed);
+            EXPECT_EQ(r->orders(k).replayStep.load(), 1);
             EXPECT_FALSE(e.openGate);
         }
-        for (int f = 1; f <= 5; ++f) frame(c, k, f);  // away from the first frame
+        for (int f = 1; f <= 5; ++f) r->frame(k, f);  // away from the first frame
         for (std::size_t i = 0; i < 5; ++i) {
-            const ReplayEffects e = seekBackward(c, k);
+            const ReplayEffects e = r->seekBackward(k);
             EXPECT_EQ(icon(e.backwardIcon), backward[i].icon);
-            EXPECT_EQ(replaySpeed.load(), backward[i].speed);
-            EXPECT_EQ(replayStep.load(), -1);
-            EXPECT_FALSE(c.forwardFlag());
-            EXPECT_TRUE(c.backwardFlag());
+            EXPECT_EQ(r->orders(k).replaySpeed.load(), backward[i].speed);
+            EXPECT_EQ(r->orders(k).replayStep.load(), -1);
+            EXPECT_FALSE(r->c.forwardFlag());
             // Switching from forward resets the forward icon once.
             EXPECT_EQ(icon(e.forwardIcon), i == 0 ? "Seekforward.png" : "");
         }
@@ -177,25 +189,21 @@ TEST(ReplayControl, SingleStepsWhilePausedStopAtTheEnds) {
     };
     for (const Case& t : cases) {
         SCOPED_TRACE(std::string(name(t.kind)) + " at " + std::to_string(t.counter) + (t.forward ? " forward" : " backward"));
-        ReplayControl c = playing(t.kind);
-        playPause(c, t.kind);  // pause
-        EXPECT_TRUE(c.sliderReleased(t.kind, t.counter).openGate);  // shown while paused
+        auto r = Rig::playing(t.kind);
+        r->playPause(t.kind);  // pause
+        EXPECT_TRUE(r->seek(t.kind, t.counter).openGate);  // shown while paused
         const int shown = std::max(t.counter, 1);
-        frame(c, t.kind, shown);
-        replayPauseAfterFrame = 1;  // left from an earlier step
-        const ReplayEffects e = t.forward ? seekForward(c, t.kind) : seekBackward(c, t.kind);
+        r->frame(t.kind, shown);
+        const ReplayEffects e = t.forward ? r->seekForward(t.kind) : r->seekBackward(t.kind);
         EXPECT_EQ(e.openGate, t.steps);
-        // A refused step clears a pause-after-frame left over.
-        EXPECT_EQ(replayPauseAfterFrame.load(), t.steps ? 1 : 0);
+        // A refused step clears the pause-after-frame the seek left.
+        EXPECT_EQ(r->orders(t.kind).replayPauseAfterFrame.load(), t.steps ? 1 : 0);
         if (t.steps) {
-            EXPECT_EQ(replayStep.load(), t.forward ? 1 : -1);
-            EXPECT_EQ(replaySpeed.load(), 0);
+            EXPECT_EQ(r->orders(t.kind).replayStep.load(), t.forward ? 1 : -1);
+            EXPECT_EQ(r->orders(t.kind).replaySpeed.load(), 0);
             EXPECT_STREQ(e.forwardIcon, "Seekforward.png");
             EXPECT_STREQ(e.backwardIcon, "Seekbackward.png");
-            EXPECT_EQ(c.forwardFlag(), t.forward);
-            EXPECT_EQ(c.backwardFlag(), !t.forward);
-            frame(c, t.kind, shown + (t.forward ? 1 : -1));
-            EXPECT_EQ(c.frameCounter(), shown + (t.forward ? 1 : -1));
+            EXPECT_EQ(r->c.forwardFlag(), t.forward);
         }
     }
 }
@@ -203,51 +211,53 @@ TEST(ReplayControl, SingleStepsWhilePausedStopAtTheEnds) {
 TEST(ReplayControl, SeekButtonsAfterTheEndOnlyResetTheirIcon) {
     for (ReplayKind k : kBoth) {
         SCOPED_TRACE(name(k));
-        ReplayControl c = playing(k);
-        seekForward(c, k);
-        finished(c, k);
-        replaySpeed = 3;
-        ReplayEffects e = seekForward(c, k);
+        auto r = Rig::playing(k);
+        r->seekForward(k);
+        r->frame(k, 3);
+        r->finished(k);
+        r->orders(k).replaySpeed = 3;
+        ReplayEffects e = r->seekForward(k);
         EXPECT_STREQ(e.forwardIcon, "Seekforward.png");
-        EXPECT_EQ(replaySpeed.load(), 0);
+        EXPECT_EQ(r->orders(k).replaySpeed.load(), 0);
         EXPECT_FALSE(e.openGate);
-        replaySpeed = 3;
-        e = seekBackward(c, k);
+        r->orders(k).replaySpeed = 3;
+        e = r->seekBackward(k);
         EXPECT_STREQ(e.backwardIcon, "Seekbackward.png");
         EXPECT_EQ(e.forwardIcon, nullptr);
-        EXPECT_EQ(replaySpeed.load(), 0);
-        EXPECT_EQ(c.backwardSpeedState(), 1);
+        EXPECT_EQ(r->orders(k).replaySpeed.load(), 0);
+        EXPECT_EQ(r->c.backwardSpeedState(), 1);
     }
 }
 
-TEST(ReplayControl, EndResetsTheWindowAndLoopsOnlyWithSomethingToPlay) {
+TEST(ReplayControl, EndKeepsTheLastFrameAndLoopsOnlyWithSomethingToPlay) {
     struct Case {
         ReplayKind kind;
         bool repeat;
         bool hasData;
+        bool readFailed;
         bool again;
     };
     const Case cases[] = {
-        {ReplayKind::Capture, false, true, false}, {ReplayKind::Capture, true, true, true},
-        {ReplayKind::Capture, true, false, false}, {ReplayKind::Pcd, false, true, false},
-        {ReplayKind::Pcd, true, true, true},       {ReplayKind::Pcd, true, false, false},
+        {ReplayKind::Capture, false, true, false, false}, {ReplayKind::Capture, true, true, false, true},
+        {ReplayKind::Capture, true, false, false, false}, {ReplayKind::Capture, true, true, true, false},
+        {ReplayKind::Pcd, false, true, false, false},     {ReplayKind::Pcd, true, true, false, true},
+        {ReplayKind::Pcd, true, false, false, false},
     };
     for (const Case& t : cases) {
-        SCOPED_TRACE(std::string(name(t.kind)) + (t.repeat ? " looping" : "") + (t.hasData ? "" : " empty"));
-        resetPlayback();
-        ReplayControl c;
-        if (t.kind == ReplayKind::Capture) c.captureOpened(t.hasData ? 20 : 0, t.hasData);
-        else c.pcdOpened(t.hasData ? 20 : 0, t.hasData);
-        c.setRepeat(t.kind, t.repeat);
-        playPause(c, t.kind, false);
-        for (int f = 1; f <= 3; ++f) frame(c, t.kind, f);
-        seekForward(c, t.kind);
-        const ReplayEffects e = finished(c, t.kind);
-        EXPECT_TRUE(c.finished() && c.paused());
-        EXPECT_FALSE(c.playing() || c.replayActive() || c.offlineInUse());
-        EXPECT_EQ(c.frameCounter(), 3) << "the last frame stays on screen, and so does its number";
+        SCOPED_TRACE(std::string(name(t.kind)) + (t.repeat ? " looping" : "") + (t.hasData ? "" : " empty") +
+                     (t.readFailed ? " unreadable" : ""));
+        Rig r;
+        r.open(t.kind, t.hasData ? 20 : 0, t.hasData);
+        r.c.setRepeat(t.kind, t.repeat);
+        r.playPause(t.kind, false);
+        for (int f = 1; f <= 3; ++f) r.frame(t.kind, f);
+        r.seekForward(t.kind);
+        if (t.readFailed) r.run(r.c.captureReadFailed());
+        const ReplayEffects e = r.finished(t.kind);
+        EXPECT_FALSE(r.c.playing() || r.c.offlineInUse());
+        EXPECT_EQ(r.c.frameCounter(t.kind), 3) << "the last frame stays on screen, and so does its number";
         EXPECT_TRUE(e.showCounter);
-        EXPECT_EQ(replaySpeed.load(), 0);
+        EXPECT_EQ(r.orders(t.kind).replaySpeed.load(), 0);
         EXPECT_EQ(e.seeks, Enable::Off);
         EXPECT_EQ(e.open, Enable::On);
         EXPECT_EQ(e.lidar, Enable::On);
@@ -255,97 +265,91 @@ TEST(ReplayControl, EndResetsTheWindowAndLoopsOnlyWithSomethingToPlay) {
         EXPECT_STREQ(e.forwardIcon, "Seekforward.png");
         EXPECT_STREQ(e.backwardIcon, "Seekbackward.png");
         EXPECT_EQ(e.playAgain, t.again);
-        if (t.kind == ReplayKind::Pcd) {
-            EXPECT_EQ(c.startCounter(), 2);
-            EXPECT_EQ(e.play, Enable::On);
-            // Play after the end starts a new run.
-            EXPECT_TRUE(c.pcdPlayPause().startThread);
-        } else {
-            // Play after the end resumes the waiting thread from the first frame.
-            const ReplayEffects again = c.capturePlayPause(true);
-            EXPECT_TRUE(again.openGate);
-            frame(c, t.kind, 1);
-            EXPECT_EQ(c.frameCounter(), 1);
-        }
+        // Play after the end goes on from the first frame: the capture's waiting thread is let
+        // go, a thread that has ended (PCD, or a capture that could not be read) starts afresh.
+        const int startsBefore = r.starts;
+        const ReplayEffects again = r.playPause(t.kind, !t.readFailed);
+        const bool fresh = t.kind == ReplayKind::Pcd || t.readFailed;
+        EXPECT_EQ(r.starts, startsBefore + (fresh ? 1 : 0));
+        EXPECT_EQ(again.openGate, !fresh);
+        r.frame(t.kind, 1);
+        EXPECT_EQ(r.c.frameCounter(t.kind), 1);
     }
 }
 
-TEST(ReplayControl, CaptureEndReportOfAThreadNotStartedForThisCaptureIsIgnored) {
-    resetPlayback();
-    ReplayControl c;
-    c.captureOpened(20, true);
-    c.setRepeat(ReplayKind::Capture, true);
-    const ReplayEffects e = c.captureFinished(true);
-    EXPECT_FALSE(c.finished());
-    EXPECT_FALSE(e.playAgain);
-    EXPECT_EQ(e.seeks, Enable::Keep);
+TEST(ReplayControl, EndReportOfAThreadNotStartedForThisFileIsIgnored) {
+    for (ReplayKind k : kBoth) {
+        SCOPED_TRACE(name(k));
+        Rig r;
+        r.open(k);
+        r.c.setRepeat(k, true);
+        const ReplayEffects e = r.finished(k);
+        EXPECT_EQ(r.c.state(k), ReplayState::kLoaded);
+        EXPECT_FALSE(e.playAgain);
+        EXPECT_EQ(e.seeks, Enable::Keep);
+        EXPECT_FALSE(r.frame(k, 4).showCounter) << "a frame a stopped thread left in the queue";
+    }
 }
 
 // A seek while a running replay is paused lets the thread go and show the target's frame once;
-// elsewhere a seek only moves the position. Either way the counter names frame 9 once it is
-// shown, and a capture not started yet has no frame to count.
-TEST(ReplayControl, APausedSeekShowsItsFrameAtOnce) {
-    enum class State { Playing, Paused, Finished, NotStarted, PcdPaused };
+// elsewhere a seek only moves the position (while playing at once, after an end at the next
+// Play, before a first start at the start). Either way the counter names frame 9 once it is shown.
+TEST(ReplayControl, ASeekShowsItsFrameAtOnceOnlyWhilePaused) {
+    enum class State { Playing, Paused, Finished, NotStarted };
     const struct {
         State state;
         bool shows;
-    } cases[] = {
-        {State::Playing, false}, {State::Paused, true}, {State::Finished, false}, {State::NotStarted, false},
-        {State::PcdPaused, true},
-    };
-    for (const auto& t : cases) {
-        SCOPED_TRACE(int(t.state));
-        const ReplayKind kind = t.state == State::PcdPaused ? ReplayKind::Pcd : ReplayKind::Capture;
-        resetPlayback();
-        ReplayControl c;
-        if (t.state == State::NotStarted) c.captureOpened(20, true);
-        else c = playing(kind);
-        if (t.state == State::Paused || t.state == State::PcdPaused) playPause(c, kind);
-        if (t.state == State::Finished) c.captureFinished(true);
-        replaySpeed = 3;
-        const ReplayEffects e = c.sliderReleased(kind, 9);
-        EXPECT_EQ(e.seekTo, 9);
-        EXPECT_EQ(e.openGate, t.shows);
-        EXPECT_EQ(replayPauseAfterFrame.load(), t.shows ? 1 : 0);
-        if (t.shows) {
-            EXPECT_EQ(replayStep.load(), 1);
-            EXPECT_EQ(replaySpeed.load(), 0);
+    } cases[] = {{State::Playing, false}, {State::Paused, true}, {State::Finished, false}, {State::NotStarted, false}};
+    for (ReplayKind k : kBoth) {
+        for (const auto& t : cases) {
+            SCOPED_TRACE(std::string(name(k)) + " " + std::to_string(int(t.state)));
+            Rig r;
+            r.open(k);
+            if (t.state != State::NotStarted) r.playPause(k, false);
+            if (t.state == State::Paused) r.playPause(k);
+            if (t.state == State::Finished) r.finished(k);
+            r.orders(k).replaySpeed = 3;
+            r.c.sliderMoved(k, 7);
+            EXPECT_TRUE(r.c.dragging(k));
+            const ReplayEffects e = r.seek(k, 9);
+            EXPECT_FALSE(r.c.dragging(k));
+            EXPECT_EQ(e.seekTo, 9);
+            EXPECT_EQ(r.channel(k).seekTarget.load(), k == ReplayKind::Pcd ? 9 : 9);
+            EXPECT_TRUE(r.channel(k).seekPending.load());
+            EXPECT_EQ(e.openGate, t.shows);
+            EXPECT_EQ(r.orders(k).replayPauseAfterFrame.load(), t.shows ? 1 : 0);
+            EXPECT_EQ(r.orders(k).replaySpeed.load(), t.shows ? 0 : 3);
+            EXPECT_EQ(r.c.frameCounter(k), 9);
+            if (t.state == State::Finished) r.playPause(k);
+            if (t.state == State::NotStarted) r.playPause(k, false);
+            r.frame(k, 9);
+            EXPECT_EQ(r.c.frameCounter(k), 9);
         }
-        frame(c, kind, t.state == State::NotStarted ? 12 : 9);
-        EXPECT_EQ(c.frameCounter(), 9);
-        EXPECT_EQ(c.paused(), t.state != State::Playing);
     }
 }
 
-TEST(ReplayControl, SeekAfterTheEndIsKeptForThePlayThatFollows) {
-    ReplayControl c = playing(ReplayKind::Capture);
-    c.captureFinished(true);
-    c.sliderMoved(7);
-    EXPECT_TRUE(c.dragging());
-    const ReplayEffects s = c.sliderReleased(ReplayKind::Capture, 9);
-    EXPECT_FALSE(c.dragging());
-    EXPECT_EQ(s.seekTo, 9);
-    c.capturePlayPause(true);
-    EXPECT_EQ(c.frameCounter(), 9);
-}
-
-TEST(ReplayControl, GoToStartAndStopRewindUncheckLoopingAndOpenAPausedGate) {
+TEST(ReplayControl, GoToStartAndStopUncheckLoopingAndOpenAPausedGate) {
     for (bool paused : {false, true}) {
         for (ReplayKind k : kBoth) {
             SCOPED_TRACE(std::string(name(k)) + (paused ? " paused" : " playing"));
-            ReplayControl c = playing(k);
-            c.setRepeat(k, true);
-            if (paused) playPause(c, k);
-            const ReplayEffects e = k == ReplayKind::Capture ? c.captureGoToStart() : c.pcdStop();
-            EXPECT_EQ(replayRewind.load(), 1);
+            auto r = Rig::playing(k);
+            r->c.setRepeat(k, true);
+            r->frame(k, 5);
+            if (paused) r->playPause(k);
+            const ReplayEffects e = r->rewind(k);
             EXPECT_EQ(e.openGate, paused);
             EXPECT_TRUE(e.uncheckRepeat);
-            EXPECT_FALSE(c.repeat(k));
-            EXPECT_TRUE(c.paused());
+            EXPECT_FALSE(r->c.repeat(k));
             EXPECT_EQ(e.stopThread, k == ReplayKind::Pcd);
             if (k == ReplayKind::Capture) {
-                EXPECT_EQ(c.frameCounter(), 0);
+                EXPECT_EQ(r->orders(k).replayRewind.load(), 1);
+                EXPECT_TRUE(r->c.paused(k));
                 EXPECT_STREQ(e.playIcon, "Play.png");
+                // The thread reports the rewind, then shows the first frame: numbered 1.
+                r->finished(k);
+                r->frame(k, 1);
+                EXPECT_EQ(r->c.frameCounter(k), 1);
+                EXPECT_EQ(r->c.state(k), ReplayState::kFinished);
             }
         }
     }
@@ -354,17 +358,40 @@ TEST(ReplayControl, GoToStartAndStopRewindUncheckLoopingAndOpenAPausedGate) {
 TEST(ReplayControl, TheCounterNamesTheFrameOnScreenLiveFramesLeaveIt) {
     for (ReplayKind k : kBoth) {
         SCOPED_TRACE(name(k));
-        ReplayControl c;
-        EXPECT_FALSE(frame(c, k, 0).showCounter);  // live frames: no replay
-        EXPECT_EQ(c.frameCounter(), 0);
-        c = playing(k);
-        for (int f = 1; f <= 4; ++f) EXPECT_TRUE(frame(c, k, f).showCounter);
-        seekBackward(c, k);  // backwards while playing: the thread shows 3, 2, ...
-        frame(c, k, 3);
-        EXPECT_EQ(c.frameCounter(), 3);
-        EXPECT_FALSE(frame(c, k, 0).showCounter);
-        EXPECT_EQ(c.frameCounter(), 3);
+        Rig idle;
+        EXPECT_FALSE(idle.frame(k, 0).showCounter);  // live frames: no replay
+        EXPECT_EQ(idle.c.frameCounter(k), 0);
+        auto r = Rig::playing(k);
+        for (int f = 1; f <= 4; ++f) EXPECT_TRUE(r->frame(k, f).showCounter);
+        r->seekBackward(k);  // backwards while playing: the thread shows 3, 2, ...
+        r->frame(k, 3);
+        EXPECT_EQ(r->c.frameCounter(k), 3);
+        EXPECT_FALSE(r->frame(k, 0).showCounter);
+        EXPECT_EQ(r->c.frameCounter(k), 3);
     }
+}
+
+// "Close" lets the capture go: nothing is enabled for it, and Lidar and a loaded PCD folder are
+// free again; the two replays keep their own states.
+TEST(ReplayControl, CloseFreesTheReceiversAndTheOtherReplay) {
+    Rig r;
+    r.open(ReplayKind::Pcd, 5);
+    r.open(ReplayKind::Capture);
+    r.playPause(ReplayKind::Capture, false);
+    r.frame(ReplayKind::Capture, 2);
+    EXPECT_TRUE(r.c.offlineInUse());
+    const ReplayEffects e = r.run(r.c.captureClosed());
+    EXPECT_EQ(r.c.state(ReplayKind::Capture), ReplayState::kNotLoaded);
+    EXPECT_EQ(r.c.state(ReplayKind::Pcd), ReplayState::kLoaded);
+    EXPECT_FALSE(r.c.offlineInUse());
+    EXPECT_EQ(e.play, Enable::Off);
+    EXPECT_EQ(e.seeks, Enable::Off);
+    EXPECT_EQ(e.close, Enable::Off);
+    EXPECT_EQ(e.open, Enable::On);
+    EXPECT_EQ(e.lidar, Enable::On);
+    EXPECT_EQ(e.otherPlay, Enable::On);
+    EXPECT_EQ(r.c.frameCounter(ReplayKind::Capture), 0);
+    EXPECT_FALSE(r.frame(ReplayKind::Capture, 3).showCounter);
 }
 
 // ---- The pause gate ----

@@ -17,8 +17,8 @@ TEST(Trail, WhatClears) {
         {TrailEvent::kAngleRangeChanged, true}, {TrailEvent::kColourModeChanged, true},
         {TrailEvent::kLidarPressed, true},      {TrailEvent::kCaptureOpened, true},
         {TrailEvent::kPcdDirOpened, true},      {TrailEvent::kReplaySeek, true},
-        {TrailEvent::kViewCleared, true},       {TrailEvent::kFrameExported, true},
-        {TrailEvent::kLengthChanged, false},    {TrailEvent::kFrameHandled, false},
+        {TrailEvent::kViewCleared, true},       {TrailEvent::kLengthChanged, false},
+        {TrailEvent::kFrameHandled, false},
     };
     for (const auto& c : cases) EXPECT_EQ(trailClears(c.event), c.clears) << static_cast<int>(c.event);
 }

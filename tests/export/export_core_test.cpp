@@ -49,11 +49,8 @@ int runExport(std::vector<std::string> args, std::string& err, std::string* out 
 
 // The frames the capture replay thread hands to the window, from the first packet to the end.
 std::vector<MuchLidarData> replayThreadFrames(const kv::capture::CaptureStore& store, int echo) {
-    replayRewind = 0;
-    replayStep = 1;
-    replaySpeed = 2;  // the fastest pacing
-    replayPauseAfterFrame = 0;
     ReadLiveOffData replay;
+    replay.channel.orders.replaySpeed = 2;  // the fastest pacing
     replay.setPacketStore(std::make_shared<const kv::capture::CaptureStore>(store));
     replay.setEchoSelection(echo);
     std::mutex m;

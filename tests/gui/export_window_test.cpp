@@ -62,10 +62,6 @@ TEST(ExportWindow, CsvEqualsTheWindowsMultiFrameExportOfTheReplayedFrames) {
         kv::AppSettings settings;
         settings.LineShowNumber = c.lineShowNumber;
         kv::installSettings(settings);
-        replayRewind = 0;
-        replayStep = 1;
-        replaySpeed = 0;
-        replayPauseAfterFrame = 0;
         auto w = std::make_unique<manwindow>();
         w->show();
         ASSERT_TRUE(w->openCaptureFile(capture));

@@ -25,6 +25,7 @@
 #include "manwindow.h"
 #include "pcd_io.h"
 #include "playback.h"
+#include "readliveoffdata.h"
 #include "saveandplay_pcd.h"
 #include "settings.h"
 
@@ -207,9 +208,9 @@ TEST(PcdReplay, OpenPlayPauseStepSliderEndAndLoop) {
     for (QToolButton* b : {ui.toolButton_GoToEnd_PCD, ui.toolButton_SeekForward_PCD, ui.toolButton_SeekBackward_PCD})
         EXPECT_FALSE(b->isEnabled());
     EXPECT_FALSE(ui.LidraDataDock->isVisible());
-    EXPECT_EQ(win.w->replayControl().startCounter(), 2);
+    EXPECT_EQ(win.w->replayControl().state(kv::ReplayKind::Pcd), kv::ReplayState::kLoaded);
 
-    replaySpeed = 4;  // not reset by Play: 110 ms a cloud, time to pause in the middle
+    win.w->pcdReplayThread()->channel.orders.replaySpeed = 4;  // not reset by Play: 110 ms a cloud, time to pause in the middle
     ui.toolButton_Play_PCD->click();
     EXPECT_TRUE(win.w->isOfflineInUse());
     EXPECT_FALSE(ui.toolButton_OpenPCD->isEnabled());
@@ -254,7 +255,7 @@ TEST(PcdReplay, OpenPlayPauseStepSliderEndAndLoop) {
     EXPECT_FALSE(win.w->isOfflineInUse());
 
     // Backwards down to the first cloud ends the run too.
-    replaySpeed = 0;
+    win.w->pcdReplayThread()->channel.orders.replaySpeed = 0;
     ui.toolButton_Play_PCD->click();
     ASSERT_TRUE(waitUntil([&] { return win.w->frameCounter() >= 3; }));
     ui.toolButton_SeekBackward_PCD->click();
@@ -337,7 +338,7 @@ TEST(CaptureReplay, ASeekBeforePlayDoesNotCarryOverToTheNextCapture) {
     emit ui.Slider_Frame->sliderReleased();
     ASSERT_TRUE(win.w->openCaptureFile(b));
     EXPECT_EQ(win.w->frameCounter(), 0);
-    replaySpeed = 2;
+    win.w->replayThread()->channel.orders.replaySpeed = 2;
     ui.toolButton_Play->click();
     ASSERT_TRUE(waitUntil([&] { return win.w->isFinished(); }, 10000));
     // From packet 0 the whole capture plays (20 frames); from frame 15 only its last five.

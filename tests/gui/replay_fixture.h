@@ -26,15 +26,11 @@ inline QString simulatedCapture(const QTemporaryDir& dir, const QString& name, i
     return path;
 }
 
-// A shown window with the default settings and playback values.
+// A shown window with the default settings (each window's replays start with their own orders).
 struct ReplayWindow {
     std::unique_ptr<manwindow> w;
     ReplayWindow() {
         kv::installSettings(kv::AppSettings());
-        replayRewind = 0;
-        replayStep = 1;
-        replaySpeed = 0;
-        replayPauseAfterFrame = 0;
         w = std::make_unique<manwindow>();
         w->show();
     }

@@ -1,6 +1,8 @@
 // Capture replay through the window's controls: open, play, pause, step, seek, end, loop.
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
 #include <QInputDialog>
 #include <pcap/pcap.h>
 #include <tuple>
@@ -207,7 +209,7 @@ TEST(CaptureReplay, SpeedCycleWhilePlaying) {
     const int speeds[] = {1, 2, 3, 4, 0};
     for (int s : speeds) {
         r.ui().toolButton_SeekForward->click();
-        EXPECT_EQ(replaySpeed.load(), s);
+        EXPECT_EQ(r.w->replayThread()->channel.orders.replaySpeed.load(), s);
     }
     r.ui().toolButton_GoToStart->click();
 }
@@ -248,22 +250,96 @@ TEST(CaptureReplay, AFileWithNothingToReplaySaysWhy) {
         {dumpOne("zeros.pcap", DLT_EN10MB, 60), "no UDP payload of 1206 bytes: 1 record skipped"},
         {headerOnly, "no UDP payload of 1206 bytes: 0 records"},
     };
+    const QString good = simulatedCapture(dir, 1);
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.path.toStdString());
-        Replay r;
-        kvtest::MessageBoxCatcher box;
-        box.arm();
-        testing::internal::CaptureStdout();
-        EXPECT_FALSE(r.w->openCaptureFile(c.path));
-        const std::string out = testing::internal::GetCapturedStdout();
-        EXPECT_NE(out.find(c.says), std::string::npos) << out;
-        ASSERT_TRUE(box.seen);
-        EXPECT_EQ(box.title, "Tips");
-        EXPECT_TRUE(box.text.contains(c.says)) << box.text.toStdString();
-        EXPECT_EQ(r.w->captureStore(), nullptr);
-        EXPECT_FALSE(r.ui().toolButton_Play->isEnabled());
-        EXPECT_TRUE(r.ui().toolButton_Lidar->isEnabled());
+        for (bool loadedBefore : {false, true}) {
+            SCOPED_TRACE(c.path.toStdString() + (loadedBefore ? " over a loaded capture" : ""));
+            Replay r;
+            if (loadedBefore) {
+                ASSERT_TRUE(r.w->openCaptureFile(good));
+            }
+            const kv::capture::CaptureStore* before = r.w->captureStore();
+            kvtest::MessageBoxCatcher box;
+            box.arm();
+            testing::internal::CaptureStdout();
+            EXPECT_FALSE(r.w->openCaptureFile(c.path));
+            const std::string out = testing::internal::GetCapturedStdout();
+            EXPECT_NE(out.find(c.says), std::string::npos) << out;
+            ASSERT_TRUE(box.seen);
+            EXPECT_EQ(box.title, "Tips");
+            EXPECT_TRUE(box.text.contains(c.says)) << box.text.toStdString();
+            // The capture loaded before stays loaded and plays.
+            EXPECT_EQ(r.w->captureStore(), before);
+            EXPECT_EQ(r.ui().toolButton_Play->isEnabled(), loadedBefore);
+            EXPECT_EQ(r.ui().toolButton_Lidar->isEnabled(), !loadedBefore);
+            if (loadedBefore) {
+                r.ui().toolButton_Play->click();
+                EXPECT_TRUE(waitUntil([&] { return r.frames() >= 2; }));
+                r.ui().toolButton_Play->click();
+            }
+        }
     }
+}
+
+// The replay controls do what their pictures say: the health dock names the replay, a click on
+// the slider's track goes where the handle went, the end button stops and rewinds, "Close" lets
+// the capture go, and a capture that breaks while looping can be played again (and says again
+// that it cannot be read) instead of showing Pause over nothing.
+TEST(CaptureReplay, ControlsDoWhatTheirPicturesSay) {
+    QTemporaryDir dir;
+    const QString capture = dir.filePath("broken_later.pcap");
+    ASSERT_TRUE(QFile::copy(simulatedCapture(dir, 2), capture));
+    Replay r;
+    auto& ui = r.ui();
+    ASSERT_TRUE(r.w->openCaptureFile(capture));
+    r.w->refreshHealth();
+    EXPECT_TRUE(r.w->healthLabel()->text().startsWith("Capture replay")) << r.w->healthLabel()->text().toStdString();
+    EXPECT_TRUE(ui.toolButton_GoToEnd->toolTip().startsWith("Stop and rewind"));
+
+    ui.toolButton_Play->click();
+    ASSERT_TRUE(waitUntil([&] { return r.frames() >= 2; }));
+    ui.toolButton_Play->click();  // pause
+    r.settle();
+    const int at = r.w->frameCounter();
+    ui.Slider_Frame->setPageStep(5);
+    ui.Slider_Frame->triggerAction(QAbstractSlider::SliderPageStepAdd);  // what a click on the track does
+    ASSERT_TRUE(waitUntil([&] { return r.w->lastFrame().number == std::uint32_t(at + 5); }));
+    EXPECT_EQ(r.w->frameCounter(), at + 5);
+    EXPECT_EQ(ui.Slider_Frame->value(), at + 5);
+
+    ui.toolButton_GoToEnd->click();
+    ASSERT_TRUE(waitUntil([&] { return r.w->lastFrame().number == 1u && r.w->frameCounter() == 1; }));
+    EXPECT_TRUE(r.w->isFinished());
+    EXPECT_EQ(ui.label_Frame_Count->text(), "1/20");
+
+    // Looping, then the file is cut short under the replay.
+    ui.checkBox_round->setChecked(true);
+    ui.toolButton_Play->click();
+    ASSERT_TRUE(waitUntil([&] { return r.w->frameCounter() >= 3; }));
+    kvtest::MessageBoxCatcher broken;
+    broken.arm();
+    ASSERT_TRUE(QFile::resize(capture, QFileInfo(capture).size() / 2));
+    ASSERT_TRUE(waitUntil([&] { return broken.seen; }, 10000));
+    EXPECT_TRUE(broken.text.contains("open it again")) << broken.text.toStdString();
+    ASSERT_TRUE(waitUntil([&] { return !r.w->replayThread()->isRunning(); }));
+    r.settle();
+    EXPECT_EQ(r.w->captureState(), kv::ReplayState::kLoaded);
+    kvtest::MessageBoxCatcher again;
+    again.arm();
+    ui.toolButton_Play->click();
+    ASSERT_TRUE(waitUntil([&] { return again.seen; }, 10000)) << "Play runs the replay again, which fails again";
+
+    // "Close": nothing of the capture is left, and the PCD replay and Lidar are free.
+    ASSERT_TRUE(waitUntil([&] { return !r.w->replayThread()->isRunning(); }));
+    r.settle();
+    ui.toolButton_Close->click();
+    EXPECT_EQ(r.w->captureStore(), nullptr);
+    EXPECT_EQ(r.w->captureState(), kv::ReplayState::kNotLoaded);
+    EXPECT_FALSE(r.w->isOfflineInUse());
+    EXPECT_FALSE(ui.toolButton_Play->isEnabled() || ui.toolButton_Close->isEnabled() || ui.Slider_Frame->isEnabled());
+    EXPECT_TRUE(ui.toolButton_Lidar->isEnabled() && ui.toolButton_Open->isEnabled());
+    r.w->refreshHealth();
+    EXPECT_TRUE(r.w->healthLabel()->text().startsWith("Press Lidar")) << r.w->healthLabel()->text().toStdString();
 }
 
 // Two sensors in one capture: the window asks which to replay, the larger preselected, and the

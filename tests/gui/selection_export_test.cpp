@@ -13,9 +13,11 @@
 #include <QVTKOpenGLNativeWidget.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <unistd.h>
@@ -25,6 +27,7 @@
 #include "getmuch.h"
 #include "gui_helpers.h"
 #include "manwindow.h"
+#include "qlaserselectionmuch.h"
 #include "savedata.h"
 #include "selectpointrange.h"
 #include "settings.h"
@@ -195,7 +198,7 @@ TEST(RangeDialog, ShowsTheBoxAndOkWidensItUntilCancel) {
     EXPECT_FALSE(d->isVisible());
 }
 
-TEST(CsvExportWindow, MultiFrameExportCountsEveryHandledFrameAndShowsAnEmptyView) {
+TEST(CsvExportWindow, MultiFrameExportCountsEveryHandledFrameAndTheViewDrawsOn) {
     auto w = makeWindow();
     SaveData* s = w->saveDataWindow();
     EXPECT_EQ(s->windowTitle(), "SaveData");
@@ -227,8 +230,11 @@ TEST(CsvExportWindow, MultiFrameExportCountsEveryHandledFrameAndShowsAnEmptyView
     for (int k = 0; k < 2; ++k) w->CalculateMuch(frames[k]);
     EXPECT_EQ(w->csvExportedFrames(), 2);
     EXPECT_TRUE(w->csvExportLabel()->text().contains("2 frames")) << w->csvExportLabel()->text().toStdString();
-    waitUntil([&] { return w->framesDrawn() >= 1; });
-    EXPECT_EQ(w->cloudView().cloudPointCount(kv::CloudView::kRealTimeId), 0);  // exported: not drawn
+    ASSERT_TRUE(waitUntil([&] { return w->framesDrawn() >= 1; }));
+    // Exported frames are drawn as any other: the newest, in its own colours.
+    EXPECT_EQ(w->cloudView().cloudPointCount(kv::CloudView::kRealTimeId), 100);
+    const pcl::PointXYZRGB& first = w->cloudView().impl().displayed->points.at(0);
+    EXPECT_EQ(kv::Rgb({first.r, first.g, first.b}), kv::intensityColour(1));
     for (int k = 2; k < 5; ++k) w->CalculateMuch(frames[k]);
     EXPECT_FALSE(w->isCsvExporting());
     EXPECT_FALSE(w->csvExportLabel()->isVisible());
@@ -265,6 +271,7 @@ TEST(CsvExportWindow, ACountNeverReachedRunsUntilEndedAndASingleFrameGetsItsOwnF
     for (int k = 0; k < 4; ++k) w->CalculateMuch(patch());
     EXPECT_TRUE(w->isCsvExporting());
     EXPECT_EQ(w->csvExportedFrames(), 4);
+    ASSERT_TRUE(waitUntil([&] { return w->framesDrawn() == 1; }));  // on screen: what the single export writes
 
     w->ui().tolbtn_SuspendData->click();
     w->CalculateMuch(patch());  // dropped: neither shown nor exported
@@ -354,4 +361,80 @@ TEST(AreaSelection, APickDuringPcdRecordingReadsTheDrawnFrame) {
     EXPECT_NEAR(w->selectionBox().yMin, 0.1, 1e-4);
     EXPECT_NEAR(w->selectionBox().yMax, 0.4, 1e-4);
     EXPECT_TRUE(waitUntil([&] { return w->pcdRecording().written() == 1; }));
+}
+
+// "SaveData" over a replayed PCD cloud writes the cloud on screen, not the frame drawn before
+// it; a new colour mode leaves the cloud in its file's colours, with no frame drawn over it.
+TEST(CsvExportWindow, ASingleFrameExportOfAPcdCloudWritesTheCloudOnScreen) {
+    auto w = makeWindow();
+    draw(*w, patch());
+    pcl::PointCloud<pcl::PointXYZRGB>::Ptr cloud(new pcl::PointCloud<pcl::PointXYZRGB>);
+    for (const auto& xyz : {std::array<float, 3>{3.0f, 4.0f, 0.0f}, std::array<float, 3>{0.0f, 2.0f, 1.0f}}) {
+        pcl::PointXYZRGB p;
+        p.r = 10;
+        p.g = 20;
+        p.b = 30;
+        p.x = xyz[0];
+        p.y = xyz[1];
+        p.z = xyz[2];
+        cloud->push_back(p);
+    }
+    w->onGetPointCloutPlay(cloud);
+    EXPECT_EQ(w->cloudView().cloudPointCount(kv::CloudView::kPcdId), 2);
+    w->ui().comboBox_4->setCurrentIndex(kv::kColourSolid);
+    QTest::qWait(100);
+    EXPECT_EQ(w->cloudView().cloudPointCount(kv::CloudView::kPcdId), 2);
+    EXPECT_EQ(w->cloudView().cloudPointCount(kv::CloudView::kRealTimeId), -1);
+
+    const std::string single = tempCsv("cloud");
+    ASSERT_TRUE(w->exportSingleFrameTo(QString::fromStdString(single)));
+    const std::vector<std::vector<std::string>> expected = {
+        {"Laser_id", "Points_X", "Points_Y", "Points_Z", "Distance", "Azimuth", "Intensity"},
+        {"0", "3", "4", "0", "5", "53.1301", "0"},
+        {"0", "0", "2", "1", "2.23607", "90", "0"},
+    };
+    EXPECT_EQ(readCsv(single), expected);
+    std::remove(single.c_str());
+}
+
+// While the picture stands still, a new colour mode, angle range or line choice shows on the
+// frame on screen at once, not only from the next frame.
+TEST(StillPicture, AFilterChangeRedrawsTheFrameOnScreen) {
+    const MuchLidarData f = patch();
+    long upTo20 = 0;
+    for (float az : f.azimuth) upTo20 += az <= 20.0f;
+    const struct {
+        const char* what;
+        std::function<void(manwindow&)> change;
+        long points;
+        kv::Rgb first;  // the first point's colour, when any is drawn
+    } cases[] = {
+        {"colour mode", [](manwindow& w) { w.ui().comboBox_4->setCurrentIndex(kv::kColourSolid); }, 100,
+         {255, 255, 255}},
+        {"angle range", [](manwindow& w) { w.ui().doubleSpinBox_maxAngle->setValue(20.0); }, upTo20,
+         kv::intensityColour(200)},
+        {"lines",
+         [](manwindow& w) {
+             w.laserSelection()->lineBox(0)->setChecked(false);
+             w.laserSelection()->pushButton_OK->click();
+         },
+         0, {}},
+    };
+    ASSERT_GT(upTo20, 0);
+    ASSERT_LT(upTo20, 100);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto w = makeWindow();
+        draw(*w, f);
+        ASSERT_EQ(w->cloudView().cloudPointCount(kv::CloudView::kRealTimeId), 100);
+        w->ui().tolbtn_SuspendData->click();
+        const auto drawn = w->framesDrawn();
+        c.change(*w);
+        const kv::Cloud& shown = *w->cloudView().impl().displayed;
+        EXPECT_TRUE(waitUntil([&] {
+            return w->cloudView().cloudPointCount(kv::CloudView::kRealTimeId) == c.points &&
+                   (c.points == 0 || kv::Rgb{shown[0].r, shown[0].g, shown[0].b} == c.first);
+        }));
+        EXPECT_EQ(w->framesDrawn(), drawn);  // the same frame, drawn again
+    }
 }

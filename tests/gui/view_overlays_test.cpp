@@ -165,7 +165,6 @@ TEST(ViewOverlays, SceneIsInViewAfterEachStartAndEveryPreset) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.start);
         kv::installSettings(kv::AppSettings());
-        replaySpeed = 0;
         auto w = std::make_unique<manwindow>();
         w->resize(1000, 700);
         w->ui().comboBox_4->setCurrentIndex(1);  // solid white: every point lights its pixels

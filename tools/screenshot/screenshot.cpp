@@ -29,6 +29,7 @@
 #include "cloud_view.h"
 #include "interactionmuchset.h"
 #include "manwindow.h"
+#include "saveandplay_pcd.h"
 #include "playback.h"
 #include "ruler_and_trail.h"
 #include "ruler_view.h"
@@ -63,10 +64,6 @@ bool fail(const char* scene, const char* what) {
 }
 
 std::unique_ptr<manwindow> newWindow() {
-    replayRewind = 0;
-    replayStep = 1;
-    replaySpeed = 0;
-    replayPauseAfterFrame = 0;
     auto w = std::make_unique<manwindow>();
     w->resize(1280, 800);
     w->show();
@@ -263,7 +260,7 @@ bool pcdReplayScene(const Args& a) {
     w->ui().tabWidget->setCurrentWidget(w->ui().tab_OffLinePCD);
     const int clouds = w->openPcdDirectory(a.pcdDir);
     if (clouds < 4) return fail("pcd replay", "the recorded PCD folder holds too few readable files");
-    replaySpeed = 3;
+    w->pcdReplayThread()->channel.orders.replaySpeed = 3;
     w->ui().toolButton_Play_PCD->click();
     if (!waitUntil([&] { return w->frameCounter() >= clouds / 2; }, 20000)) return fail("pcd replay", "the replay stopped early");
     w->ui().toolButton_Play_PCD->click();  // pause

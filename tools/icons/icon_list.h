@@ -32,6 +32,8 @@ constexpr const char* kPngIcons[] = {
     "Pause.png",
     "Seekforward.png",
     "Gotostop.png",
+    "StopRewind.png",
+    "CloseCapture.png",
     "Seekbackward_0.25x.png",
     "Seekbackward_0.5x.png",
     "Seekbackward_2x.png",

@@ -60,13 +60,11 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     connect(dialogs_->codeDialog(), &CodeDialog::sendCode, this, &manwindow::onCodeData);
     rangeDialog_ = new SelectPointRange();
     connect(rangeDialog_, &SelectPointRange::sendOkCliced, this, &manwindow::changeSelectPointRange);
-    connect(ui_.checkBox_round, &QCheckBox::stateChanged, this, &manwindow::RepeatChange);
     SaveAndPlay_PCD::registerMetaTypes();
     pcdReplay_ = new SaveAndPlay_PCD(this);
     connect(pcdReplay_, SIGNAL(SendPointCloudData(pcl::PointCloud<pcl::PointXYZRGB>::Ptr)), this,
             SLOT(onGetPointCloutPlay(pcl::PointCloud<pcl::PointXYZRGB>::Ptr)), Qt::UniqueConnection);
     connect(pcdReplay_, SIGNAL(sendFinish(bool)), this, SLOT(onFinishPCD(bool)), Qt::UniqueConnection);
-    connect(ui_.checkBox_round_PCD, SIGNAL(stateChanged(int)), this, SLOT(RepeatChangePCD(int)), Qt::UniqueConnection);
     pcdRecording_ = std::make_unique<PcdRecordingPanel>(this, ui_, pcdReplay_);
 
     geometry_ = kv::BeamGeometry::forLineType(settings.LidarLineType);
@@ -108,48 +106,36 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     connect(ui_.toolButton, &QToolButton::clicked, dialogs_->interactionSet(), &QWidget::show);
     connect(ui_.toolButton_2, &QToolButton::clicked, dialogs_->codeDialog(), &QWidget::show);
     connect(ui_.toolButton_About, &QToolButton::clicked, dialogs_->about(), &QWidget::show);
-    connect(ui_.toolButton_Open, &QToolButton::clicked, this, &manwindow::openCapture);
     ui_.toolButton_SavePcapData->setCheckable(true);
     connect(ui_.toolButton_SavePcapData, &QToolButton::clicked, this, &manwindow::toggleRecording);
-    connect(ui_.toolButton_Play, &QToolButton::clicked, this, &manwindow::playPause);
-    connect(ui_.toolButton_GoToStart, &QToolButton::clicked, this, &manwindow::goToStart);
-    connect(ui_.toolButton_GoToEnd, &QToolButton::clicked, this, &manwindow::goToEnd);
-    connect(ui_.toolButton_SeekForward, &QToolButton::clicked, this, &manwindow::seekForward);
-    connect(ui_.toolButton_SeekBackward, &QToolButton::clicked, this, &manwindow::seekBackward);
-    connect(ui_.Slider_Frame, &QSlider::sliderMoved, this, &manwindow::progressMoved);
-    connect(ui_.Slider_Frame, &QSlider::sliderReleased, this, &manwindow::progressReleased);
-    connect(ui_.Spbox_Frame, &QSpinBox::editingFinished, this, &manwindow::frameBoxEntered);
     // Made here rather than at the first Play, so that a seek before it is not lost.
     connect(this, SIGNAL(sendProgressChangeValue(int)), replay_, SLOT(getProgressChangeValue(int)),
             Qt::UniqueConnection);
     // A capture that changes or shrinks while it is open ends its replay with a message.
     connect(replay_, &ReadLiveOffData::ReadFailed, this, &manwindow::onCaptureReadFailed, Qt::UniqueConnection);
-    connect(ui_.toolButton_Close, &QToolButton::clicked, this, &manwindow::closeCapture);
-    // A click on a slider's track (or a key, or the wheel) moves its handle: the replay goes
-    // there, as after a drag. Read once the slider has taken its new value.
-    connect(ui_.Slider_Frame, &QAbstractSlider::actionTriggered, this, [this](int action) {
-        if (action != QAbstractSlider::SliderMove)
-            QMetaObject::invokeMethod(this, &manwindow::progressReleased, Qt::QueuedConnection);
-    });
-    connect(ui_.Slider_Frame_PCD, &QAbstractSlider::actionTriggered, this, [this](int action) {
-        if (action != QAbstractSlider::SliderMove)
-            QMetaObject::invokeMethod(this, &manwindow::progressReleasedPCD, Qt::QueuedConnection);
-    });
     connect(ui_.toolButton_SavePCDData, &QToolButton::clicked, this, &manwindow::onSavePCD);
-    connect(ui_.toolButton_OpenPCD, &QToolButton::clicked, this, &manwindow::onOpenPCD);
-    connect(ui_.toolButton_Play_PCD, &QToolButton::clicked, this, &manwindow::onPlayPCD);
-    connect(ui_.toolButton_SeekForward_PCD, &QToolButton::clicked, this, &manwindow::onSeekForwardPCD);
-    connect(ui_.toolButton_SeekBackward_PCD, &QToolButton::clicked, this, &manwindow::onSeekBackwardPCD);
-    connect(ui_.toolButton_GoToEnd_PCD, &QToolButton::clicked, this, &manwindow::onSeekGoToEndPCD);
-    connect(ui_.Slider_Frame_PCD, &QSlider::sliderMoved, this, &manwindow::progressMovedPCD);
-    connect(ui_.Slider_Frame_PCD, &QSlider::sliderReleased, this, &manwindow::progressReleasedPCD);
     ui_.toolButton_SavePCDData->setCheckable(true);
     connect(ui_.comboBox_View, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::view);
     connect(ui_.comboBox_EchoSelection, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &manwindow::AirReturn_Mode);
 
-    replayPanels_ = std::make_unique<ReplayPanels>(ui_);
-    replayPanels_->disableAll();
+    ReplayHooks hooks;
+    hooks.captureChannel = &replay_->channel;
+    hooks.captureThreadRunning = [this] { return replay_->isRunning(); };
+    hooks.startCaptureThread = [this] { startCaptureThread(); };
+    hooks.pcdOrders = [this](const kv::ReplayEffects& e) { pcdReplay_->applyOrders(e); };
+    hooks.openCapture = [this] { openCapture(); };
+    hooks.closeCapture = [this] { closeCapture(); };
+    hooks.openPcd = [this] { onOpenPCD(); };
+    hooks.jumped = [this] { rulerAndTrail_->report(kv::TrailEvent::kReplaySeek); };
+    replayPanels_ = std::make_unique<ReplayPanels>(
+        CaptureReplayWidgets{ui_.toolButton_Open, ui_.toolButton_Close, ui_.toolButton_GoToStart, ui_.toolButton_SeekBackward,
+                             ui_.toolButton_Play, ui_.toolButton_SeekForward, ui_.toolButton_GoToEnd, ui_.Slider_Frame,
+                             ui_.Spbox_Frame, ui_.label_Frame_Count, ui_.checkBox_round},
+        PcdReplayWidgets{ui_.toolButton_OpenPCD, ui_.toolButton_SeekBackward_PCD, ui_.toolButton_Play_PCD,
+                         ui_.toolButton_SeekForward_PCD, ui_.toolButton_GoToEnd_PCD, ui_.Slider_Frame_PCD,
+                         ui_.label_PCD_Count, ui_.checkBox_round_PCD},
+        ui_.toolButton_Lidar, std::move(hooks), this);
     ui_.toolButton_Develop->hide();
     ui_.toolButton_User->hide();
 
@@ -215,7 +201,7 @@ void manwindow::startReception() {
 
     tableModel_ = resetPointTable(ui_.tableView, this);
 
-    const kv::ReplayState capture = replayControl_.state(kv::ReplayKind::Capture);
+    const kv::ReplayState capture = replayPanels_->control().state(kv::ReplayKind::Capture);
     if (capture == kv::ReplayState::kPlaying || capture == kv::ReplayState::kPaused) {
         // A loaded capture is playing: the replay thread takes the receivers' place.
         if (!replay_->isRunning()) startCaptureThread();
@@ -256,7 +242,7 @@ void manwindow::AirReturn_Mode() {
     getMuch_->echoMode = index;
     replay_->setEchoSelection(index);
     // A paused capture replay cuts the frame on screen again with the new selection.
-    applyReplay(replayControl_.captureShowAgain());
+    replayPanels_->echoChanged();
 }
 
 void manwindow::CalculateMuch(MuchLidarData lidardata) {
@@ -268,7 +254,7 @@ void manwindow::CalculateMuch(MuchLidarData lidardata) {
     }
     const bool queueDraw = pipeline_.frameHandled(std::move(lidardata), currentFilter());
     if (csv_->session().active()) csv_->step();
-    applyReplay(replayControl_.frameShown(kv::ReplayKind::Capture, pipeline_.current().number));
+    replayPanels_->frameShown(kv::ReplayKind::Capture, pipeline_.current().number);
     if (pcdRecording_->active()) recordPcdFrame();
 
     if (rulerAndTrail_->trailing())
@@ -370,23 +356,9 @@ void manwindow::startCaptureThread() {
     refreshHealth();
 }
 
-// Shows what a replay control decided on the widgets of its replay, then tells its thread;
-// both threads take their orders the same way (kv::applyOrders).
-void manwindow::applyReplay(const kv::ReplayEffects& e) {
-    const bool pcd = e.kind == kv::ReplayKind::Pcd;
-    replayPanels_->apply(e, replayControl_);
-    if (e.seekTo >= 0) rulerAndTrail_->report(kv::TrailEvent::kReplaySeek);
-    if (pcd) pcdReplay_->applyOrders(e);
-    else kv::applyOrders(e, replay_->channel, [this] { startCaptureThread(); });
-    if (e.playAgain) {
-        if (pcd) onPlayPCD();
-        else playPause();
-    }
-}
-
 // While one replay is in use, the other's Open is refused.
 bool manwindow::refusedWhileOfflineInUse() {
-    if (!replayControl_.offlineInUse()) return false;
+    if (!replayPanels_->control().offlineInUse()) return false;
     QMessageBox::warning(this, "Tips", "The offline file has been opened. Please close it first!!!", QMessageBox::Ok);
     return true;
 }
@@ -410,7 +382,7 @@ bool manwindow::openCaptureFile(const QString& fileName) {
     std::shared_ptr<const kv::capture::CaptureStore> loaded = loadCaptureFile(this, fileName);
     refreshHealth();
     if (!loaded) return false;
-    const kv::ReplayState before = replayControl_.state(kv::ReplayKind::Capture);
+    const kv::ReplayState before = replayPanels_->control().state(kv::ReplayKind::Capture);
     replay_->stopAndWait();
     if (before != kv::ReplayState::kNotLoaded && before != kv::ReplayState::kLoaded) {
         cloudView_->clearAll();
@@ -420,12 +392,7 @@ bool manwindow::openCaptureFile(const QString& fileName) {
     cloudView_->fitCameraToNextFrame();
     rulerAndTrail_->report(kv::TrailEvent::kCaptureOpened);
 
-    const int range = int(store_->frameCount());
-    ui_.Spbox_Frame->setEnabled(true);
-    ui_.Slider_Frame->setEnabled(true);
-    ui_.Spbox_Frame->setRange(0, range);
-    ui_.Slider_Frame->setRange(0, range);
-    applyReplay(replayControl_.captureOpened(range, store_->packetCount > 0));
+    replayPanels_->captureOpened(int(store_->frameCount()), store_->packetCount > 0);
     ui_.LidraDataDock->show();
     refreshHealth();
     return true;
@@ -436,50 +403,27 @@ void manwindow::closeCapture() {
     if (!store_) return;
     replay_->stopAndWait();
     store_.reset();
-    applyReplay(replayControl_.captureClosed());
-    ui_.Spbox_Frame->setRange(0, 0);
-    ui_.Slider_Frame->setRange(0, 0);
-    ui_.Spbox_Frame->setEnabled(false);
-    ui_.Slider_Frame->setEnabled(false);
-    ui_.label_Frame_Count->clear();
+    replayPanels_->captureClosed();
     refreshHealth();
 }
 
 void manwindow::onCaptureReadFailed(const QString& message) {
-    applyReplay(replayControl_.captureReadFailed());
+    replayPanels_->captureReadFailed();
     showErrorMessage(message);
 }
 
-void manwindow::playPause() { applyReplay(replayControl_.capturePlayPause(replay_->isRunning())); }
+const kv::ReplayControl& manwindow::replayControl() const { return replayPanels_->control(); }
 
-void manwindow::goToStart() {
-    rulerAndTrail_->report(kv::TrailEvent::kReplaySeek);
-    applyReplay(replayControl_.captureGoToStart());
-}
+// The text's replay slots hand over to the panels.
+void manwindow::progressMoved(int) { replayPanels_->sliderMoved(kv::ReplayKind::Capture); }
 
-// The replay rewinds to the first packet as for "go to start" and waits there, so the counter
-// shows where it waits.
-void manwindow::goToEnd() { goToStart(); }
+void manwindow::progressReleased() { replayPanels_->sliderReleased(kv::ReplayKind::Capture); }
 
-void manwindow::seekForward() { applyReplay(replayControl_.captureSeekForward()); }
+void manwindow::frameBoxEntered() { replayPanels_->frameBoxEntered(); }
 
-void manwindow::seekBackward() { applyReplay(replayControl_.captureSeekBackward()); }
+void manwindow::RepeatChange(int state) { replayPanels_->setRepeat(kv::ReplayKind::Capture, state != 0); }
 
-void manwindow::progressMoved(int) { replayControl_.sliderMoved(kv::ReplayKind::Capture, ui_.Slider_Frame->value()); }
-
-void manwindow::progressReleased() {
-    applyReplay(replayControl_.sliderReleased(kv::ReplayKind::Capture, ui_.Slider_Frame->value()));
-}
-
-// A frame number typed into the frame box (Enter, or leaving the box) seeks there as the slider does.
-void manwindow::frameBoxEntered() {
-    if (ui_.Spbox_Frame->value() == replayControl_.frameCounter(kv::ReplayKind::Capture)) return;
-    applyReplay(replayControl_.sliderReleased(kv::ReplayKind::Capture, ui_.Spbox_Frame->value()));
-}
-
-void manwindow::RepeatChange(int state) { replayControl_.setRepeat(kv::ReplayKind::Capture, state != 0); }
-
-void manwindow::FinshorStart(bool Finshone) { applyReplay(replayControl_.captureFinished(Finshone)); }
+void manwindow::FinshorStart(bool Finshone) { replayPanels_->captureFinished(Finshone); }
 
 // ---- PCD replay ----
 
@@ -497,36 +441,33 @@ int manwindow::openPcdDirectory(const QString& directory) {
     const int fileCount = loadPcdFolder(this, directory, *pcdReplay_);
     cloudView_->fitCameraToNextFrame();
     rulerAndTrail_->report(kv::TrailEvent::kPcdDirOpened);
-    ui_.Slider_Frame_PCD->setRange(0, fileCount);
-    applyReplay(replayControl_.pcdOpened(fileCount, pcdReplay_->cloudCount() > 0));
+    replayPanels_->pcdOpened(fileCount, pcdReplay_->cloudCount() > 0);
     ui_.LidraDataDock->hide();
     return int(pcdReplay_->cloudCount());
 }
 
-void manwindow::onPlayPCD() { applyReplay(replayControl_.pcdPlayPause()); }
+void manwindow::onPlayPCD() { replayPanels_->pcdPlayPause(); }
 
-void manwindow::onSeekForwardPCD() { applyReplay(replayControl_.pcdSeekForward()); }
+void manwindow::onSeekForwardPCD() { replayPanels_->pcdSeekForward(); }
 
-void manwindow::onSeekBackwardPCD() { applyReplay(replayControl_.pcdSeekBackward()); }
+void manwindow::onSeekBackwardPCD() { replayPanels_->pcdSeekBackward(); }
 
-void manwindow::onSeekGoToEndPCD() { applyReplay(replayControl_.pcdStop()); }
+void manwindow::onSeekGoToEndPCD() { replayPanels_->pcdStop(); }
 
-void manwindow::onFinishPCD(bool isFinish) { applyReplay(replayControl_.pcdFinished(isFinish)); }
+void manwindow::onFinishPCD(bool isFinish) { replayPanels_->pcdFinished(isFinish); }
 
-void manwindow::RepeatChangePCD(int state) { replayControl_.setRepeat(kv::ReplayKind::Pcd, state != 0); }
+void manwindow::RepeatChangePCD(int state) { replayPanels_->setRepeat(kv::ReplayKind::Pcd, state != 0); }
 
-void manwindow::progressMovedPCD(int) { replayControl_.sliderMoved(kv::ReplayKind::Pcd, ui_.Slider_Frame_PCD->value()); }
+void manwindow::progressMovedPCD(int) { replayPanels_->sliderMoved(kv::ReplayKind::Pcd); }
 
-void manwindow::progressReleasedPCD() {
-    applyReplay(replayControl_.sliderReleased(kv::ReplayKind::Pcd, ui_.Slider_Frame_PCD->value()));
-}
+void manwindow::progressReleasedPCD() { replayPanels_->sliderReleased(kv::ReplayKind::Pcd); }
 
 void manwindow::onGetPointCloutPlay(pcl::PointCloud<pcl::PointXYZRGB>::Ptr mPointCloud) {
     if (!mPointCloud) return;
     std::string readout;
     cloudView_->presentCloud(mPointCloud, cloudView_->pointSize(), selection_.readout() ? &readout : nullptr);
     pipeline_.cloudShown(kv::cloudCoordinates(*mPointCloud));
-    applyReplay(replayControl_.frameShown(kv::ReplayKind::Pcd, std::uint32_t(pcdReplay_->numberOf(mPointCloud))));
+    replayPanels_->frameShown(kv::ReplayKind::Pcd, std::uint32_t(pcdReplay_->numberOf(mPointCloud)));
     if (selection_.readout()) lastReadout_ = QString::fromStdString(readout);
 }
 
@@ -623,7 +564,7 @@ void manwindow::refreshHealth() {
     HealthPanel::WindowState w;
     w.live = liveRunning_;
     w.replay = store_ != nullptr;
-    w.pcdReplay = replayControl_.state(kv::ReplayKind::Pcd) != kv::ReplayState::kNotLoaded;
+    w.pcdReplay = replayPanels_->control().state(kv::ReplayKind::Pcd) != kv::ReplayState::kNotLoaded;
     w.framesHandled = pipeline_.framesHandled();
     w.framesDrawn = pipeline_.framesDrawn();
     w.replayPointsDropped = replay_->pointsDropped.load();

@@ -95,13 +95,13 @@ public:
     // Capture replay state, for tests and diagnostics.
     ReadLiveOffData* replayThread() const { return replay_; }
     const kv::capture::CaptureStore* captureStore() const { return store_.get(); }
-    const kv::ReplayControl& replayControl() const { return replayControl_; }
-    int frameCounter() const { return replayControl_.frameCounter(); }
-    bool isPaused() const { return replayControl_.paused(); }
-    bool isPlaying() const { return replayControl_.playing(); }
-    bool isFinished() const { return replayControl_.finished(); }
-    bool isOfflineInUse() const { return replayControl_.offlineInUse(); }
-    kv::ReplayState captureState() const { return replayControl_.state(kv::ReplayKind::Capture); }
+    const kv::ReplayControl& replayControl() const;
+    int frameCounter() const { return replayControl().frameCounter(); }
+    bool isPaused() const { return replayControl().paused(); }
+    bool isPlaying() const { return replayControl().playing(); }
+    bool isFinished() const { return replayControl().finished(); }
+    bool isOfflineInUse() const { return replayControl().offlineInUse(); }
+    kv::ReplayState captureState() const { return replayControl().state(kv::ReplayKind::Capture); }
     // Loads a capture file as "Open" does after its file dialog; false when nothing was loaded.
     bool openCaptureFile(const QString& fileName);
 
@@ -189,12 +189,6 @@ private:
     void toggleGrid();
     // Capture replay controls.
     void openCapture();
-    void playPause();
-    void goToStart();
-    void goToEnd();
-    void seekForward();
-    void seekBackward();
-    void applyReplay(const kv::ReplayEffects& effects);
     void startCaptureThread();
     void closeCapture();  // the "Close" button
     void onCaptureReadFailed(const QString& message);
@@ -243,7 +237,6 @@ private:
     bool liveRunning_ = false;
 
     // Both replays' controls, and the PCD replay thread.
-    kv::ReplayControl replayControl_;
     std::unique_ptr<kv::window::ReplayPanels> replayPanels_;
     SaveAndPlay_PCD* pcdReplay_ = nullptr;
     // PCD recording.

@@ -1,12 +1,42 @@
 #include "capture_recording.h"
 
+#include <QFileDialog>
 #include <QMetaObject>
+#include <QToolButton>
 
 #include "capture_recorder.h"
+#include "file_names.h"
 
 namespace kv::window {
 
-CaptureRecording::CaptureRecording(QObject* parent) : QObject(parent), recorder_(std::make_unique<CaptureRecorder>()) {}
+CaptureRecording::CaptureRecording(QToolButton* button, RecordHooks hooks, QObject* parent)
+    : QObject(parent), button_(button), hooks_(std::move(hooks)), recorder_(std::make_unique<CaptureRecorder>()) {
+    button_->setCheckable(true);
+    connect(button_, &QToolButton::clicked, this, &CaptureRecording::pressed);
+    // A failure that ended the recording running now leaves the button up.
+    connect(this, &CaptureRecording::failed, this, [this](const QString&, bool endedCurrent) {
+        if (endedCurrent) button_->setChecked(false);
+    });
+}
+
+void CaptureRecording::pressed() {
+    if (active_) {
+        stop();
+        button_->setChecked(false);
+        return;
+    }
+    const QString name =
+        QFileDialog::getSaveFileName(hooks_.dialogParent, tr("Save PCAP"), hooks_.proposedName(),
+                                     tr("WireSharkCaptureFile (*.pcap)"), nullptr, QFileDialog::DontUseNativeDialog);
+    if (name.isEmpty()) button_->setChecked(false);
+    else startTo(name);
+}
+
+void CaptureRecording::startTo(const QString& fileName) {
+    if (active_) return;
+    start(kv::fileNameBytes(fileName), hooks_.filter(), hooks_.sensorIp());
+    button_->setChecked(active_);
+}
 
 CaptureRecording::~CaptureRecording() { recorder_.reset(); }
 

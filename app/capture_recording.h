@@ -7,7 +7,11 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
+
+class QToolButton;
+class QWidget;
 
 namespace kv {
 class CaptureRecorder;
@@ -15,11 +19,27 @@ class CaptureRecorder;
 
 namespace kv::window {
 
+// What a recording asks of the window: where its file dialog goes, the name it proposes, the
+// capture filter and the sensor whose adapter to record from (0: not known).
+struct RecordHooks {
+    QWidget* dialogParent = nullptr;
+    std::function<QString()> proposedName;
+    std::function<QByteArray()> filter;
+    std::function<std::uint32_t()> sensorIp;
+};
+
 class CaptureRecording : public QObject {
     Q_OBJECT
 public:
-    explicit CaptureRecording(QObject* parent = nullptr);
+    // `button` ("Record") is made checkable and connected here; it stays checked while a
+    // recording runs.
+    CaptureRecording(QToolButton* button, RecordHooks hooks, QObject* parent = nullptr);
     ~CaptureRecording() override;  // stops and waits
+
+    // A press of "Record": a second press stops; otherwise the save dialog asks for the file.
+    void pressed();
+    // Starts recording into `fileName` as a press does after its dialog.
+    void startTo(const QString& fileName);
 
     // Records the frames matching `filter` into `path` from the adapter the sensor's data
     // arrives on (`sensorIp`; 0: the first real adapter). False when it could not start; a
@@ -34,6 +54,8 @@ signals:
     void failed(const QString& message, bool endedCurrent);
 
 private:
+    QToolButton* button_;
+    RecordHooks hooks_;
     std::unique_ptr<CaptureRecorder> recorder_;
     bool active_ = false;
     int generation_ = 0;

@@ -1,5 +1,6 @@
 #include "device_dialogs.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
 
 #include "about.h"
@@ -10,13 +11,16 @@
 
 namespace kv::window {
 
-DeviceDialogs::DeviceDialogs(GetSet* statusReceiver)
+DeviceDialogs::DeviceDialogs(GetSet* statusReceiver, const DeviceButtons& buttons)
     : statusReceiver_(statusReceiver),
       interactionSet_(new InteractionMuchSet()),
       codeDialog_(new CodeDialog()),
       advancedSet_(new ACWPSetMuch()),
       about_(new About()) {
     advancedSet_->setStatusSourceProvider([statusReceiver] { return statusReceiver->lastSourceIp.load(); });
+    QObject::connect(buttons.parameter, &QAbstractButton::clicked, interactionSet_, &QWidget::show);
+    QObject::connect(buttons.distance, &QAbstractButton::clicked, codeDialog_, &QWidget::show);
+    QObject::connect(buttons.about, &QAbstractButton::clicked, about_, &QWidget::show);
 }
 
 DeviceDialogs::~DeviceDialogs() {

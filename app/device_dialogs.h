@@ -10,14 +10,23 @@ class About;
 class CodeDialog;
 class GetSet;
 class InteractionMuchSet;
+class QAbstractButton;
 class QWidget;
 
 namespace kv::window {
 
+// The buttons that open the windows ("Parameter", "Distance", "About").
+struct DeviceButtons {
+    QAbstractButton* parameter;
+    QAbstractButton* distance;  // the access code dialog
+    QAbstractButton* about;
+};
+
 class DeviceDialogs {
 public:
-    // The advanced settings window takes its status source from `statusReceiver`.
-    explicit DeviceDialogs(GetSet* statusReceiver);
+    // The advanced settings window takes its status source from `statusReceiver`; each of
+    // `buttons` shows its window.
+    DeviceDialogs(GetSet* statusReceiver, const DeviceButtons& buttons);
     ~DeviceDialogs();
     DeviceDialogs(const DeviceDialogs&) = delete;
     DeviceDialogs& operator=(const DeviceDialogs&) = delete;

@@ -49,13 +49,18 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     setWindowState(Qt::WindowMaximized);
 
     replay_ = new ReadLiveOffData(this);
-    recording_ = new CaptureRecording(this);
-    connect(recording_, &CaptureRecording::failed, this, &manwindow::onRecordingFailed);
+    RecordHooks record;
+    record.dialogParent = this;
+    record.proposedName = [this] { return defaultCaptureFileName(); };
+    record.filter = [this] { return "port " + ui_.lineEdit_portNumber->text().toLatin1(); };
+    record.sensorIp = [this] { return liveRunning_ ? getMuch_->lastSourceIp.load() : 0u; };
+    recording_ = new CaptureRecording(ui_.toolButton_SavePcapData, std::move(record), this);
+    connect(recording_, &CaptureRecording::failed, this, [this](const QString& message) { showErrorMessage(message); });
     getMuch_ = new GetMuch(this);
     getMuch_->productionMode = settings.isProductionUsed;
     getSet_ = new GetSet(this);
     receivers_ = std::make_unique<kv::LiveReceivers>(getMuch_, getSet_);
-    dialogs_ = std::make_unique<DeviceDialogs>(getSet_);
+    dialogs_ = std::make_unique<DeviceDialogs>(getSet_, DeviceButtons{ui_.toolButton, ui_.toolButton_2, ui_.toolButton_About});
     laserSelection_ = new QLaserSelectionMuch(settings.LineShowNumber);
     connect(dialogs_->codeDialog(), &CodeDialog::sendCode, this, &manwindow::onCodeData);
     rangeDialog_ = new SelectPointRange();
@@ -65,7 +70,8 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     connect(pcdReplay_, SIGNAL(SendPointCloudData(pcl::PointCloud<pcl::PointXYZRGB>::Ptr)), this,
             SLOT(onGetPointCloutPlay(pcl::PointCloud<pcl::PointXYZRGB>::Ptr)), Qt::UniqueConnection);
     connect(pcdReplay_, SIGNAL(sendFinish(bool)), this, SLOT(onFinishPCD(bool)), Qt::UniqueConnection);
-    pcdRecording_ = std::make_unique<PcdRecordingPanel>(this, ui_, pcdReplay_);
+    pcdRecording_ = std::make_unique<PcdRecordingPanel>(this, ui_.toolButton_SavePCDData, ui_.lineEdit_SavePCD_Num,
+                                                        pcdReplay_, [this] { return currentModelLabel(); });
 
     geometry_ = kv::BeamGeometry::forLineType(settings.LidarLineType);
     refreshTitle();
@@ -79,7 +85,9 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
                                             CsvExportPanel::Source{pipeline_, geometry_, selection_, modelLabel_});
     connect(csv_->saveDataWindow(), &SaveData::sendOkSignal, this, &manwindow::getSaveDataOkSignal, Qt::UniqueConnection);
     connect(bar.csvEnd, &QPushButton::clicked, this, &manwindow::endCsvExport);
-    viewTools_ = std::make_unique<ViewTools>(ui_, *cloudView_, this, [this] { return QString::fromStdString(modelLabel_); });
+    viewTools_ = std::make_unique<ViewTools>(
+        ViewToolsWidgets{ui_.toolButton_Legend, ui_.toolButton_Snapshot, ui_.comboBox_4, ui_.screen}, *cloudView_, this,
+        [this] { return QString::fromStdString(modelLabel_); });
     cloudView_->setKeyPressHandler([this](char key) { handleViewKey(key); });
     cloudView_->setAreaPickHandler([this](const std::vector<int>& indices) { handleAreaPick(indices); });
     connect(ui_.toolButton_select, &QToolButton::clicked, this, &manwindow::SelectPoints);
@@ -103,18 +111,11 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     connect(ui_.toolButton_Coor, &QToolButton::clicked, this, &manwindow::toggleCoordinate);
     connect(ui_.toolButton_MeaGrid, &QToolButton::clicked, this, &manwindow::toggleGrid);
     connect(ui_.toolButton_3, &QToolButton::clicked, laserSelection_, &QWidget::show);
-    connect(ui_.toolButton, &QToolButton::clicked, dialogs_->interactionSet(), &QWidget::show);
-    connect(ui_.toolButton_2, &QToolButton::clicked, dialogs_->codeDialog(), &QWidget::show);
-    connect(ui_.toolButton_About, &QToolButton::clicked, dialogs_->about(), &QWidget::show);
-    ui_.toolButton_SavePcapData->setCheckable(true);
-    connect(ui_.toolButton_SavePcapData, &QToolButton::clicked, this, &manwindow::toggleRecording);
     // Made here rather than at the first Play, so that a seek before it is not lost.
     connect(this, SIGNAL(sendProgressChangeValue(int)), replay_, SLOT(getProgressChangeValue(int)),
             Qt::UniqueConnection);
     // A capture that changes or shrinks while it is open ends its replay with a message.
     connect(replay_, &ReadLiveOffData::ReadFailed, this, &manwindow::onCaptureReadFailed, Qt::UniqueConnection);
-    connect(ui_.toolButton_SavePCDData, &QToolButton::clicked, this, &manwindow::onSavePCD);
-    ui_.toolButton_SavePCDData->setCheckable(true);
     connect(ui_.comboBox_View, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &manwindow::view);
     connect(ui_.comboBox_EchoSelection, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &manwindow::AirReturn_Mode);
@@ -139,7 +140,11 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     ui_.toolButton_Develop->hide();
     ui_.toolButton_User->hide();
 
-    rulerAndTrail_ = std::make_unique<RulerAndTrail>(ui_, *cloudView_, laserSelection_);
+    rulerAndTrail_ = std::make_unique<RulerAndTrail>(
+        RulerAndTrailWidgets{ui_.toolButton_Measure, ui_.spinBox_FramesShown, ui_.screen, ui_.statusBar,
+                             ui_.toolButton_clear, ui_.toolButton_Lidar, ui_.comboBox_EchoSelection, ui_.comboBox_4,
+                             ui_.doubleSpinBox_minAngle, ui_.doubleSpinBox_maxAngle, laserSelection_->pushButton_OK},
+        *cloudView_);
     ui_.comboBox_View->setCurrentIndex(1);
     view();
     health_ = std::make_unique<HealthPanel>(this, ui_.screen, ui_.lineEdit_portNumber, getMuch_, getSet_,
@@ -312,30 +317,7 @@ QString manwindow::defaultCaptureFileName() const {
            ".pcap";
 }
 
-void manwindow::toggleRecording() {
-    if (recording_->active()) {
-        recording_->stop();
-        ui_.toolButton_SavePcapData->setChecked(false);
-        return;
-    }
-    const QString name = QFileDialog::getSaveFileName(this, tr("Save PCAP"), defaultCaptureFileName(),
-                                                      tr("WireSharkCaptureFile (*.pcap)"), nullptr,
-                                                      QFileDialog::DontUseNativeDialog);
-    if (name.isEmpty()) ui_.toolButton_SavePcapData->setChecked(false);
-    else startRecordingTo(name);
-}
-
-void manwindow::startRecordingTo(const QString& fileName) {
-    if (recording_->active()) return;
-    const std::uint32_t source = liveRunning_ ? getMuch_->lastSourceIp.load() : 0;
-    recording_->start(kv::fileNameBytes(fileName), "port " + ui_.lineEdit_portNumber->text().toLatin1(), source);
-    ui_.toolButton_SavePcapData->setChecked(recording_->active());
-}
-
-void manwindow::onRecordingFailed(const QString& message, bool endedCurrent) {
-    if (endedCurrent) ui_.toolButton_SavePcapData->setChecked(false);
-    showErrorMessage(message);
-}
+void manwindow::startRecordingTo(const QString& fileName) { recording_->startTo(fileName); }
 
 // ---- Capture replay ----
 

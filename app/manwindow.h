@@ -193,8 +193,6 @@ private:
     void closeCapture();  // the "Close" button
     void onCaptureReadFailed(const QString& message);
     void recordPcdFrame();
-    void toggleRecording();  // the "Record" button
-    void onRecordingFailed(const QString& message, bool endedCurrent);
     void drawLatestFrame();
     void refreshTitle();
     std::string currentModelLabel() const;

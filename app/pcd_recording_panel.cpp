@@ -2,13 +2,14 @@
 
 #include <QDateTime>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QToolButton>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QStatusBar>
 
 #include "cloud_fill.h"
 #include "saveandplay_pcd.h"
-#include "ui_manwindow.h"
 
 namespace kv::window {
 
@@ -16,10 +17,14 @@ namespace {
 std::string pcdStamp() { return QDateTime::currentDateTime().toString("yyyy-MM-dd-hh-mm-ss-zzz").toStdString(); }
 }  // namespace
 
-PcdRecordingPanel::PcdRecordingPanel(QMainWindow* window, Ui::manwindowClass& ui, SaveAndPlay_PCD* writer)
-    : window_(window), ui_(ui), writer_(writer) {}
+PcdRecordingPanel::PcdRecordingPanel(QMainWindow* window, QToolButton* button, QLineEdit* countField,
+                                     SaveAndPlay_PCD* writer, std::function<std::string()> modelLabel)
+    : window_(window), button_(button), countField_(countField), writer_(writer) {
+    button_->setCheckable(true);
+    QObject::connect(button_, &QToolButton::clicked, window_, [this, label = std::move(modelLabel)] { pressed(label()); });
+}
 
-int PcdRecordingPanel::frameCountField() const { return ui_.lineEdit_SavePCD_Num->text().toInt(nullptr, 10); }
+int PcdRecordingPanel::frameCountField() const { return countField_->text().toInt(nullptr, 10); }
 
 void PcdRecordingPanel::pressed(const std::string& modelLabel) {
     if (recording_.active()) {
@@ -33,7 +38,7 @@ void PcdRecordingPanel::pressed(const std::string& modelLabel) {
                                                       QObject::tr(proposed.toUtf8().constData()), QString(), nullptr,
                                                       QFileDialog::DontUseNativeDialog);
     if (name.isEmpty()) {
-        ui_.toolButton_SavePCDData->setChecked(false);
+        button_->setChecked(false);
         return;
     }
     start(name, stamp);
@@ -45,7 +50,7 @@ void PcdRecordingPanel::start(const QString& answer, const QString& stamp) {
 }
 
 void PcdRecordingPanel::showState() {
-    ui_.toolButton_SavePCDData->setChecked(recording_.active());
+    button_->setChecked(recording_.active());
     window_->statusBar()->showMessage(QString::fromStdString(recording_.statusText()), recording_.active() ? 0 : 10000);
 }
 

@@ -3,6 +3,8 @@
 // box of a failed write. The naming and counting are kv::pcd::PcdRecording's.
 #pragma once
 
+#include <functional>
+
 #include <QString>
 #include <string>
 #include <vector>
@@ -12,9 +14,8 @@
 class QMainWindow;
 class SaveAndPlay_PCD;
 
-namespace Ui {
-class manwindowClass;
-}
+class QLineEdit;
+class QToolButton;
 
 namespace kv {
 struct ColouredPoint;
@@ -24,9 +25,11 @@ namespace kv::window {
 
 class PcdRecordingPanel {
 public:
-    // The files are written through `writer`'s recording buffer; the dialog, the box and the
-    // status line belong to `window`.
-    PcdRecordingPanel(QMainWindow* window, Ui::manwindowClass& ui, SaveAndPlay_PCD* writer);
+    // "RecordPCD" (`button`, made checkable and connected here) and its frame count field.
+    // The files are written through `writer`'s recording buffer; the dialog and the status line
+    // belong to `window`; `modelLabel` names the proposed file.
+    PcdRecordingPanel(QMainWindow* window, QToolButton* button, QLineEdit* countField, SaveAndPlay_PCD* writer,
+                      std::function<std::string()> modelLabel);
 
     const pcd::PcdRecording& recording() const { return recording_; }
     bool active() const { return recording_.active(); }
@@ -45,7 +48,8 @@ private:
     void showState();
 
     QMainWindow* window_;
-    Ui::manwindowClass& ui_;
+    QToolButton* button_;
+    QLineEdit* countField_;
     SaveAndPlay_PCD* writer_;
     pcd::PcdRecording recording_;
 };

@@ -1,19 +1,21 @@
 #include "ruler_and_trail.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QSpinBox>
+#include <QStatusBar>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QVTKOpenGLNativeWidget.h>
 
-#include "qlaserselectionmuch.h"
 #include "ruler_view.h"
 #include "trail_view.h"
-#include "ui_manwindow.h"
 
 namespace kv::window {
 
-RulerAndTrail::RulerAndTrail(Ui::manwindowClass& ui, CloudView& view, QLaserSelectionMuch* lines, QObject* parent)
+RulerAndTrail::RulerAndTrail(const RulerAndTrailWidgets& ui, CloudView& view, QObject* parent)
     : QObject(parent), ui_(ui), rulerView_(new RulerView(view)), trailView_(new TrailView(view)) {
     status_ = new QLabel(ui.statusBar);
     status_->setObjectName("label_Ruler");
@@ -24,23 +26,23 @@ RulerAndTrail::RulerAndTrail(Ui::manwindowClass& ui, CloudView& view, QLaserSele
     ui.statusBar->addPermanentWidget(status_, 1);
     status_->hide();
 
-    connect(ui.toolButton_Measure, &QAbstractButton::toggled, this, &RulerAndTrail::setMeasuring);
-    connect(ui.toolButton_clear, &QAbstractButton::clicked, this, [this] {
+    connect(ui.measure, &QAbstractButton::toggled, this, &RulerAndTrail::setMeasuring);
+    connect(ui.clear, &QAbstractButton::clicked, this, [this] {
         clearRuler();
         report(TrailEvent::kViewCleared);
     });
-    connect(ui.spinBox_FramesShown, QOverload<int>::of(&QSpinBox::valueChanged), this,
+    connect(ui.framesShown, QOverload<int>::of(&QSpinBox::valueChanged), this,
             [this](int frames) { trailView_->setLength(frames); });
     auto on = [this](TrailEvent e) { return [this, e] { report(e); }; };
-    connect(ui.comboBox_EchoSelection, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+    connect(ui.echo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             on(TrailEvent::kEchoChanged));
-    connect(ui.comboBox_4, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+    connect(ui.colourMode, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             on(TrailEvent::kColourModeChanged));
-    for (QDoubleSpinBox* angle : {ui.doubleSpinBox_minAngle, ui.doubleSpinBox_maxAngle})
+    for (QDoubleSpinBox* angle : {ui.minAngle, ui.maxAngle})
         connect(angle, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
                 on(TrailEvent::kAngleRangeChanged));
-    connect(ui.toolButton_Lidar, &QAbstractButton::clicked, this, on(TrailEvent::kLidarPressed));
-    connect(lines->pushButton_OK, &QAbstractButton::clicked, this, on(TrailEvent::kLinesChanged));
+    connect(ui.lidar, &QAbstractButton::clicked, this, on(TrailEvent::kLidarPressed));
+    connect(ui.linesOk, &QAbstractButton::clicked, this, on(TrailEvent::kLinesChanged));
     ui.screen->installEventFilter(this);
 }
 
@@ -57,7 +59,7 @@ void RulerAndTrail::report(TrailEvent event) { trailView_->report(event); }
 // A press and release close together is a click for the ruler; the events go on to the view
 // either way, so that a drag still turns the camera.
 bool RulerAndTrail::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui_.screen && ui_.toolButton_Measure->isChecked()) {
+    if (watched == ui_.screen && ui_.measure->isChecked()) {
         if (event->type() == QEvent::MouseButtonPress) {
             auto* e = static_cast<QMouseEvent*>(event);
             pressed_ = e->button() == Qt::LeftButton;

@@ -13,11 +13,13 @@
 #include "ruler.h"
 #include "trail.h"
 
-namespace Ui {
-class manwindowClass;
-}
+class QAbstractButton;
+class QComboBox;
+class QDoubleSpinBox;
 class QLabel;
-class QLaserSelectionMuch;
+class QSpinBox;
+class QStatusBar;
+class QWidget;
 
 namespace kv {
 class CloudView;
@@ -28,12 +30,28 @@ struct ColouredPoint;
 
 namespace kv::window {
 
+// The widgets the two tools are built from: their own row, the render widget and the status
+// bar they use, and the controls whose change empties the trail.
+struct RulerAndTrailWidgets {
+    QAbstractButton* measure;
+    QSpinBox* framesShown;
+    QWidget* screen;
+    QStatusBar* statusBar;
+    QAbstractButton* clear;
+    QAbstractButton* lidar;
+    QComboBox* echo;
+    QComboBox* colourMode;
+    QDoubleSpinBox* minAngle;
+    QDoubleSpinBox* maxAngle;
+    QAbstractButton* linesOk;  // the line selection window's OK
+};
+
 class RulerAndTrail : public QObject {
     Q_OBJECT
 public:
     // Connects the row's widgets, "Clear", the selectors whose change empties the trail and
     // the line selection window's OK; watches the render widget for clicks.
-    RulerAndTrail(Ui::manwindowClass& ui, CloudView& view, QLaserSelectionMuch* lines, QObject* parent = nullptr);
+    RulerAndTrail(const RulerAndTrailWidgets& widgets, CloudView& view, QObject* parent = nullptr);
     ~RulerAndTrail() override;
 
     // The trail: whether handled frames' points are wanted, a handled frame, and the window's
@@ -56,7 +74,7 @@ private:
     void clearRuler();
     void showRuler();
 
-    Ui::manwindowClass& ui_;
+    RulerAndTrailWidgets ui_;
     std::unique_ptr<RulerView> rulerView_;
     std::unique_ptr<TrailView> trailView_;
     Ruler ruler_;

@@ -13,7 +13,6 @@
 #include <QVTKOpenGLNativeWidget.h>
 
 #include "cloud_view.h"
-#include "ui_manwindow.h"
 
 namespace kv::window {
 
@@ -46,15 +45,15 @@ bool writePng(const QImage& image, const QString& path, QString& error) {
     return true;
 }
 
-ViewTools::ViewTools(Ui::manwindowClass& ui, CloudView& view, QWidget* window, std::function<QString()> modelLabel)
-    : ui_(ui), view_(view), window_(window), modelLabel_(std::move(modelLabel)) {
-    connect(ui_.toolButton_Legend, &QToolButton::toggled, this, &ViewTools::applyLegend);
-    connect(ui_.comboBox_4, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &ViewTools::applyLegend);
-    connect(ui_.toolButton_Snapshot, &QToolButton::clicked, this, &ViewTools::snapshotClicked);
+ViewTools::ViewTools(const ViewToolsWidgets& widgets, CloudView& view, QWidget* window, std::function<QString()> modelLabel)
+    : ui_(widgets), view_(view), window_(window), modelLabel_(std::move(modelLabel)) {
+    connect(ui_.legend, &QAbstractButton::toggled, this, &ViewTools::applyLegend);
+    connect(ui_.colourMode, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &ViewTools::applyLegend);
+    connect(ui_.snapshot, &QAbstractButton::clicked, this, &ViewTools::snapshotClicked);
     applyLegend();
 }
 
-void ViewTools::applyLegend() { view_.showColourLegend(ui_.comboBox_4->currentIndex(), ui_.toolButton_Legend->isChecked()); }
+void ViewTools::applyLegend() { view_.showColourLegend(ui_.colourMode->currentIndex(), ui_.legend->isChecked()); }
 
 QString ViewTools::proposedSnapshotName() const {
     return snapshotFileName(lastDirectory_, modelLabel_(), QDateTime::currentDateTime());

@@ -8,13 +8,12 @@
 #include <QString>
 #include <functional>
 
+class QAbstractButton;
+class QComboBox;
 class QDateTime;
 class QImage;
+class QVTKOpenGLNativeWidget;
 class QWidget;
-
-namespace Ui {
-class manwindowClass;
-}
 
 namespace kv {
 class CloudView;
@@ -29,11 +28,18 @@ QString snapshotFileName(const QString& dir, const QString& model, const QDateTi
 // and an earlier file of that name as it was). False with the reason in `error`.
 bool writePng(const QImage& image, const QString& path, QString& error);
 
+struct ViewToolsWidgets {
+    QAbstractButton* legend;
+    QAbstractButton* snapshot;
+    QComboBox* colourMode;
+    QVTKOpenGLNativeWidget* screen;  // the render widget, whose picture a snapshot saves
+};
+
 class ViewTools : public QObject {
     Q_OBJECT
 public:
     // `modelLabel` gives the model label of the frames so far, which names the snapshots.
-    ViewTools(Ui::manwindowClass& ui, CloudView& view, QWidget* window, std::function<QString()> modelLabel);
+    ViewTools(const ViewToolsWidgets& widgets, CloudView& view, QWidget* window, std::function<QString()> modelLabel);
 
     // Saves the view's picture to `fileName` as "Snapshot" does after its dialog; a failure is
     // shown in a warning box. The folder of a saved file is proposed for the next one.
@@ -45,7 +51,7 @@ private:
     void applyLegend();
     void snapshotClicked();
 
-    Ui::manwindowClass& ui_;
+    ViewToolsWidgets ui_;
     CloudView& view_;
     QWidget* window_;
     std::function<QString()> modelLabel_;

@@ -92,7 +92,8 @@ void ReadLiveOffData::run() {
         if (seekPending.exchange(false)) {
             const int target = channel.seekTarget;
             startAt(target < 1 ? 1u : std::uint32_t(target));
-            walkingBack = false;
+            // Playing backwards, the target is shown first and the walk back goes on from it.
+            walkingBack = orders.replayStep == -1;
         }
         if (stopRequested) {
             stopRequested = false;

@@ -77,28 +77,28 @@ ReplayEffects ReplayControl::captureClosed() {
     return e;
 }
 
-ReplayEffects ReplayControl::capturePlayPause(bool threadRunning) {
-    ReplayEffects e = effectsFor(ReplayKind::Capture);
-    Replay& r = capture_;
+// Play/pause of either replay: a pause closes the gate (waiting for the packet in hand; a
+// thread waiting at an end it has just reported stays where it is); Play lets a waiting thread
+// go on, or starts one where none runs (`fresh`).
+ReplayEffects ReplayControl::playPause(ReplayKind kind, bool fresh) {
+    ReplayEffects e = effectsFor(kind);
+    Replay& r = of(kind);
     if (r.state == ReplayState::kNotLoaded) return e;
-    active_ = ReplayKind::Capture;
+    active_ = kind;
     e.seeks = Enable::On;
     e.otherPlay = Enable::Off;
     e.open = Enable::Off;
+    if (kind == ReplayKind::Pcd) e.lidar = Enable::Off;
     if (r.state == ReplayState::kPlaying) {
         e.playIcon = kPlay;
         r.state = ReplayState::kPaused;
-        // Closing the gate waits for the packet in hand; a thread waiting at an end it has
-        // just reported stays where it is.
         e.closeGate = true;
         return e;
     }
     e.playIcon = kPause;
     order(e, r, kRewind, 0);
     order(e, r, kPauseAfterFrame, 0);
-    // The thread may have ended (an empty capture ends at once, an unreadable one on its
-    // failure): then this is a first start.
-    if (r.state == ReplayState::kLoaded || !threadRunning) {
+    if (fresh) {
         order(e, r, kStep, 1);
         r.forward = true;
         r.forwardSpeedState = r.backwardSpeedState = 1;
@@ -108,6 +108,12 @@ ReplayEffects ReplayControl::capturePlayPause(bool threadRunning) {
     }
     r.state = ReplayState::kPlaying;
     return e;
+}
+
+// The capture's thread may have ended (an empty capture ends at once, an unreadable one on
+// its failure): then Play starts one.
+ReplayEffects ReplayControl::capturePlayPause(bool threadRunning) {
+    return playPause(ReplayKind::Capture, capture_.state == ReplayState::kLoaded || !threadRunning);
 }
 
 ReplayEffects ReplayControl::captureGoToStart() {
@@ -173,35 +179,8 @@ ReplayEffects ReplayControl::captureShowAgain() {
 
 ReplayEffects ReplayControl::pcdOpened(int fileCount, bool hasClouds) { return opened(ReplayKind::Pcd, fileCount, hasClouds); }
 
-ReplayEffects ReplayControl::pcdPlayPause() {
-    ReplayEffects e = effectsFor(ReplayKind::Pcd);
-    Replay& r = pcd_;
-    if (r.state == ReplayState::kNotLoaded) return e;
-    active_ = ReplayKind::Pcd;
-    e.open = Enable::Off;
-    e.lidar = Enable::Off;
-    e.otherPlay = Enable::Off;
-    e.seeks = Enable::On;
-    if (r.state == ReplayState::kPlaying) {
-        e.playIcon = kPlay;
-        r.state = ReplayState::kPaused;
-        e.closeGate = true;
-        return e;
-    }
-    e.playIcon = kPause;
-    order(e, r, kRewind, 0);
-    order(e, r, kPauseAfterFrame, 0);
-    if (r.state == ReplayState::kPaused) {
-        e.openGate = true;
-    } else {  // loaded, or finished: the thread of the last run has ended
-        order(e, r, kStep, 1);
-        r.forward = true;
-        r.forwardSpeedState = r.backwardSpeedState = 1;
-        e.startThread = true;  // clears the stop flag first
-    }
-    r.state = ReplayState::kPlaying;
-    return e;
-}
+// The PCD thread ends with each run: after an end (or before the first) Play starts one.
+ReplayEffects ReplayControl::pcdPlayPause() { return playPause(ReplayKind::Pcd, pcd_.state != ReplayState::kPaused); }
 
 ReplayEffects ReplayControl::pcdStop() {
     ReplayEffects e = effectsFor(ReplayKind::Pcd);

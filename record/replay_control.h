@@ -185,6 +185,7 @@ private:
         r.orders.*field = value;
     }
     ReplayEffects opened(ReplayKind kind, int range, bool hasData);
+    ReplayEffects playPause(ReplayKind kind, bool fresh);
     void endOfRun(ReplayEffects& e, Replay& r);
     ReplayEffects seekForward(ReplayKind kind);
     ReplayEffects seekBackward(ReplayKind kind);

@@ -450,6 +450,67 @@ TEST(ExportProgress, BarOnATerminalLinesOtherwise) {
     }
 }
 
+// The replay thread's frames, whichever way it gets to them, are the frames of the capture
+// index with their numbers: playing on from the start or from a seek, playing backwards down to
+// the first frame (which ends the run there), and after a rewind, which shows frame 1 and waits.
+TEST(ReplayThread, EveryWayToAFrameGivesTheIndexFrameWithItsNumber) {
+    TempDir dir;
+    const std::string capture = kvtest::simCapture(dir, "sim.pcap", "--seconds 1 --seed 3 --dual");
+    ASSERT_FALSE(capture.empty());
+    const auto load = kv::capture::loadCapture(capture);
+    ASSERT_TRUE(load.opened && !load.damaged);
+    const std::uint32_t count = load.store.frameCount();
+    ASSERT_GE(count, 8u);
+    struct Case {
+        const char* name;
+        int seek;            // 0: none
+        int step;            // +1 or -1
+        bool rewindAfter3;   // a rewind once three frames are shown
+        std::vector<std::uint32_t> numbers;  // the frames shown until the thread waits
+    };
+    std::vector<std::uint32_t> all(count), fromSeek, back = {6, 5, 4, 3, 2, 1};
+    for (std::uint32_t k = 1; k <= count; ++k) all[k - 1] = k;
+    for (std::uint32_t k = count - 2; k <= count; ++k) fromSeek.push_back(k);
+    const Case cases[] = {
+        {"from the start", 0, 1, false, all},
+        {"from a seek near the end", int(count) - 2, 1, false, fromSeek},
+        {"backwards from a seek", 6, -1, false, back},
+        {"a rewind", 0, 1, true, {1, 2, 3, 1}},
+    };
+    kv::capture::PacketReader reader(load.store);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ReadLiveOffData replay;
+        replay.channel.orders.replaySpeed = 2;  // the fastest pacing
+        replay.channel.orders.replayStep = c.step;
+        replay.setPacketStore(std::make_shared<const kv::capture::CaptureStore>(load.store));
+        if (c.seek > 0) replay.getProgressChangeValue(c.seek);
+        std::mutex m;
+        std::vector<MuchLidarData> frames;
+        std::atomic<int> reports{0};
+        QObject::connect(&replay, &ReadLiveOffData::SendData, [&](MuchLidarData f) {
+            std::lock_guard<std::mutex> lock(m);
+            frames.push_back(std::move(f));
+            if (c.rewindAfter3 && frames.size() == 3) replay.channel.orders.replayRewind = 1;
+        });
+        QObject::connect(&replay, &ReadLiveOffData::SendBool, [&](bool) { ++reports; });
+        replay.start();
+        // The thread waits at an end it reported (or, after a rewind, at frame 1).
+        for (int i = 0; i < 2000 && !replay.channel.gate.threadWaiting(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(replay.channel.gate.threadWaiting());
+        replay.stopAndWait();
+        EXPECT_EQ(reports.load(), 2) << "one end report while waiting, one as the thread ends";
+        ASSERT_EQ(frames.size(), c.numbers.size());
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            EXPECT_EQ(frames[i].number, c.numbers[i]) << i;
+            MuchLidarData want;
+            ASSERT_TRUE(kv::capture::readFrame(load.store, c.numbers[i], 0, reader, want));
+            EXPECT_TRUE(frames[i] == want) << "frame " << c.numbers[i];
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {

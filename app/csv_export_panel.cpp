@@ -26,6 +26,7 @@ CsvExportPanel::CsvExportPanel(QWidget* parent, QLabel* status, QPushButton* end
     : parent_(parent), status_(status), end_(end), source_(source) {
     const AppSettings& settings = appSettings();
     saveData_ = new SaveData(settings.LineShowNumber, settings.LidarLineType);
+    QObject::connect(end_, &QPushButton::clicked, parent_, [this] { this->end(); });
 }
 
 CsvExportPanel::~CsvExportPanel() { delete saveData_; }

@@ -84,7 +84,6 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     csv_ = std::make_unique<CsvExportPanel>(this, bar.csvExport, bar.csvEnd,
                                             CsvExportPanel::Source{pipeline_, geometry_, selection_, modelLabel_});
     connect(csv_->saveDataWindow(), &SaveData::sendOkSignal, this, &manwindow::getSaveDataOkSignal, Qt::UniqueConnection);
-    connect(bar.csvEnd, &QPushButton::clicked, this, &manwindow::endCsvExport);
     viewTools_ = std::make_unique<ViewTools>(
         ViewToolsWidgets{ui_.toolButton_Legend, ui_.toolButton_Snapshot, ui_.comboBox_4, ui_.screen}, *cloudView_, this,
         [this] { return QString::fromStdString(modelLabel_); });

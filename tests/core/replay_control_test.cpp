@@ -314,7 +314,7 @@ TEST(ReplayControl, ASeekShowsItsFrameAtOnceOnlyWhilePaused) {
             const ReplayEffects e = r.seek(k, 9);
             EXPECT_FALSE(r.c.dragging(k));
             EXPECT_EQ(e.seekTo, 9);
-            EXPECT_EQ(r.channel(k).seekTarget.load(), k == ReplayKind::Pcd ? 9 : 9);
+            EXPECT_EQ(r.channel(k).seekTarget.load(), 9);
             EXPECT_TRUE(r.channel(k).seekPending.load());
             EXPECT_EQ(e.openGate, t.shows);
             EXPECT_EQ(r.orders(k).replayPauseAfterFrame.load(), t.shows ? 1 : 0);

@@ -1,29 +1,19 @@
 // KV CloudScope: viewer and configurator for the four-line scanning LiDAR.
 #include <QApplication>
+#include <QTimer>
 #include <QSurfaceFormat>
 #include <QVTKOpenGLNativeWidget.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <string>
 
 #include "manwindow.h"
 #include "settings.h"
+#include "start_options.h"
+#include "start_up.h"
 
 namespace {
-
-const char kUsage[] =
-    "Usage: kv-cloudscope [--help] [--version]\n"
-    "Shows the four-line sensor's live point cloud, replays capture files and PCD folders,\n"
-    "exports CSV and PCD files and writes the sensor's network and motor settings.\n"
-    "\n"
-    "The viewer reads the first config.ini (group Config) of: the program's folder,\n"
-    "$XDG_CONFIG_HOME/kv-cloudscope (~/.config/kv-cloudscope), /etc/kv-cloudscope. It takes\n"
-    "no other options; press \"Lidar\" to receive on the ports in its fields (2368 and 2369\n"
-    "by default).\n"
-    "\n"
-    "  --help      this text\n"
-    "  --version   the program's version\n";
 
 const char kNoDisplay[] =
     "kv-cloudscope: cannot open a display; the viewer is a desktop program: run it in a graphical "
@@ -49,15 +39,19 @@ bool displayNamed() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("kv-cloudscope %s\n", KV_VERSION);
-            return 0;
-        }
+    const kv::start::StartOptions options = kv::start::parseStartOptions(argc, argv);
+    switch (options.action) {
+    case kv::start::StartAction::Help:
+        std::fputs(kv::start::usageText().c_str(), stdout);
+        return 0;
+    case kv::start::StartAction::Version:
+        std::printf("kv-cloudscope %s\n", KV_VERSION);
+        return 0;
+    case kv::start::StartAction::Error:
+        std::fprintf(stderr, "kv-cloudscope: %s\n", options.message.c_str());
+        return 2;
+    case kv::start::StartAction::Run:
+        break;
     }
     if (!displayNamed()) {
         std::fputs(kNoDisplay, stderr);
@@ -75,8 +69,15 @@ int main(int argc, char* argv[]) {
     const QString ini = kv::settingsPathForExecutable();
     if (!ini.isEmpty()) kv::installSettings(kv::readSettings(ini));
 
+    kv::window::showVtkWarnings(false);
+
     auto* window = new manwindow();
     window->show();
+    if (!options.path.empty()) {
+        // Once the window is on screen, so that a message box about the file stands over it.
+        const QString path = QString::fromLocal8Bit(options.path.c_str());
+        QTimer::singleShot(0, window, [window, path] { kv::window::openStartPath(*window, path); });
+    }
     const int result = app.exec();
     delete window;
     return result;

@@ -88,6 +88,17 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
         ViewToolsWidgets{ui_.toolButton_Legend, ui_.toolButton_Snapshot, ui_.comboBox_4, ui_.screen}, *cloudView_, this,
         [this] { return QString::fromStdString(modelLabel_); });
     cloudView_->setKeyPressHandler([this](char key) { handleViewKey(key); });
+    // The cursor readout follows the mouse also while no frame comes (paused, suspended): one
+    // render queued at a time, however fast the mouse moves.
+    cloudView_->setMouseMoveHandler([this] {
+        if (!selection_.readout() || readoutPending_) return;
+        readoutPending_ = true;
+        QTimer::singleShot(0, this, [this] {
+            readoutPending_ = false;
+            lastReadout_ = QString::fromStdString(cloudView_->runCursorReadout());
+            cloudView_->renderNow();
+        });
+    });
     cloudView_->setAreaPickHandler([this](const std::vector<int>& indices) { handleAreaPick(indices); });
     connect(ui_.toolButton_select, &QToolButton::clicked, this, &manwindow::SelectPoints);
     connect(ui_.toolButton_select_Range, &QToolButton::clicked, this, &manwindow::SelectPointsRange);

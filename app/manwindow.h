@@ -231,6 +231,7 @@ private:
     QString title_;
 
     QString lastReadout_;
+    bool readoutPending_ = false;  // a cursor readout after a mouse move is queued
     bool suspended_ = false;
     bool liveRunning_ = false;
 

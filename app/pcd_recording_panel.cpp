@@ -33,7 +33,9 @@ void PcdRecordingPanel::pressed(const std::string& modelLabel) {
         return;
     }
     const QString stamp = QString::fromStdString(pcdStamp());
-    const QString proposed = QString::fromStdString(modelLabel) + "_" + ".pcd";
+    // The label as given: empty until a frame has named the model, so "_.pcd" rather than a
+    // label the frames have not shown.
+    const QString proposed = QString::fromStdString(modelLabel) + "_.pcd";
     const QString name = QFileDialog::getSaveFileName(window_, QObject::tr("Save PCD"),
                                                       QObject::tr(proposed.toUtf8().constData()), QString(), nullptr,
                                                       QFileDialog::DontUseNativeDialog);

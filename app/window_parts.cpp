@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QVBoxLayout>
+#include <QToolBar>
 #include <QMainWindow>
 #include <QPalette>
 #include <QProgressDialog>
@@ -55,11 +57,22 @@ StatusBarParts addStatusBarParts(QMainWindow* window, QStatusBar* bar) {
         l->setText(QString::fromStdString(initialTexts[std::size_t(i)]));
         l->setMinimumSize(kStatisticsLabelMinWidth, kStatisticsLabelMinHeight);
     }
-    bar->addWidget(parts.y);
-    bar->addWidget(statusLabel(window, 100, 20));
-    bar->addWidget(parts.x);
-    bar->addWidget(statusLabel(window, 10, 20));
-    bar->addWidget(parts.z);
+    // The statistics have a row of their own above the status bar, a line each, so that every
+    // figure shows whole at the window's smallest width and no status message hides them.
+    auto* readout = new QToolBar(QObject::tr("Statistics"), window);
+    readout->setObjectName("toolBar_Statistics");
+    readout->setMovable(false);
+    readout->setFloatable(false);
+    auto* lines = new QWidget(readout);
+    auto* column = new QVBoxLayout(lines);
+    column->setContentsMargins(6, 2, 6, 2);
+    column->setSpacing(0);
+    for (QLabel* l : {parts.x, parts.y, parts.z}) {
+        l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        column->addWidget(l);
+    }
+    readout->addWidget(lines);
+    window->addToolBar(Qt::BottomToolBarArea, readout);
     bar->addPermanentWidget(projectLinkLabel(window));
     parts.csvExport = new QLabel(window);
     parts.csvExport->setObjectName("label_csvExport");

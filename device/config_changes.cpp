@@ -27,12 +27,6 @@ std::string macText(const std::uint8_t* p) {
     return b;
 }
 
-bool sameSpeed(std::uint32_t reportedRpm, std::uint32_t writtenRpm) {
-    if (reportedRpm == writtenRpm) return true;
-    const auto a = kv::statustext::frameItemForSpeed(int(reportedRpm));
-    return a && a == kv::statustext::frameItemForSpeed(int(writtenRpm));
-}
-
 }  // namespace
 
 std::vector<FieldChange> changes(const std::uint8_t* s, const std::uint8_t* p) {
@@ -48,9 +42,7 @@ std::vector<FieldChange> changes(const std::uint8_t* s, const std::uint8_t* p) {
     note("Equipment Port", u16(s, st::kEquipPort), u16(p, st::kEquipPort));
     note("Mac", macText(s + st::kMac), macText(p + st::kMac));
     note("Packet interval", u16(s, st::kPacketInterval), u16(p, st::kPacketInterval));
-    const std::uint32_t reportedRpm = readBe16(s + st::kMotorSpeedRpm), writtenRpm = readBe16(p + st::kMotorSpeedRpm);
-    if (!sameSpeed(reportedRpm, writtenRpm))
-        out.push_back({"Set Frame", std::to_string(reportedRpm) + " rpm", std::to_string(writtenRpm) + " rpm"});
+    note("Set Frame", u16(s, st::kMotorSpeedRpm) + " rpm", u16(p, st::kMotorSpeedRpm) + " rpm");
     note("Moto State", motorText(readBe16(s + st::kMotorState)), motorText(readBe16(p + st::kMotorState)));
     note("PL angle", kv::statustext::plAngleText(s), kv::statustext::plAngleText(p));
     note("Phase lock", kv::statustext::phaseLockOn(s) ? "Open" : "Close", kv::statustext::phaseLockOn(p) ? "Open" : "Close");

@@ -18,9 +18,9 @@ struct FieldChange {
     }
 };
 
-// In the dialog's order. The speed counts as changed when the written speed code and the
-// reported speed fall into different "Set Frame：" items (a running motor's speed wanders
-// around the set one), or when the reported speed falls into none and differs.
+// In the dialog's order, every field whose bytes differ. The speed is no exception: a running
+// motor that reports 612 rpm is written the 600 rpm of its " 40 Frame" item, and the
+// confirmation says so, as it is what the sensor will be given.
 std::vector<FieldChange> changes(const std::uint8_t* status, const std::uint8_t* packet);
 
 // The confirmation's text: where the packet goes and each change as "field: old -> new".

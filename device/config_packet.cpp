@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -46,6 +47,10 @@ std::optional<int> hexPair(char a, char b) {
 }
 
 constexpr long long kMinPort = 1025, kMaxPort = 65535;
+
+// The largest phase-lock angle the 15 angle bits hold, 0x7FFF units of 0.02 degrees: 655.34.
+constexpr std::uint32_t kMaxPlAngleHundredths = std::uint32_t(st::kPhaseLockAngleMask) * 2;
+static_assert(st::kPhaseLockUnitsPerDeg == 50.0, "a unit is two hundredths of a degree");
 
 // A port field: written when its value is 1025..65535, else the status bytes stay.
 void writePort(std::uint8_t* p, std::size_t offset, const std::string& text) {
@@ -141,16 +146,19 @@ PlAngle readPlAngleUnits(const std::string& text) {
     const bool anyNonZero = t.find_first_not_of("0.", intBegin) != std::string::npos;
     if (negative && anyNonZero) return {AngleReading::OutOfRange, 0};
     if (intEnd - firstSignificant > 3) return {AngleReading::OutOfRange, 0};
-    std::uint32_t degrees = 0;
-    for (std::size_t k = firstSignificant; k < intEnd; ++k) degrees = degrees * 10 + std::uint32_t(t[k] - '0');
-    // One unit is 0.02 degrees: the first two decimals in hundredths, halved and truncated,
-    // are the units of the fraction; later digits can never make up another unit.
+    // The angle in hundredths of a degree from its first two decimals; a later digit that is not
+    // 0 only matters at the very top, where it lifts the angle above the largest one.
     std::uint32_t hundredths = 0;
+    for (std::size_t k = firstSignificant; k < intEnd; ++k) hundredths = hundredths * 10 + std::uint32_t(t[k] - '0');
     for (std::size_t k = 0; k < 2; ++k)
         hundredths = hundredths * 10 + (fracBegin + k < fracEnd ? std::uint32_t(t[fracBegin + k] - '0') : 0);
-    const std::uint32_t units = degrees * std::uint32_t(st::kPhaseLockUnitsPerDeg) + hundredths / 2;
-    if (units > st::kPhaseLockAngleMask) return {AngleReading::OutOfRange, 0};
-    return {AngleReading::Units, units};
+    const bool moreDecimals = fracEnd > fracBegin + 2 &&
+                              std::any_of(t.begin() + std::ptrdiff_t(fracBegin + 2), t.begin() + std::ptrdiff_t(fracEnd),
+                                          [](char c) { return c != '0'; });
+    if (hundredths > kMaxPlAngleHundredths || (hundredths == kMaxPlAngleHundredths && moreDecimals))
+        return {AngleReading::OutOfRange, 0};
+    // One unit is 0.02 degrees: the hundredths halved and truncated.
+    return {AngleReading::Units, hundredths / 2};
 }
 
 const char* notASensorAddress(const Ipv4Bytes& ip) {

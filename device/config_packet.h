@@ -65,8 +65,9 @@ FieldCheck checkFields(const ConfigFields& f);
 const char* notASensorAddress(const Ipv4Bytes& ip);
 
 // The "PL angle：" text read as an exact decimal: degrees x 50, truncated toward zero
-// ("2.1" -> 105, "12.34" -> 617, "655.35" -> 32767). Plain decimal notation with an optional
-// sign and blanks around; no exponent, no comma. An empty text reads 0.
+// ("2.1" -> 105, "12.34" -> 617, "655.34" -> 32767). Out of range below 0 and above 655.34,
+// the largest angle the 15 angle bits hold ("655.341" included). Plain decimal notation with
+// an optional sign and blanks around; no exponent, no comma. An empty text reads 0.
 enum class AngleReading { Units, NotANumber, OutOfRange };
 struct PlAngle {
     AngleReading reading = AngleReading::Units;

@@ -11,6 +11,10 @@ kv_test(core_settings_test
   SOURCES ${KV_CORE_TEST_DIR}/settings_test.cpp
   LIBS kv_common Qt5::Core)
 
+kv_test(core_start_options_test
+  SOURCES ${KV_CORE_TEST_DIR}/start_options_test.cpp
+  LIBS kv_app_core)
+
 kv_test(core_view_test
   SOURCES ${KV_CORE_TEST_DIR}/view_core_test.cpp ${KV_CORE_TEST_DIR}/overlays_test.cpp
           ${KV_CORE_TEST_DIR}/ruler_test.cpp ${KV_CORE_TEST_DIR}/trail_test.cpp

@@ -2,7 +2,7 @@
 kv_test(gui_tests
   SOURCES gui/gui_test_main.cpp gui/manwindow_test.cpp gui/view_overlays_test.cpp gui/replay_test.cpp gui/ruler_and_trail_test.cpp
     gui/pcd_replay_test.cpp
-          gui/health_test.cpp gui/selection_export_test.cpp gui/view_tools_test.cpp
+          gui/health_test.cpp gui/selection_export_test.cpp gui/view_tools_test.cpp gui/start_test.cpp
   LIBS kv_app_gui kv_resources Qt5::Test PkgConfig::PCAP
   LABELS gui)
 # The test main is our own: drop gtest_main from this one.

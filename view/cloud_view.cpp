@@ -91,6 +91,9 @@ CloudView::CloudView(QVTKOpenGLNativeWidget* screen) : d_(new Impl) {
         [this](const pcl::visualization::KeyboardEvent& e) {
             if (e.keyDown() && d_->keyHandler) d_->keyHandler(e.getKeyCode());
         });
+    d_->viewer->registerMouseCallback([this](const pcl::visualization::MouseEvent& e) {
+        if (e.getType() == pcl::visualization::MouseEvent::MouseMove && d_->mouseMoveHandler) d_->mouseMoveHandler();
+    });
 
     // The small axes in the corner follow the camera but cannot be dragged.
     vtkSmartPointer<vtkAxesActor> axes = vtkSmartPointer<vtkAxesActor>::New();
@@ -201,8 +204,11 @@ void CloudView::stepPointSize(char key) {
 
 bool CloudView::hasShape(const std::string& id) const { return d_->viewer->contains(id); }
 
+// The camera stays where the user put it: adding the grid's actors must not move it.
 void CloudView::drawMeasuringGrid() {
     auto& v = *d_->viewer;
+    pcl::visualization::Camera camera;
+    v.getCameraParameters(camera);
     const double c = kGridColour;
     for (const GridSegment& s : measuringGridSegments()) {
         v.addLine(pcl::PointXYZ(float(s.x1), float(s.y1), 0.f), pcl::PointXYZ(float(s.x2), float(s.y2), 0.f), c, c, c,
@@ -211,13 +217,12 @@ void CloudView::drawMeasuringGrid() {
     }
     for (const GridLabel& l : measuringGridLabels())
         v.addText3D(l.text, pcl::PointXYZ(float(l.x), float(l.y), 0.f), kGridLabelScale, c, c, c, l.id, 0);
-    v.resetCamera();
+    v.setCameraParameters(camera);
     refresh();
 }
 
 void CloudView::removeAllShapes() {
     d_->viewer->removeAllShapes(0);
-    d_->viewer->resetCamera();
     refresh();
 }
 
@@ -253,6 +258,8 @@ std::string CloudView::runCursorReadout() {
 }
 
 void CloudView::setKeyPressHandler(std::function<void(char)> handler) { d_->keyHandler = std::move(handler); }
+
+void CloudView::setMouseMoveHandler(std::function<void()> handler) { d_->mouseMoveHandler = std::move(handler); }
 
 void CloudView::renderNow() { refresh(); }
 

@@ -69,9 +69,9 @@ public:
     void stepPointSize(char key);
     int pointSize() const { return pointSize_; }
     bool hasShape(const std::string& id) const;  // clouds, shapes and coordinate systems
-    // Draws the measuring grid (lines, rings and range labels) and resets the camera.
+    // Draws the measuring grid (lines, rings and range labels); the camera stays where it is.
     void drawMeasuringGrid();
-    // Removes every shape (the grid and the readout text) and resets the camera.
+    // Removes every shape (the grid and the readout text); the camera stays where it is.
     void removeAllShapes();
     std::size_t shapeCount() const;
     // Removes every cloud and shape, as "Clear" does.
@@ -90,6 +90,8 @@ public:
 
     // Called with the key code on every key press in the view (key releases are ignored).
     void setKeyPressHandler(std::function<void(char)> handler);
+    // Called on every move of the mouse over the view, its position already the interactor's.
+    void setMouseMoveHandler(std::function<void()> handler);
 
     // Called with the indices into "realTime_points" of the points under a rubber band (the
     // indices of other clouds under it are not passed on).

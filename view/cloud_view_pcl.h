@@ -28,6 +28,7 @@ struct CloudView::Impl {
     Cloud::Ptr selected{new Cloud};                  // drawn as "clicked_points"
     vtkSmartPointer<vtkOrientationMarkerWidget> axesWidget;
     std::function<void(char)> keyHandler;
+    std::function<void()> mouseMoveHandler;
     std::function<void(const std::vector<int>&)> areaPickHandler;
     bool fitPending = false;  // fit the camera to the next cloud that has points
     std::unique_ptr<ColourLegend> legend;  // after the viewer: goes before its renderer

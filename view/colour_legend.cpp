@@ -1,5 +1,10 @@
 #include "colour_legend.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+#include <vtkDoubleArray.h>
 #include <vtkLookupTable.h>
 #include <vtkRenderer.h>
 #include <vtkScalarBarActor.h>
@@ -19,20 +24,23 @@ ColourLegendSpec colourLegendSpec(int mode) {
         for (int v = 0; v <= 255; ++v) s.colours.push_back(intensityColour(v));
         s.labelCount = 6;
         break;
-    case kColourElevation:
-        // The elevation colours change at -2, 0, 1 and 5 m: one-metre steps between -2 and
-        // 5 m are each of one colour.
+    case kColourElevation: {
+        // The bar spans the bands between the lowest and the highest in one-metre steps, the
+        // band edges being whole metres; the lowest and the highest band are its outer swatches.
+        const auto& bands = kElevationBands;
         s.title = "Elevation (m)";
-        s.minValue = -2;
-        s.maxValue = 5;
-        for (int m = -2; m < 5; ++m) s.colours.push_back(elevationColour(float(m) + 0.5f));
+        s.minValue = bands[1].fromM;
+        s.maxValue = bands.back().fromM;
+        for (std::size_t i = 1; i + 1 < bands.size(); ++i)
+            for (float m = bands[i].fromM; m < bands[i + 1].fromM; m += 1.0f) s.colours.push_back(bands[i].rgb);
         s.outerSwatches = true;
-        s.below = elevationColour(-3.0f);
-        s.above = elevationColour(6.0f);
+        s.below = bands.front().rgb;
+        s.above = bands.back().rgb;
         s.belowText = "below -2";
         s.aboveText = "5 and up";
-        s.labelCount = 8;
+        s.labelCount = int(s.maxValue - s.minValue) + 1;
         break;
+    }
     case kColourAzimuth:
         s.title = "Azimuth (deg)";
         s.minValue = 0;
@@ -45,7 +53,7 @@ ColourLegendSpec colourLegendSpec(int mode) {
         s.indexed = true;
         s.minValue = 0;
         s.maxValue = kLineCount - 1;
-        for (int line = 0; line < kLineCount; ++line) s.colours.push_back(laserIdColour(line));
+        s.colours.assign(kLaserIdColours.begin(), kLaserIdColours.end());
         break;
     default:
         return s;  // Solid, or no mode: no legend
@@ -66,7 +74,10 @@ vtkSmartPointer<vtkLookupTable> legendLookupTable(const ColourLegendSpec& s) {
         const Rgb& c = s.colours[std::size_t(i)];
         lut->SetTableValue(i, unit(c.r), unit(c.g), unit(c.b), 1.0);
     }
-    lut->SetTableRange(s.minValue, s.maxValue);
+    // A value equal to the upper end belongs to the swatch above the bar when there is one (as
+    // 5 m is "5 and up"), and otherwise to the last step (as intensity 255). VTK's table counts
+    // its upper end in the last step, so with an upper swatch the range stops just below it.
+    lut->SetTableRange(s.minValue, s.outerSwatches ? std::nextafter(s.maxValue, s.minValue) : s.maxValue);
     if (s.indexed) {
         lut->IndexedLookupOn();
         for (vtkIdType i = 0; i < n; ++i) {
@@ -123,6 +134,13 @@ void ColourLegend::show(int mode, bool enabled) {
             bar_->SetLookupTable(legendLookupTable(s));
             bar_->SetTitle(s.title.c_str());
             bar_->SetNumberOfLabels(s.labelCount);
+            // The labels at their exact values: the table's range may stop just short of the
+            // upper end, and labels spread over it would print 0 as "-0".
+            auto labels = vtkSmartPointer<vtkDoubleArray>::New();
+            for (int i = 0; i < s.labelCount; ++i)
+                labels->InsertNextValue(s.minValue + (s.maxValue - s.minValue) * i / std::max(1, s.labelCount - 1));
+            bar_->SetCustomLabels(labels);
+            bar_->SetUseCustomLabels(true);
             bar_->SetDrawTickLabels(!s.indexed);
             bar_->SetDrawBelowRangeSwatch(s.outerSwatches);
             bar_->SetDrawAboveRangeSwatch(s.outerSwatches);

@@ -1,6 +1,7 @@
 #include "point_geometry.h"
 
 #include <cmath>
+#include <cstddef>
 
 namespace kv {
 
@@ -54,11 +55,9 @@ Rgb intensityColour(int v) {
 }
 
 Rgb elevationColour(float z) {
-    if (z < -2.0f) return {139, 69, 19};
-    if (z > -2.0f && z < 0.0f) return {255, 255, 0};
-    if (z > 0.0f && z < 1.0f) return {255, 255, 255};
-    if (z > 1.0f && z < 5.0f) return {0, 128, 0};
-    return {0, 0, 255};  // exactly -2, 0 or 1, or 5 and above
+    for (std::size_t i = kElevationBands.size(); i-- > 1;)
+        if (z >= kElevationBands[i].fromM) return kElevationBands[i].rgb;
+    return kElevationBands.front().rgb;
 }
 
 Rgb azimuthColour(float a) {
@@ -69,9 +68,7 @@ Rgb azimuthColour(float a) {
 }
 
 Rgb laserIdColour(int line) {
-    static constexpr Rgb kByPair[7] = {{102, 102, 255}, {153, 153, 255}, {204, 204, 255}, {255, 255, 255},
-                                       {255, 178, 178}, {255, 102, 102}, {255, 76, 76}};
-    if (line >= 0 && line < 14) return kByPair[line / 2];
+    if (isModelLine(line)) return kLaserIdColours[std::size_t(line)];
     return {255, 0, 0};
 }
 

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 
 namespace kv {
 
@@ -48,10 +49,34 @@ enum ColourMode : int {
     kColourLaserId = 4,
 };
 
+// The elevation colours as bands: each band runs from its lower edge (included) up to the next
+// band's edge; the first has no lower edge and the last no upper one. The points and the colour
+// bar both read this table, so they agree at every height, edges included.
+struct ElevationBand {
+    float fromM;
+    Rgb rgb;
+};
+inline constexpr std::array<ElevationBand, 5> kElevationBands{{
+    {-std::numeric_limits<float>::infinity(), {139, 69, 19}},  // below -2 m
+    {-2.0f, {255, 255, 0}},
+    {0.0f, {255, 255, 255}},
+    {1.0f, {0, 128, 0}},
+    {5.0f, {0, 0, 255}},  // 5 m and up
+}};
+
+// One colour per line of the model: lines 0 and 2 in their long-standing shades of blue, lines 1
+// and 3 well apart from those, from each other and from the black view.
+inline constexpr std::array<Rgb, kLineCount> kLaserIdColours{{
+    {102, 102, 255},
+    {255, 204, 0},
+    {153, 153, 255},
+    {0, 204, 102},
+}};
+
 Rgb intensityColour(int intensity);
-Rgb elevationColour(float zM);
+Rgb elevationColour(float zM);  // NaN colours as the lowest band
 Rgb azimuthColour(float azimuthDeg);
-Rgb laserIdColour(int line);
+Rgb laserIdColour(int line);     // red for a line outside the model
 
 // Colour of a point in the given mode (the index of the colour selector). An index outside
 // the five modes colours black.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 
 #include "frame_display.h"
 
@@ -68,25 +69,37 @@ TEST(ColourModes, EveryBoundary) {
         {0, 80, 0, 0, 0, {0, 255, 0}},    {0, 127, 0, 0, 0, {188, 255, 0}}, {0, 128, 0, 0, 0, {255, 255, 0}},
         {0, 255, 0, 0, 0, {255, 1, 0}},
         {1, 7, -3, 10, 9, {255, 255, 255}},
-        {2, 0, -2.5f, 0, 0, {139, 69, 19}}, {2, 0, -2.0f, 0, 0, {0, 0, 255}}, {2, 0, -1.0f, 0, 0, {255, 255, 0}},
-        {2, 0, -1e-6f, 0, 0, {255, 255, 0}}, {2, 0, 0.0f, 0, 0, {0, 0, 255}}, {2, 0, 0.5f, 0, 0, {255, 255, 255}},
-        {2, 0, 1.0f, 0, 0, {0, 0, 255}},    {2, 0, 3.0f, 0, 0, {0, 128, 0}},  {2, 0, 4.999f, 0, 0, {0, 128, 0}},
-        {2, 0, 5.0f, 0, 0, {0, 0, 255}},    {2, 0, 7.0f, 0, 0, {0, 0, 255}},
+        // Elevation: each edge belongs to the band above it.
+        {2, 0, -2.5f, 0, 0, {139, 69, 19}},  {2, 0, -2.0001f, 0, 0, {139, 69, 19}}, {2, 0, -2.0f, 0, 0, {255, 255, 0}},
+        {2, 0, -1.0f, 0, 0, {255, 255, 0}},  {2, 0, -1e-6f, 0, 0, {255, 255, 0}},   {2, 0, 0.0f, 0, 0, {255, 255, 255}},
+        {2, 0, -0.0f, 0, 0, {255, 255, 255}}, {2, 0, 0.5f, 0, 0, {255, 255, 255}},  {2, 0, 0.9999f, 0, 0, {255, 255, 255}},
+        {2, 0, 1.0f, 0, 0, {0, 128, 0}},     {2, 0, 3.0f, 0, 0, {0, 128, 0}},      {2, 0, 4.999f, 0, 0, {0, 128, 0}},
+        {2, 0, 5.0f, 0, 0, {0, 0, 255}},     {2, 0, 7.0f, 0, 0, {0, 0, 255}},
         {3, 0, 0, 0.0f, 0, {0, 255, 255}},     {3, 0, 0, 44.99f, 0, {0, 255, 255}}, {3, 0, 0, 45.0f, 0, {0, 125, 192}},
         {3, 0, 0, 89.99f, 0, {0, 125, 192}},   {3, 0, 0, 90.0f, 0, {0, 255, 0}},    {3, 0, 0, 134.99f, 0, {0, 255, 0}},
         {3, 0, 0, 135.0f, 0, {255, 255, 0}},   {3, 0, 0, 359.0f, 0, {255, 255, 0}},
-        {4, 0, 0, 0, 0, {102, 102, 255}},  {4, 0, 0, 0, 1, {102, 102, 255}},  {4, 0, 0, 0, 2, {153, 153, 255}},
-        {4, 0, 0, 0, 3, {153, 153, 255}},  {4, 0, 0, 0, 4, {204, 204, 255}},  {4, 0, 0, 0, 5, {204, 204, 255}},
-        {4, 0, 0, 0, 6, {255, 255, 255}},  {4, 0, 0, 0, 7, {255, 255, 255}},  {4, 0, 0, 0, 8, {255, 178, 178}},
-        {4, 0, 0, 0, 9, {255, 178, 178}},  {4, 0, 0, 0, 10, {255, 102, 102}}, {4, 0, 0, 0, 11, {255, 102, 102}},
-        {4, 0, 0, 0, 12, {255, 76, 76}},   {4, 0, 0, 0, 13, {255, 76, 76}},   {4, 0, 0, 0, 14, {255, 0, 0}},
-        {4, 0, 0, 0, 15, {255, 0, 0}},     {4, 0, 0, 0, -1, {255, 0, 0}},
+        // LaserID: a colour of its own for each of the four lines; red for any other line.
+        {4, 0, 0, 0, 0, {102, 102, 255}},  {4, 0, 0, 0, 1, {255, 204, 0}},  {4, 0, 0, 0, 2, {153, 153, 255}},
+        {4, 0, 0, 0, 3, {0, 204, 102}},    {4, 0, 0, 0, 4, {255, 0, 0}},    {4, 0, 0, 0, 15, {255, 0, 0}},
+        {4, 0, 0, 0, -1, {255, 0, 0}},
     };
     for (const Row& r : rows) {
         const Rgb c = kv::pointColour(r.mode, r.intensity, r.z, r.azimuth, r.line);
         EXPECT_TRUE(c == r.rgb) << "mode " << r.mode << " intensity " << r.intensity << " z " << r.z << " az "
                                 << r.azimuth << " line " << r.line << ": got " << int(c.r) << "," << int(c.g)
                                 << "," << int(c.b);
+    }
+}
+
+// "LaserID" tells the four lines apart on the black view: every line's colour stands well apart
+// from the background and from each other line's, lines 0 and 2 (two near shades) excepted.
+TEST(ColourModes, LaserIdLinesStandApart) {
+    auto apart = [](Rgb a, Rgb b) { return std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b); };
+    auto line = [](int l) { return kv::pointColour(kv::kColourLaserId, 0, 0, 0, l); };
+    for (int a = 0; a < kv::kLineCount; ++a) {
+        EXPECT_GE(apart(line(a), Rgb{0, 0, 0}), 300) << "line " << a;
+        for (int b = a + 1; b < kv::kLineCount; ++b)
+            EXPECT_GE(apart(line(a), line(b)), a == 0 && b == 2 ? 100 : 300) << "lines " << a << " and " << b;
     }
 }
 
@@ -173,12 +186,14 @@ TEST(DisplayPass, PointsCarryTheirComputedPositionAndColour) {
             EXPECT_TRUE(d.rgb == kv::pointColour(mode, intensities[i], p.zM, az[i], lines[i])) << mode << " " << i;
         }
     }
-    // With the flat geometry every point lies at z = 0, which "Elevation" colours blue.
+    // With the flat geometry (the default line type) every point lies at z = 0, in the band
+    // from 0 to 1 m: "Elevation" draws the whole cloud white, not in the "5 and up" colour.
     kv::DisplayFilter f = filterWith(kAllLines);
     f.colourMode = kv::kColourElevation;
     kv::FramePoints out;
     kv::computeFramePoints(frameOf({{3, 0, 1000, 80}, {1, 100, 20000, 200}}), kv::BeamGeometry::forLineType(1), f, out);
-    for (const auto& d : out.displayed) EXPECT_TRUE((d.rgb == Rgb{0, 0, 255}));
+    ASSERT_EQ(out.displayed.size(), 2u);
+    for (const auto& d : out.displayed) EXPECT_TRUE((d.rgb == Rgb{255, 255, 255}));
 }
 
 TEST(DisplayPass, TableStopsAt256RowsAndPausesWhileASelectionIsFollowed) {

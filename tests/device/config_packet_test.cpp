@@ -94,8 +94,8 @@ TEST(ConfigPacket, ByteForByte) {
         {"PL angle 1.06 is 53 units", [](ConfigFields& f) { f.plAngle = "1.06", f.phaseLockIndex = 1; },
          {{32, {0x80, 0x35}}}},
         {"PL angle 2.13 truncates to 106 units", [](ConfigFields& f) { f.plAngle = "2.13"; }, {{32, {0x00, 0x6A}}}},
-        {"PL angle 655.35 truncates to 32767 units", [](ConfigFields& f) { f.plAngle = "655.35"; },
-         {{32, {0x7F, 0xFF}}}},
+        {"PL angle 655.3399 truncates to 32766 units", [](ConfigFields& f) { f.plAngle = "655.3399"; },
+         {{32, {0x7F, 0xFE}}}},
         {" 80 Frame", [](ConfigFields& f) { f.setFrame = " 80 Frame"; }, {{8, {0x04, 0xB0}}}},
         {" 120 Frame", [](ConfigFields& f) { f.setFrame = " 120 Frame"; }, {{8, {0x07, 0x08}}}},
         {" 160 Frame", [](ConfigFields& f) { f.setFrame = " 160 Frame"; }, {{8, {0x09, 0x60}}}},
@@ -228,8 +228,14 @@ TEST(ConfigPacket, FieldsThatWouldWriteSomethingElseAreRefused) {
         {"PL angle 1000", [](ConfigFields& f) { f.plAngle = "1000"; }, FieldProblem::PlAngle, nullptr},
         {"PL angle of forty digits", [](ConfigFields& f) { f.plAngle = std::string(40, '9'); }, FieldProblem::PlAngle,
          nullptr},
+        // The largest angle the 15 bits hold is 655.34: up to it exactly, as the message says.
         {"PL angle 655.34", [](ConfigFields& f) { f.plAngle = "655.34"; }, FieldProblem::None, ""},
-        {"PL angle 000655.349999", [](ConfigFields& f) { f.plAngle = "000655.349999"; }, FieldProblem::None, ""},
+        {"PL angle 000655.340000", [](ConfigFields& f) { f.plAngle = "000655.340000"; }, FieldProblem::None, ""},
+        {"PL angle 655.35", [](ConfigFields& f) { f.plAngle = "655.35"; }, FieldProblem::PlAngle,
+         "PL angle： \"655.35\" must be from 0 to 655.34. Nothing was sent."},
+        {"PL angle 655.340001", [](ConfigFields& f) { f.plAngle = "655.340001"; }, FieldProblem::PlAngle, nullptr},
+        {"PL angle 655.349999", [](ConfigFields& f) { f.plAngle = "655.349999"; }, FieldProblem::PlAngle, nullptr},
+        {"PL angle 655.339999", [](ConfigFields& f) { f.plAngle = "655.339999"; }, FieldProblem::None, ""},
     };
     const StatusPacket s = patternedStatus();
     for (const Case& c : cases) {
@@ -262,8 +268,9 @@ TEST(ConfigPacket, RefreshThenSetWritesEveryStatusValueBack) {
     for (std::uint32_t word = 0; word <= 0xFFFF && failures < 5; ++word) {
         kv::writeBe16(s.data() + st::kPhaseLock, word);
         // Speed and motor state vary with the value, so every item and both states are met.
+        // (A speed off its item's is written as the item's, and listed: see ConfigChanges.)
         const std::uint32_t item = word % 6;
-        kv::writeBe16(s.data() + st::kMotorSpeedRpm, 600 * (item + 1) - 100 + (word >> 3) % 201);
+        kv::writeBe16(s.data() + st::kMotorSpeedRpm, 600 * (item + 1));
         kv::writeBe16(s.data() + st::kMotorState, (word >> 1) & 1);
         kv::writeBe16(s.data() + st::kPacketInterval, (word * 7919) & 0xFFFF);
 
@@ -281,11 +288,12 @@ TEST(ConfigPacket, RefreshThenSetWritesEveryStatusValueBack) {
         const FieldCheck check = checkFields(f);
         const ConfigBuild b = buildConfigPacket(s.data(), f);
         const auto changed = kv::configchange::changes(s.data(), b.packet.data());
-        const bool sameBytes = std::equal(b.packet.begin() + st::kSensorIp, b.packet.begin() + 52, s.begin() + st::kSensorIp);
+        const bool sameBytes =
+            std::equal(b.packet.begin() + st::kMotorSpeedRpm, b.packet.begin() + 52, s.begin() + st::kMotorSpeedRpm);
         if (!check.ok() || !sameBytes || !changed.empty()) {
             ++failures;
             ADD_FAILURE() << "status word " << word << " (angle text \"" << f.plAngle << "\"): " << check.message
-                          << (sameBytes ? "" : " bytes 10..51 differ") << (changed.empty() ? "" : " changes listed: ")
+                          << (sameBytes ? "" : " bytes 8..51 differ") << (changed.empty() ? "" : " changes listed: ")
                           << (changed.empty() ? "" : changed[0].field + " " + changed[0].before + " -> " + changed[0].after);
         }
     }
@@ -326,7 +334,9 @@ TEST(ConfigChanges, WhatTheConfirmationLists) {
              kv::writeBe16(p.data() + st::kPacketInterval, 0);
          },
          {{"Mac", "", "00-1a-2b-3c-4d-5e"}, {"Packet interval", "1", "0"}}},
-        {"600 rpm written where 612 are reported", [](Packet& p) { kv::writeBe16(p.data() + st::kMotorSpeedRpm, 600); }, {}},
+        // The motor runs a little off its " 40 Frame": the packet sets it to 600 rpm all the same.
+        {"600 rpm written where 612 are reported", [](Packet& p) { kv::writeBe16(p.data() + st::kMotorSpeedRpm, 600); },
+         {{"Set Frame", "612 rpm", "600 rpm"}}},
         {"1200 rpm written", [](Packet& p) { kv::writeBe16(p.data() + st::kMotorSpeedRpm, 1200); },
          {{"Set Frame", "612 rpm", "1200 rpm"}}},
         {"motor stopped, phase lock opened at 2.08 degrees",
@@ -348,19 +358,38 @@ TEST(ConfigChanges, WhatTheConfirmationLists) {
             if (w.field == "Mac") w.before = mac;
         EXPECT_EQ(kv::configchange::changes(s.data(), p.data()), want);
     }
-    // A reported speed in no item counts as changed whatever is written instead of it.
-    kv::writeBe16(s.data() + st::kMotorSpeedRpm, 2600);
-    Packet p{};
-    std::copy(s.begin(), s.end(), p.begin());
-    EXPECT_TRUE(kv::configchange::changes(s.data(), p.data()).empty());
-    kv::writeBe16(p.data() + st::kMotorSpeedRpm, 2400);
-    EXPECT_EQ(kv::configchange::changes(s.data(), p.data()), (Changes{{"Set Frame", "2600 rpm", "2400 rpm"}}));
-
     EXPECT_EQ(kv::configchange::confirmationText({{"Data Port", "2368", "2370"}, {"Set Frame", "612 rpm", "1200 rpm"}},
                                                  "127.0.0.2"),
               "Write to the sensor at 127.0.0.2 (port 2368):\nData Port: 2368 -> 2370\nSet Frame: 612 rpm -> 1200 rpm");
     EXPECT_EQ(kv::configchange::nothingToWriteText("127.0.0.2"),
               "No field differs from the last status of the sensor at 127.0.0.2. Nothing was sent.");
+}
+
+// Whatever a packet changes in a field the dialog writes, the confirmation names that field:
+// each bit flipped in turn, lowest and highest of each byte, lists exactly its field.
+TEST(ConfigChanges, EveryWrittenBitIsListed) {
+    StatusPacket s = patternedStatus();
+    kv::writeBe16(s.data() + st::kMotorSpeedRpm, 600);  // " 40 Frame": 601 rpm is that item's too
+    const struct {
+        std::size_t offset, bytes;
+        const char* field;
+    } fields[] = {{st::kMotorSpeedRpm, 2, "Set Frame"},   {st::kSensorIp, 4, "Lidar IP"},
+                  {st::kDestIp, 4, "Computer IP"},        {st::kMac, st::kMacBytes, "Mac"},
+                  {st::kDataPort, 2, "Data Port"},        {st::kEquipPort, 2, "Equipment Port"},
+                  {st::kPhaseLock, 2, "PL angle"},        {st::kMotorState, 2, "Moto State"},
+                  {st::kPacketInterval, 2, "Packet interval"}};
+    for (const auto& f : fields)
+        for (std::size_t i = 0; i < f.bytes; ++i)
+            for (const std::uint8_t bit : {0x01, 0x80}) {
+                SCOPED_TRACE(::testing::Message() << f.field << " byte " << i << " bit " << int(bit));
+                Packet p{};
+                std::copy(s.begin(), s.end(), p.begin());
+                p[f.offset + i] ^= bit;
+                const bool onOff = f.offset == st::kPhaseLock && i == 0 && bit == 0x80;  // bit 15
+                const auto changed = kv::configchange::changes(s.data(), p.data());
+                ASSERT_EQ(changed.size(), 1u);
+                EXPECT_EQ(changed[0].field, onOff ? "Phase lock" : f.field);
+            }
 }
 
 TEST(ConfigPacket, OneAddressWrittenTwiceIsCaught) {

@@ -155,7 +155,14 @@ TEST(ExportOptions, ParsesEveryOptionAndRefusesBadOnes) {
         {{"--csv", "a", "--max-angle", "1e400", "c"}, ParseOutcome::Error, "degrees", nullptr},
         {{"--csv", "a", "--min-angle", "100", "--max-angle", "10", "c"}, ParseOutcome::Error, "above", nullptr},
         {{"--pcd", "d", "--colour", "pink", "c"}, ParseOutcome::Error, "laserid", nullptr},
-        {{"--csv", "a", "--line-type", "1.5", "c"}, ParseOutcome::Error, "whole number", nullptr},
+        // The line types the viewer knows, named in the refusal.
+        {{"--csv", "a", "--line-type", "1.5", "c"}, ParseOutcome::Error, "give 1 (four flat lines), 2, 3 or 4", nullptr},
+        {{"--csv", "a", "--line-type", "0", "c"}, ParseOutcome::Error, "bad value '0' for --line-type: give 1", nullptr},
+        {{"--csv", "a", "--line-type=5", "c"}, ParseOutcome::Error, "bad value '5' for --line-type: give 1", nullptr},
+        {{"--csv", "a", "--line-type", "-1", "c"}, ParseOutcome::Error, "bad value '-1' for --line-type: give 1", nullptr},
+        {{"--csv", "a", "--line-type", "99999999999", "c"}, ParseOutcome::Error, "for --line-type: give 1", nullptr},
+        {{"--csv", "a", "--line-type=1", "c"}, ParseOutcome::Run, "",
+         [](const ExportOptions& o) { EXPECT_EQ(o.lineType, 1); }},
     };
     for (const Case& c : cases) {
         std::vector<const char*> argv{"kv-export"};
@@ -322,6 +329,7 @@ TEST(ExportProgram, MalformedInputsAndBadOptions) {
         {{"--bogus", good}, kExitBadOption, "unknown option '--bogus'"},
         {{good}, kExitBadOption, "nothing to write"},
         {{"--csv", kept, "--frames", "0-2", good}, kExitBadOption, "--frames"},
+        {{"--csv", kept, "--line-type", "7", good}, kExitBadOption, "bad value '7' for --line-type: give 1 (four flat lines), 2, 3 or 4"},
         {{"--csv", good, good}, kExitBadOption, "is the capture file itself"},
         {{"--csv", kept, dir / "missing.pcap"}, kExitFailed, "missing.pcap"},
         {{"--csv", kept, dir.path.string()}, kExitFailed, "is a directory"},

@@ -17,6 +17,8 @@
 
 #include "cloud_view.h"
 #include "getmuch.h"
+#include <QStatusBar>
+#include <QApplication>
 #include "gui_helpers.h"
 #include "replay_fixture.h"
 #include "manwindow.h"
@@ -89,6 +91,55 @@ TEST(ViewOverlays, ReadoutTextFollowsEveryFrameAndSurvivesTheGrid) {
     EXPECT_FALSE(w->cloudView().hasShape("0"));
     drawnPoints(*w, fourLines());  // the next frame brings it back
     EXPECT_TRUE(w->cloudView().hasShape("0"));
+}
+
+// What a newcomer reads and sees stays put: the statistics show whole at the window's 1280 px
+// and no status message hides them; the cursor readout follows the mouse while the picture is
+// still; the grid on or off leaves the camera where it was; opening a capture does not widen
+// the window.
+TEST(ViewOverlays, FiguresCameraAndWidthStayPut) {
+    QTemporaryDir dir;
+    auto w = makeWindow();
+    w->showNormal();
+    w->resize(1280, 800);
+    QApplication::processEvents();
+    const int width = w->width();
+    drawnPoints(*w, fourLines());
+
+    auto* y = w->findChild<QLabel*>("label_Y");
+    ASSERT_NE(y, nullptr);
+    y->setText("selectP: Y_max:  -1234.56\t\tY_min:  -18.4855\t\tY_average:  34.4632");
+    w->statusBar()->showMessage("a message that must not hide the figures", 15000);
+    QApplication::processEvents();
+    for (const char* name : {"label_X", "label_Y", "label_Z"}) {
+        const QLabel* l = w->findChild<QLabel*>(name);
+        EXPECT_TRUE(l->isVisible()) << name;
+        EXPECT_GE(l->width(), l->sizeHint().width()) << name << " is cut";
+    }
+
+    w->ui().tolbtn_SuspendData->click();  // a still picture
+    const QString before = w->lastReadout();
+    QVTKOpenGLNativeWidget* screen = w->ui().screen;
+    QTest::mouseMove(screen, QPoint(screen->width() / 3, screen->height() / 3));
+    ASSERT_TRUE(waitUntil([&] { return w->lastReadout() != before; }, 3000)) << before.toStdString();
+    const QString moved = w->lastReadout();
+    QTest::mouseMove(screen, QPoint(screen->width() * 2 / 3, screen->height() * 2 / 3));
+    EXPECT_TRUE(waitUntil([&] { return w->lastReadout() != moved; }, 3000));
+
+    const auto cameraNow = [&] {
+        double p[3], f[3], u[3];
+        w->cloudView().cameraPose(p, f, u);
+        return std::vector<double>{p[0], p[1], p[2], f[0], f[1], f[2], u[0], u[1], u[2]};
+    };
+    const std::vector<double> camera = cameraNow();
+    w->ui().toolButton_MeaGrid->click();
+    EXPECT_EQ(cameraNow(), camera) << "grid on";
+    w->ui().toolButton_MeaGrid->click();
+    EXPECT_EQ(cameraNow(), camera) << "grid off";
+
+    ASSERT_TRUE(w->openCaptureFile(kvtest::simulatedCapture(dir, "one.pcap", 1)));
+    QApplication::processEvents();
+    EXPECT_EQ(w->width(), width);
 }
 
 TEST(ViewOverlays, CoordinateToggle) {

@@ -58,6 +58,17 @@ long legendPixels(const QImage& img, int mode, kv::Rgb drawn = {0, 0, 0}) {
     return n;
 }
 
+// Pixels of the view's right fifth within 2 of `c`.
+long pixelsNear(const QImage& img, const kv::Rgb& c) {
+    long n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = img.width() * 4 / 5; x < img.width(); ++x) {
+            const QRgb p = img.pixel(x, y);
+            n += std::abs(qRed(p) - c.r) <= 2 && std::abs(qGreen(p) - c.g) <= 2 && std::abs(qBlue(p) - c.b) <= 2;
+        }
+    return n;
+}
+
 }  // namespace
 
 // Each step is what a user does; the bar in the picture, not only the actor's flag, is checked.
@@ -82,9 +93,16 @@ TEST(ViewTools, LegendFollowsTheColourSelectorAndItsButton) {
         if (s.clickLegend) QTest::mouseClick(w->ui().toolButton_Legend, Qt::LeftButton);
         EXPECT_EQ(w->ui().toolButton_Legend->isChecked(), s.checked);
         EXPECT_EQ(w->cloudView().colourLegendVisible(), s.shown);
-        const long lit = legendPixels(w->ui().screen->grabFramebuffer(), s.colourIndex);
+        const QImage shot = w->ui().screen->grabFramebuffer();
+        const long lit = legendPixels(shot, s.colourIndex);
         if (s.shown) EXPECT_GT(lit, 400);
         else EXPECT_EQ(lit, 0);
+        // "LaserID" shows a swatch for each of the four lines, each in a colour of its own.
+        if (s.shown && s.colourIndex == kv::kColourLaserId) {
+            for (const kv::Rgb& c : kv::colourLegendSpec(kv::kColourLaserId).colours) {
+                EXPECT_GT(pixelsNear(shot, c), 100) << int(c.r) << "," << int(c.g) << "," << int(c.b);
+            }
+        }
     }
 }
 

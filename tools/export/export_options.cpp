@@ -22,15 +22,6 @@ bool parseUnsigned(const std::string& s, std::uint64_t max, std::uint64_t& out) 
     return true;
 }
 
-bool parseInt(const std::string& s, int& out) {
-    if (s.empty()) return false;
-    const bool negative = s[0] == '-';
-    std::uint64_t v = 0;
-    if (!parseUnsigned(negative ? s.substr(1) : s, negative ? 2147483648ull : 2147483647ull, v)) return false;
-    out = negative ? int(-std::int64_t(v)) : int(v);
-    return true;
-}
-
 bool parseAngle(const std::string& s, float& out) {
     if (s.empty() || std::isspace(static_cast<unsigned char>(s[0]))) return false;
     errno = 0;
@@ -132,8 +123,9 @@ or to one PLY file per frame (named as the PCD files, ending in .ply).
   --stream A:P>Q      the sensor stream from address A, port P, to port Q (default: the
                       stream with the most data packets; the choice is named on stderr)
   --port Q            the largest stream to destination port Q
-  --line-type N       beam geometry and model label (default: LidarLineType of the
-                      config.ini the viewer reads; 1 without one)
+  --line-type N       beam geometry and model label: 1 four flat lines, 2, 3 or 4 four
+                      lines tilted by 0, 0.33, 0.67 and 1.0 degrees (default: LidarLineType
+                      of the config.ini the viewer reads; 1 without one)
   --help              this text
   --version           the version of this program
 
@@ -217,7 +209,10 @@ ParseOutcome parseOptions(int argc, const char* const* argv, ExportOptions& o, s
             if (!parseUnsigned(value, 65535, port)) return fail(bad + ": give a port number 0-65535");
             o.destPort = int(port);
         } else if (name == "--line-type") {
-            if (!parseInt(value, o.lineType)) return fail(bad + ": give a whole number");
+            std::uint64_t type = 0;
+            if (!parseUnsigned(value, std::uint64_t(kLastLineType), type) || type < std::uint64_t(kFirstLineType))
+                return fail(bad + ": give 1 (four flat lines), 2, 3 or 4 (four tilted lines)");
+            o.lineType = int(type);
             o.lineTypeGiven = true;
         }
     }

@@ -15,6 +15,9 @@ namespace kv::exporter {
 
 // Frames are numbered from 1 in the order a replay from the start hands them over.
 constexpr std::uint32_t kOpenEnd = std::numeric_limits<std::uint32_t>::max();
+// The line types the viewer draws (LidarLineType): 1 flat lines, 2 to 4 tilted ones.
+constexpr int kFirstLineType = 1;
+constexpr int kLastLineType = 4;
 
 struct ExportOptions {
     std::string capturePath;

@@ -1,11 +1,13 @@
 #include "capture_recording.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMetaObject>
 #include <QToolButton>
 
 #include "capture_recorder.h"
 #include "file_names.h"
+#include "recording_status.h"
 
 namespace kv::window {
 
@@ -15,8 +17,33 @@ CaptureRecording::CaptureRecording(QToolButton* button, RecordHooks hooks, QObje
     connect(button_, &QToolButton::clicked, this, &CaptureRecording::pressed);
     // A failure that ended the recording running now leaves the button up.
     connect(this, &CaptureRecording::failed, this, [this](const QString&, bool endedCurrent) {
-        if (endedCurrent) button_->setChecked(false);
+        if (!endedCurrent) return;
+        button_->setChecked(false);
+        showEnd();
     });
+    progress_.setInterval(500);
+    connect(&progress_, &QTimer::timeout, this, &CaptureRecording::showProgress);
+}
+
+void CaptureRecording::showProgress() {
+    if (!active_) {
+        if (!recorder_->running()) showEnd();
+        return;
+    }
+    if (!hooks_.showStatus) return;
+    const QFileInfo file(fileName_);
+    hooks_.showStatus(QString::fromStdString(captureRecordingText(fileName_.toStdString(), recorder_->framesWritten(),
+                                                                  std::uint64_t(file.exists() ? file.size() : 0), true)),
+                      0);
+}
+
+void CaptureRecording::showEnd() {
+    progress_.stop();
+    if (!hooks_.showStatus) return;
+    const QFileInfo file(fileName_);
+    hooks_.showStatus(QString::fromStdString(captureRecordingText(fileName_.toStdString(), recorder_->framesWritten(),
+                                                                  std::uint64_t(file.exists() ? file.size() : 0), false)),
+                      15000);
 }
 
 void CaptureRecording::pressed() {
@@ -36,6 +63,10 @@ void CaptureRecording::startTo(const QString& fileName) {
     if (active_) return;
     start(kv::fileNameBytes(fileName), hooks_.filter(), hooks_.sensorIp());
     button_->setChecked(active_);
+    if (!active_) return;
+    fileName_ = fileName;
+    showProgress();
+    progress_.start();
 }
 
 CaptureRecording::~CaptureRecording() { recorder_.reset(); }
@@ -67,6 +98,7 @@ bool CaptureRecording::start(const QByteArray& path, const QByteArray& filter, s
 void CaptureRecording::stop() {
     recorder_->requestStop();
     active_ = false;
+    // The next tick tells the end once the recording thread has closed the file.
 }
 
 }  // namespace kv::window

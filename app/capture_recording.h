@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -26,13 +27,16 @@ struct RecordHooks {
     std::function<QString()> proposedName;
     std::function<QByteArray()> filter;
     std::function<std::uint32_t()> sensorIp;
+    // Shows a status-bar message for `timeoutMs` (0: until replaced).
+    std::function<void(const QString& text, int timeoutMs)> showStatus;
 };
 
 class CaptureRecording : public QObject {
     Q_OBJECT
 public:
     // `button` ("Record") is made checkable and connected here; it stays checked while a
-    // recording runs.
+    // recording runs, and the status bar names the file and what it holds so far, and says
+    // when the recording has ended.
     CaptureRecording(QToolButton* button, RecordHooks hooks, QObject* parent = nullptr);
     ~CaptureRecording() override;  // stops and waits
 
@@ -54,12 +58,17 @@ signals:
     void failed(const QString& message, bool endedCurrent);
 
 private:
+    void showProgress();
+    void showEnd();
+
     QToolButton* button_;
     RecordHooks hooks_;
     std::unique_ptr<CaptureRecorder> recorder_;
     bool active_ = false;
     int generation_ = 0;
     QByteArray path_, filter_;  // kept unchanged while recording
+    QString fileName_;          // as the user chose it, for the status bar
+    QTimer progress_;
 };
 
 }  // namespace kv::window

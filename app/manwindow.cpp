@@ -54,6 +54,7 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     record.proposedName = [this] { return defaultCaptureFileName(); };
     record.filter = [this] { return "port " + ui_.lineEdit_portNumber->text().toLatin1(); };
     record.sensorIp = [this] { return liveRunning_ ? getMuch_->lastSourceIp.load() : 0u; };
+    record.showStatus = [this](const QString& text, int timeoutMs) { statusBar()->showMessage(text, timeoutMs); };
     recording_ = new CaptureRecording(ui_.toolButton_SavePcapData, std::move(record), this);
     connect(recording_, &CaptureRecording::failed, this, [this](const QString& message) { showErrorMessage(message); });
     getMuch_ = new GetMuch(this);
@@ -71,7 +72,7 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
             SLOT(onGetPointCloutPlay(pcl::PointCloud<pcl::PointXYZRGB>::Ptr)), Qt::UniqueConnection);
     connect(pcdReplay_, SIGNAL(sendFinish(bool)), this, SLOT(onFinishPCD(bool)), Qt::UniqueConnection);
     pcdRecording_ = std::make_unique<PcdRecordingPanel>(this, ui_.toolButton_SavePCDData, ui_.lineEdit_SavePCD_Num,
-                                                        pcdReplay_, [this] { return currentModelLabel(); });
+                                                        pcdReplay_, [this] { return modelLabel_; });
 
     geometry_ = kv::BeamGeometry::forLineType(settings.LidarLineType);
     refreshTitle();
@@ -190,13 +191,6 @@ int manwindow::pointSize() const { return cloudView_->pointSize(); }
 std::uint64_t manwindow::kernelDrops() const { return getMuch_->kernelDrops.load(); }
 
 void manwindow::view() { cloudView_->applyCameraPreset(ui_.comboBox_View->currentIndex()); }
-
-// The model label of the frames so far; before the first frame, of the configuration and the
-// echo layout last seen (the prefix of the proposed PCD name).
-std::string manwindow::currentModelLabel() const {
-    return modelLabel_.empty() ? kv::modelLabel(kv::appSettings().LidarLineType, EchoFlag.load(std::memory_order_relaxed))
-                               : modelLabel_;
-}
 
 void manwindow::refreshTitle() {
     const kv::AppSettings& s = kv::appSettings();
@@ -465,7 +459,7 @@ void manwindow::onGetPointCloutPlay(pcl::PointCloud<pcl::PointXYZRGB>::Ptr mPoin
 
 // ---- PCD recording ----
 
-void manwindow::onSavePCD() { pcdRecording_->pressed(currentModelLabel()); }
+void manwindow::onSavePCD() { pcdRecording_->pressed(modelLabel_); }
 
 void manwindow::startPcdRecordingTo(const QString& answer, const QString& stamp) { pcdRecording_->start(answer, stamp); }
 

@@ -195,7 +195,6 @@ private:
     void recordPcdFrame();
     void drawLatestFrame();
     void refreshTitle();
-    std::string currentModelLabel() const;
     bool refusedWhileOfflineInUse();
     void writePointTable(const kv::FramePoints& points);
     void updateStatistics(const kv::SelectionStats& stats);

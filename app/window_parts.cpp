@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDesktopServices>
 #include <QDockWidget>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMessageBox>
 #include <QVBoxLayout>
 #include <QToolBar>
 #include <QMainWindow>
@@ -64,6 +66,9 @@ StatusBarParts addStatusBarParts(QMainWindow* window, QStatusBar* bar) {
     readout->setMovable(false);
     readout->setFloatable(false);
     auto* lines = new QWidget(readout);
+    // The row takes the toolbar's whole width: a toolbar lays a widget out at the size hint it
+    // had when it was added, which would cut a figure that grows later.
+    lines->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     auto* column = new QVBoxLayout(lines);
     column->setContentsMargins(6, 2, 6, 2);
     column->setSpacing(0);
@@ -95,7 +100,19 @@ QLabel* projectLinkLabel(QWidget* parent) {
         const QString url = QUrl::fromLocalFile(QFileInfo(candidate).canonicalFilePath()).toString();
         l->setText(QString("<a href=\"%1\">KV CloudScope</a>").arg(url));
         l->setTextFormat(Qt::RichText);
-        l->setOpenExternalLinks(true);
+        l->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+        // Where no program opens the README, the window says so and where the file is; Qt
+        // would only tell the terminal.
+        QObject::connect(l, &QLabel::linkActivated, l, [l](const QString& link) {
+            const QUrl target(link);
+            if (QDesktopServices::openUrl(target)) return;
+            QMessageBox box(QMessageBox::Information, "KV CloudScope",
+                            "No program on this system opens the README. It is at\n" + target.toLocalFile(),
+                            QMessageBox::Ok, l->window());
+            box.setObjectName("readmeBox");
+            box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+            box.exec();
+        });
         return l;
     }
     l->setText("KV CloudScope");

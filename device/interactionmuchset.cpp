@@ -252,6 +252,10 @@ void InteractionMuchSet::onOK_Clicked() {
     const kv::audit::Stamp modifyStamp = writeAuditEntry("Modify", packet_.data());
 
     lastDestination_ = QString::fromStdString(destination);
+    // The line speaks of this write from here on: the check of an earlier one ends unfinished.
+    checkPending_ = false;
+    checkTimer_->stop();
+    label_WriteCheck->setText("Sensor check: sending");
     const QString error = sendPacket(lastDestination_);
     if (!error.isEmpty()) {
         noteAuditResult(kv::audit::writeNotSentEntry(kv::audit::logDirectoryFromEnvironment(),
@@ -262,10 +266,10 @@ void InteractionMuchSet::onOK_Clicked() {
         setAllowed_ = false;
         return;
     }
-    QMessageBox::about(this, "Tips", "Setup completed");
     logPending_ = true;
     lastWrite_ = QDateTime::currentDateTime();
     startWriteCheck();
+    QMessageBox::about(this, "Tips", "Setup completed");
     if (QMessageBox::question(this, "Question", "Whether to close the Settings form?",
                               QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok) == QMessageBox::Ok)
         close();

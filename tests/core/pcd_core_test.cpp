@@ -5,6 +5,7 @@
 #include "pcd_header.h"
 #include "pcd_points.h"
 #include "pcd_recording.h"
+#include "recording_status.h"
 
 namespace {
 
@@ -135,6 +136,20 @@ TEST(PcdRecording, NamesAndEndsByTheFrameCount) {
             EXPECT_TRUE(rec.base().empty());
         }
     }
+}
+
+// Sizes in the status bar: exact below a kilobyte, one decimal above, and a unit changes where
+// the rounded figure would read 1000.
+TEST(RecordingStatus, SizesReadAsPeopleReadThem) {
+    const std::pair<std::uint64_t, const char*> cases[] = {
+        {0, "0 bytes"},          {1, "1 byte"},           {999, "999 bytes"},       {1000, "1.0 kB"},
+        {1049, "1.0 kB"},        {1050, "1.1 kB"},        {999949, "999.9 kB"},     {999950, "1.0 MB"},
+        {12345678, "12.3 MB"},   {1300000000, "1.3 GB"},  {UINT64_MAX, "18.4 EB"},
+    };
+    for (const auto& [bytes, text] : cases) EXPECT_EQ(kv::byteSizeText(bytes), text) << bytes;
+    EXPECT_EQ(kv::captureRecordingText("/d/a.pcap", 1, 24, true), "Recording into /d/a.pcap: 1 packet, 24 bytes");
+    EXPECT_EQ(kv::captureRecordingText("/d/a.pcap", 2500, 3100000, false),
+              "Recording ended: /d/a.pcap, 2500 packets, 3.1 MB");
 }
 
 TEST(PcdRecording, RenameKeepsRecordingAndCountLoweredBelowWrittenEnds) {

@@ -765,6 +765,19 @@ TEST_F(DeviceDialogs, RoundTripThroughTheSimulatedSensor) {
         ASSERT_TRUE(last);
         EXPECT_EQ(last->record.motorSpeed, c.reportedRpm);
         EXPECT_EQ(kvtest::auditFiles(dataHome_.path(), "New").size(), c.refuse ? 2 : 1);
+
+        // A second write: from the moment it is sent, the line no longer tells the first one's outcome.
+        QString lineWhenSent;
+        script.choose = [&](const QMessageBox& b) {
+            if (b.text() == "Setup completed") lineWhenSent = d->label_WriteCheck->text();
+            return QMessageBox::Ok;
+        };
+        QTest::mouseClick(w->ui().toolButton, Qt::LeftButton);
+        ASSERT_TRUE(waitUntil([&] { return d->refreshAllowed() && d->statusReceived(); }, 5000));
+        d->pushButton_LidarRefresh->click();
+        d->comboBox_rotateSpeed->setCurrentText(" 120 Frame");
+        d->pushButton_OK->click();
+        EXPECT_EQ(lineWhenSent, "Sensor check: waiting for the sensor's status packets") << script.texts().toStdString();
         sim.terminate();
         sim.waitForFinished(3000);
     }

@@ -4,6 +4,8 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
@@ -128,6 +130,23 @@ TEST(PcdRecording, RecordedFilesReadBackAsTheDisplayedPoints) {
     }
     EXPECT_EQ(pcdFiles(dir.path()), QStringList{"one.pcd"});
     win.ui().toolButton_GoToStart->click();
+}
+
+// The name "RecordPCD" proposes carries the model label once a frame has shown it, and no
+// label before.
+TEST(PcdRecording, ProposedNameCarriesOnlyALabelTheFramesShowed) {
+    Window win;
+    for (const char* expected : {"_.pcd", "VX1_.pcd"}) {
+        QString proposed;
+        kvtest::answerNextModal<QFileDialog>([&](QFileDialog* dialog) {
+            proposed = dialog->findChild<QLineEdit*>("fileNameEdit")->text();
+            dialog->reject();
+        });
+        win.ui().toolButton_SavePCDData->click();
+        EXPECT_EQ(proposed, expected);
+        EXPECT_FALSE(win.ui().toolButton_SavePCDData->isChecked());
+        win.w->CalculateMuch(frameOf(20));
+    }
 }
 
 TEST(PcdRecording, EndlessCountsEmptyFramesAndFailures) {

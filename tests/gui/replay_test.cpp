@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <functional>
@@ -25,6 +26,7 @@
 #include "manwindow.h"
 #include "playback.h"
 #include "readliveoffdata.h"
+#include "recording_status.h"
 #include "frame_rule.h"
 #include "settings.h"
 
@@ -441,8 +443,15 @@ TEST(CaptureRecording, RecordLiveThenReplayTheRecording) {
     const std::uint64_t framesBeforeRecording = r.frames();
     ASSERT_TRUE(waitUntil([&] { return sim.state() == QProcess::NotRunning; }, 10000));
     ASSERT_TRUE(waitUntil([&] { return r.frames() >= framesBeforeRecording + 8; }));
+    // The status bar names the file and what it holds so far.
+    const auto status = [&] { return r.w->statusBar()->currentMessage(); };
+    ASSERT_TRUE(waitUntil([&] { return status().startsWith("Recording into " + file + ": ") && !status().contains(" 0 packets"); }))
+        << status().toStdString();
     ui.toolButton_SavePcapData->click();  // stop
     EXPECT_FALSE(r.w->isRecording());
+    const auto sizeNow = [&] { return QString::fromStdString(kv::byteSizeText(std::uint64_t(QFileInfo(file).size()))); };
+    EXPECT_TRUE(waitUntil([&] { return status().startsWith("Recording ended: " + file + ", ") && status().endsWith(sizeNow()); }))
+        << status().toStdString() << " / " << sizeNow().toStdString();
     EXPECT_FALSE(ui.toolButton_SavePcapData->isChecked());
     r.w->recorder()->wait();
     const std::uint64_t liveFrames = r.frames();

@@ -3,6 +3,8 @@
 // while its errors still reach it.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLabel>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -113,6 +115,27 @@ TEST(ViewerStart, OpensTheNamedFileAsOpenOrTheNamedFolderAsOpenPcd) {
         EXPECT_EQ(r.w->replayControl().state(kv::ReplayKind::Pcd),
                   c.pcdClouds ? kv::ReplayState::kLoaded : kv::ReplayState::kNotLoaded);
     }
+}
+
+// The project link in the status bar opens the README; where no program on the system opens
+// it, the window says where the file is.
+TEST(ViewerStart, ProjectLinkSaysWhereTheReadmeIsWhenNothingOpensIt) {
+    QTemporaryDir noPrograms;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", noPrograms.path().toUtf8());  // no xdg-open, no browser
+    kvtest::ReplayWindow r;
+    r.w->show();
+    auto* link = r.w->findChild<QLabel*>("label_projectLink");
+    ASSERT_NE(link, nullptr);
+    ASSERT_TRUE(link->text().contains("README.md")) << link->text().toStdString();
+    kvtest::MessageBoxCatcher box;
+    box.arm();
+    QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(8, link->height() / 2));
+    EXPECT_TRUE(waitUntil([&] { return box.seen; }));
+    qputenv("PATH", path);
+    EXPECT_EQ(box.title, "KV CloudScope");
+    EXPECT_TRUE(box.text.endsWith(QFileInfo(QString(KV_SOURCE_DIR) + "/README.md").canonicalFilePath()))
+        << box.text.toStdString();
 }
 
 // Drawing the axes makes the point library call VTK's deprecated shader setters, six warnings

@@ -77,14 +77,36 @@ public:
     std::uint32_t frameCount() const {
         return markers_ == 0 ? 0 : std::uint32_t((markers_ - 1) / kPeriodsPerFrame);
     }
-    // The start of frame `number` (1..frameCount()).
+    // The start of frame `number` (1..startCount()): a whole frame's end is the next one's start.
     const FrameStart& start(std::uint32_t number) const { return starts_[number - 1]; }
+    std::uint32_t startCount() const { return std::uint32_t(starts_.size()); }
     std::size_t bytes() const { return starts_.capacity() * sizeof(FrameStart); }
 
 private:
     std::uint64_t markers_ = 0;
     std::vector<FrameStart> starts_;
 };
+
+// Which packets a frame's points came from, as the rule saw them: for each packet that gave the
+// frame points, its feed (counted from 0 since the rule was made) and how many first-echo (or
+// single-echo) points it gave; a dual-layout packet gave as many second echoes. With the layout
+// of the packet that closed the frame and the echo selection read there, this places every
+// point of the frame.
+struct FrameTrace {
+    struct Run {
+        std::uint64_t feed;
+        std::uint32_t points;
+        bool dual;
+    };
+    std::vector<Run> runs;
+    bool closedDual = false;
+    int echo = 0;
+};
+
+// The feed each point of a frame of `frameSize` points came from, in the frame's order: the first
+// echoes (and single-echo points) in feed order, then, for both echoes, the second echoes of
+// the dual-layout packets. False when the trace does not account for the frame's points.
+bool pointFeeds(const FrameTrace& trace, std::size_t frameSize, std::vector<std::uint64_t>& feeds);
 
 class FrameRule {
 public:
@@ -107,6 +129,11 @@ public:
     // Drops the unfinished frame and starts over with the count at 0: a receiver's start, the
     // start of a replay, a seek (then fed from the frame's first marker) and a rewind alike.
     void restart();
+
+    // Inside onFrame: the trace of the frame being handed over. Feeds count every feed() call
+    // since the rule was made, restarts included.
+    const FrameTrace& closingTrace() const { return closing_; }
+    std::uint64_t feeds() const { return feeds_; }
 
     FramePolicy policy() const { return policy_; }
     int markerCount() const { return markers_; }
@@ -133,15 +160,32 @@ private:
     std::uint64_t dropped_ = 0;
     MuchLidarData first_;   // first echoes (and the single-echo points)
     MuchLidarData second_;  // second echoes
+    // The packets of the frame being assembled: runs of the feeds before this one, and where
+    // this feed's points begin in first_.
+    std::vector<FrameTrace::Run> runs_;
+    std::size_t runStart_ = 0;
+    bool feedDual_ = false;
+    std::uint64_t feeds_ = 0;
+    FrameTrace closing_;
+    void endRun() {
+        if (first_.size() > runStart_)
+            runs_.push_back({feeds_ - 1, std::uint32_t(first_.size() - runStart_), feedDual_});
+        runStart_ = first_.size();
+    }
 };
 
 template <class Echo, class OnFrame>
 void FrameRule::close(bool dualLayout, Echo& echo, OnFrame& onFrame) {
     const std::size_t capacity = first_.size() + second_.size();
+    endRun();
+    closing_.runs.swap(runs_);
+    runs_.clear();
+    closing_.closedDual = dualLayout;
+    closing_.echo = dualLayout ? int(echo()) : kDualEchoBoth;
     if (!dualLayout) {
         onFrame(std::move(first_));
     } else {
-        switch (echo()) {
+        switch (closing_.echo) {
         case kDualEchoBoth:
             first_.appendAll(second_);
             onFrame(std::move(first_));
@@ -161,6 +205,9 @@ void FrameRule::feed(const std::uint8_t* packet, Echo&& echo, OnFrame&& onFrame,
     const bool replay = policy_ == FramePolicy::kReplay;
     const std::size_t recordBytes = dualLayout ? dual::kRecordBytes : single::kRecordBytes;
     const std::size_t records = dualLayout ? dual::kRecordCount : single::kRecordCount;
+    ++feeds_;
+    feedDual_ = dualLayout;
+    runStart_ = first_.size();
     for (std::size_t i = firstRecord; i < records; ++i) {
         const std::uint8_t* r = packet + i * recordBytes;
         if (isMarker(r)) {
@@ -171,6 +218,8 @@ void FrameRule::feed(const std::uint8_t* packet, Echo&& echo, OnFrame&& onFrame,
             if (replay && markers_ == 1) {
                 first_.clear();
                 second_.clear();
+                runs_.clear();
+                runStart_ = 0;
             }
             // Live dual-echo frames close at the next record that is not a marker.
             if (markers_ >= kCloseAt && (replay || !dualLayout)) close(dualLayout, echo, onFrame);
@@ -194,6 +243,7 @@ void FrameRule::feed(const std::uint8_t* packet, Echo&& echo, OnFrame&& onFrame,
             first_.append(e.line, e.azimuthDeg, e.distanceCm, e.intensity);
         }
     }
+    endRun();
 }
 
 }  // namespace kv

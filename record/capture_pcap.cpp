@@ -52,6 +52,8 @@ public:
             r.bytes = data;
             r.captured = h->caplen;
             r.linkType = linkType_;
+            // Opened with nanosecond precision: tv_usec holds nanoseconds.
+            r.timeNs = std::int64_t(h->ts.tv_sec) * 1000000000 + std::int64_t(h->ts.tv_usec);
             const std::uint64_t span = pos_ - before;
             r.offsetKnown = span == std::uint64_t(h->caplen) + 16 || span == std::uint64_t(h->caplen) + 24;
             r.dataOffset = pos_ - h->caplen;

@@ -63,6 +63,7 @@ public:
             r.bytes = ws_buffer_start_ptr(&buf_);
             r.captured = rec_.rec_header.packet_header.caplen;
             r.linkType = linkTypeOf(rec_.rec_header.packet_header.pkt_encap);
+            r.timeNs = (rec_.presence_flags & WTAP_HAS_TS) ? std::int64_t(rec_.ts.secs) * 1000000000 + rec_.ts.nsecs : 0;
             r.blockOffset = std::uint64_t(offset);
             r.dataOffset = std::uint64_t(offset) + kEnhancedPacketHeader;
             r.offsetKnown = false;

@@ -17,6 +17,7 @@ struct Record {
     std::uint64_t dataOffset = 0;    // where bytes[0] lies in the file
     bool offsetKnown = false;        // false: dataOffset is a guess to check
     std::uint64_t blockOffset = 0;   // where the record (its header) starts, when known
+    std::int64_t timeNs = 0;         // capture time, nanoseconds since the epoch (0: none recorded)
 };
 
 class Reader {

@@ -198,7 +198,8 @@ const std::uint8_t* PacketReader::packet(std::size_t i) {
     return p;
 }
 
-bool readFrame(const CaptureStore& store, std::uint32_t number, int echo, PacketReader& reader, MuchLidarData& out) {
+bool readFrame(const CaptureStore& store, std::uint32_t number, int echo, PacketReader& reader, MuchLidarData& out,
+               FrameTrace* trace) {
     if (number < 1 || number > store.frameCount()) return false;
     const FrameStart& start = store.frames.start(number);
     FrameRule rule(FramePolicy::kReplay);
@@ -211,10 +212,34 @@ bool readFrame(const CaptureStore& store, std::uint32_t number, int echo, Packet
             if (done) return;
             out = std::move(frame);
             out.number = number;
+            if (trace) *trace = rule.closingTrace();
             done = true;
         }, record);
     }
     return done;
+}
+
+void pointTimes(const CaptureStore& store, std::uint32_t number, const FrameTrace& trace, std::size_t frameSize,
+                std::vector<std::int64_t>& timesNs) {
+    timesNs.clear();
+    if (number < 1 || number > store.frameCount()) return;
+    const std::uint32_t first = store.frames.start(number).packet;  // the packet of feed 0
+    std::vector<std::uint64_t> feeds;
+    if (!pointFeeds(trace, frameSize, feeds)) {
+        timesNs.assign(frameSize, store.packetTimeNs(first));
+        return;
+    }
+    timesNs.resize(frameSize);
+    std::uint64_t lastFeed = ~std::uint64_t(0);
+    std::int64_t t = 0;
+    for (std::size_t i = 0; i < frameSize; ++i) {
+        if (feeds[i] != lastFeed) {
+            lastFeed = feeds[i];
+            const std::uint64_t packet = first + lastFeed;
+            t = store.packetTimeNs(std::size_t(packet < store.packetCount ? packet : first));
+        }
+        timesNs[i] = t;
+    }
 }
 
 // ---- the load ----
@@ -332,6 +357,7 @@ CaptureLoad loadCapture(const std::string& path, const CaptureProgress& report) 
             }
             const std::uint32_t v32 = s.store.packetCount;
             s.store.offsets.push(offset + v.payloadOffset);
+            s.store.times.push(std::uint64_t(r.timeNs));
             s.store.frames.add(v32, r.bytes + v.payloadOffset);
             s.store.packetCount = v32 + 1;
         }

@@ -54,12 +54,16 @@ struct CaptureStore {
     FrameIndex frames;
     // Where each payload starts in the file.
     PacketOffsets offsets;
+    // The capture time of each packet, nanoseconds since the epoch (kept as the bits of an
+    // int64: times need not rise, and the sequence stores any value whole).
+    PacketOffsets times;
     std::shared_ptr<const PayloadFile> file;
 
     // Whole frames; a user picks 1..frameCount() (0: before the first).
     std::uint32_t frameCount() const { return frames.frameCount(); }
-    // Memory held by the index (offsets and frame starts).
-    std::size_t indexBytes() const { return offsets.bytes() + frames.bytes(); }
+    std::int64_t packetTimeNs(std::size_t i) const { return std::int64_t(times.at(i)); }
+    // Memory held by the index (offsets, times and frame starts).
+    std::size_t indexBytes() const { return offsets.bytes() + times.bytes() + frames.bytes(); }
 };
 
 // Reads payloads of a store from its file, a block at a time, forwards or backwards. One per
@@ -87,7 +91,15 @@ private:
 // frame rule's replay policy, numbered; the same frame a walk from the first packet gives.
 // False when the file cannot give its packets (reader.error() says why) or the number is out
 // of range.
-bool readFrame(const CaptureStore& store, std::uint32_t number, int echo, PacketReader& reader, MuchLidarData& out);
+// `trace`, when given, receives which packets the points came from (see pointTimes()).
+bool readFrame(const CaptureStore& store, std::uint32_t number, int echo, PacketReader& reader, MuchLidarData& out,
+               FrameTrace* trace = nullptr);
+
+// The capture time of each point of frame `number` (a packet carries no clock of its own: the
+// time its packet was captured), from the trace readFrame() gave with it. A frame the trace does
+// not account for (one cut at the frame bound) gets its first packet's time for every point.
+void pointTimes(const CaptureStore& store, std::uint32_t number, const FrameTrace& trace, std::size_t frameSize,
+                std::vector<std::int64_t>& timesNs);
 
 // Why a file gives no packets.
 enum class LoadFailure {

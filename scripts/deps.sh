@@ -22,8 +22,10 @@ KV_BUILD_PACKAGES=(cmake make g++ pkg-config qtbase5-dev libpcl-dev libvtk9-qt-d
                    help2man  # the manual pages, from each program's --help
                    librsvg2-bin  # rsvg-convert: the icon's PNG sizes from its SVG source
                    libgl1-mesa-dri libgtest-dev libbenchmark-dev
-                   fonts-wqy-microhei)  # the full-width colons of some labels
+                   fonts-wqy-microhei  # the full-width colons of some labels
+                   pybind11-dev python3-dev python3-numpy)  # the Python module
 KV_TEST_PACKAGES=(xvfb xauth
                   tcpdump tshark tcpreplay  # captures made by the standard tools (editcap, mergecap, capinfos)
                   dpkg-dev desktop-file-utils file  # the package test: dpkg-shlibdeps, dpkg-deb, desktop-file-validate
-                  lintian)
+                  lintian
+                  python3-pytest python3-distributed python3-matplotlib)  # the Python tests, the batch, the example

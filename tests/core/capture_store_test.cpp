@@ -3,6 +3,7 @@
 // simulated sensor.
 
 #include <gtest/gtest.h>
+#include <cmath>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -87,8 +88,13 @@ struct Capture {
         return u32(1700000000).u32(0).u32(caplen).u32(len).raw(data);
     }
     Capture& record(const Bytes& data) { return record(data, std::uint32_t(data.size()), std::uint32_t(data.size())); }
+    // Packet i captured at 1700000000 + i seconds and i milliseconds.
+    static std::int64_t timeNsOf(std::size_t i) { return std::int64_t(1700000000 + i) * 1000000000 + std::int64_t(i) * 1000000; }
     Capture& records(const std::vector<Payload>& ps) {
-        for (const Payload& p : ps) record(frame(p));
+        for (std::size_t i = 0; i < ps.size(); ++i) {
+            const Bytes f = frame(ps[i]);
+            u32(std::uint32_t(1700000000 + i)).u32(std::uint32_t(i * 1000)).u32(std::uint32_t(f.size())).u32(std::uint32_t(f.size())).raw(f);
+        }
         return *this;
     }
 };
@@ -274,9 +280,23 @@ TEST(CaptureStore, EveryFrameReachedThroughTheIndexEqualsTheWalk) {
             kv::capture::PacketReader seeker(load.store);
             for (std::uint32_t k = load.store.frameCount(); k >= 1; --k) {  // backwards, as a user may seek
                 MuchLidarData frame;
-                ASSERT_TRUE(kv::capture::readFrame(load.store, k, echo, seeker, frame)) << k << seeker.error();
+                kv::FrameTrace trace;
+                ASSERT_TRUE(kv::capture::readFrame(load.store, k, echo, seeker, frame, &trace)) << k << seeker.error();
                 EXPECT_EQ(frame.number, k);
                 EXPECT_TRUE(frame == walk[k - 1]) << "frame " << k << " echo " << echo;
+                // Each point's time is its packet's: the synthetic points carry their record's
+                // place in the capture as their azimuth.
+                std::vector<std::int64_t> times;
+                kv::capture::pointTimes(load.store, k, trace, frame.size(), times);
+                ASSERT_EQ(times.size(), frame.size());
+                if (path == simPath) continue;
+                const bool dual = kv::datapkt::isDualEcho(seeker.packet(0));
+                const double unit = dual ? 0.001 : 0.01;
+                const std::size_t records = dual ? kv::datapkt::dual::kRecordCount : kv::datapkt::single::kRecordCount;
+                for (std::size_t j = 0; j < frame.size(); ++j) {
+                    const auto n = std::size_t(std::lround(frame.azimuth[j] / unit));
+                    ASSERT_EQ(times[j], Capture::timeNsOf(n / records)) << "frame " << k << " point " << j;
+                }
             }
             MuchLidarData none;
             EXPECT_FALSE(kv::capture::readFrame(load.store, load.store.frameCount() + 1, echo, seeker, none));

@@ -398,40 +398,24 @@ TEST(ExportProgram, LineTypeComesFromConfigUnlessGiven) {
     }
 }
 
-TEST(ExportPcdNames, NamedAsPcdRecordingNamesThemInWriteOrder) {
-    // A clock that stands still: names made within one millisecond.
-    const std::int64_t t = 1700000000123;
-    struct Case {
-        int lineType;
-        std::uint32_t count;
-        int echoFlag;
-        std::size_t files;
-        std::string first;   // the first name, or its prefix for stamped names
-        bool stamped;
+// Exported files are named by what they hold: the capture and the frame number, the same on
+// every run; sorted by name they come in frame order.
+TEST(ExportPcdNames, NamedByCaptureAndFrameNumber) {
+    const struct {
+        const char* capture;
+        std::uint32_t number;
+        const char* ext;
+        const char* name;
+    } cases[] = {
+        {"/data/run.pcap", 7, ".pcd", "run_000007.pcd"},
+        {"run.pcapng", 1, ".ply", "run_000001.ply"},
+        {"dir.v2/drive.2026.pcap", 123456, ".pcd", "drive.2026_123456.pcd"},
+        {"noext", 42, ".pcd", "noext_000042.pcd"},
+        {"/x/.pcap", 3, ".pcd", ".pcap_000003.pcd"},
+        {"big.pcap", 1234567, ".pcd", "big_1234567.pcd"},
     };
-    const std::vector<Case> cases = {
-        {1, 1, 0, 1, "VX1_.pcd", false},
-        {4, 1, 2, 1, "MS_VX4_.pcd", false},
-        {1, 3, 0, 3, "VX1_" + StampClock::format(t) + "_0.pcd", true},
-        {2, 12, 2, 12, "MS_VX2_" + StampClock::format(t) + "_0.pcd", true},
-        {1, 0, 0, 12, "VX1_.pcd", false},  // no end: the first file as for one frame, then stamped
-    };
-    for (const Case& c : cases) {
-        PcdNames names(c.lineType, c.count, StampClock([t] { return t; }));
-        std::vector<std::string> made;
-        for (std::size_t i = 0; i < c.files; ++i) {
-            made.push_back(names.next(c.echoFlag));
-            names.frameDone();
-        }
-        EXPECT_EQ(made.front(), c.first);
-        for (std::size_t i = 1; i < made.size(); ++i) {
-            EXPECT_EQ(made[i].substr(made[i].size() - 4 - std::to_string(i).size() - 1),
-                      "_" + std::to_string(i) + ".pcd");
-            // Listed by name, as the PCD replay lists them, the files come in write order.
-            EXPECT_LT(made[i - 1], made[i]) << made[i - 1] << " " << made[i];
-        }
-    }
-    EXPECT_EQ(StampClock::format(0).size(), std::string("yyyy-MM-dd-hh-mm-ss-zzz").size());
+    for (const auto& c : cases) EXPECT_EQ(exportFileName(c.capture, c.number, c.ext), c.name) << c.capture;
+    EXPECT_LT(exportFileName("a.pcap", 99, ".pcd"), exportFileName("a.pcap", 100, ".pcd"));
 }
 
 TEST(ExportProgress, BarOnATerminalLinesOtherwise) {

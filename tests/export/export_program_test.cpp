@@ -68,6 +68,13 @@ std::vector<kv::FramePoints> replayedFrames(const std::string& capture, int echo
     return want;
 }
 
+// "<capture>_<number, 6 digits><ext>".
+std::string numbered(const std::string& capture, std::uint32_t number, const char* ext) {
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "_%06u", number);
+    return capture + digits + ext;
+}
+
 std::vector<std::string> pcdFiles(const std::string& dir) {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(dir))
@@ -90,7 +97,6 @@ TEST(ExportPcd, FilesReadBackEqualTheReplayedFramesClouds) {
         std::uint32_t first, last;
         kv::DisplayFilter filter;
         int lineType;
-        std::string label;
     };
     auto filter = [](std::array<bool, 4> lines, double minDeg, double maxDeg, int colour) {
         kv::DisplayFilter f;
@@ -101,14 +107,13 @@ TEST(ExportPcd, FilesReadBackEqualTheReplayedFramesClouds) {
         return f;
     };
     const std::vector<Case> cases = {
-        {"--seconds 1 --seed 4", "", 0, 1, 1000, filter({{true, true, true, true}}, 0, 180, kv::kColourIntensity), 1,
-         "VX1_"},
+        {"--seconds 1 --seed 4", "", 0, 1, 1000, filter({{true, true, true, true}}, 0, 180, kv::kColourIntensity), 1},
         {"--seconds 1 --seed 4", "--binary --frames 2-5 --colour elevation --line-type 2", 0, 2, 5,
-         filter({{true, true, true, true}}, 0, 180, kv::kColourElevation), 2, "VX2_"},
+         filter({{true, true, true, true}}, 0, 180, kv::kColourElevation), 2},
         {"--seconds 1 --seed 6 --dual", "--binary --echo second --lines 0,3 --min-angle 20 --max-angle 100 --colour laserid",
-         kv::kSecondEcho, 1, 1000, filter({{true, false, false, true}}, 20, 100, kv::kColourLaserId), 1, "MS_VX1_"},
+         kv::kSecondEcho, 1, 1000, filter({{true, false, false, true}}, 20, 100, kv::kColourLaserId), 1},
         {"--seconds 1 --seed 6 --dual", "--frames 3 --echo first --colour azimuth --line-type 4", kv::kFirstEcho, 3, 3,
-         filter({{true, true, true, true}}, 0, 180, kv::kColourAzimuth), 4, "MS_VX4_"},
+         filter({{true, true, true, true}}, 0, 180, kv::kColourAzimuth), 4},
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -122,11 +127,9 @@ TEST(ExportPcd, FilesReadBackEqualTheReplayedFramesClouds) {
         const std::vector<std::string> files = pcdFiles(out);
         ASSERT_EQ(files.size(), want.size());
         ASSERT_FALSE(files.empty());
-        if (c.first == c.last) {
-            EXPECT_EQ(files.front(), c.label + ".pcd");
-        }
         for (std::size_t i = 0; i < files.size(); ++i) {
-            EXPECT_EQ(files[i].rfind(c.label, 0), 0u) << files[i];
+            // Named by the capture and the frame number, a single frame too.
+            EXPECT_EQ(files[i], numbered("c" + std::to_string(n - 1), c.first + std::uint32_t(i), ".pcd"));
             const kv::pcd::LoadResult got = kv::pcd::loadCloud(out + "/" + files[i]);
             ASSERT_TRUE(got.ok) << got.error;
             ASSERT_EQ(got.cloud->size(), want[i].displayed.size()) << files[i];
@@ -163,17 +166,15 @@ TEST(ExportPly, FilesReadBackEqualTheReplayedFrames) {
         int echo;
         std::uint32_t first, last;
         int colour;
-        std::string label;
         std::string format;  // of the header
     };
     const std::vector<Case> cases = {
-        {"--seconds 1 --seed 4", "", 0, 1, 1000, kv::kColourIntensity, "VX1_", "ascii"},
-        {"--seconds 1 --seed 4", "--binary --frames 2-5 --colour elevation", 0, 2, 5, kv::kColourElevation, "VX1_",
+        {"--seconds 1 --seed 4", "", 0, 1, 1000, kv::kColourIntensity, "ascii"},
+        {"--seconds 1 --seed 4", "--binary --frames 2-5 --colour elevation", 0, 2, 5, kv::kColourElevation,
          "binary_little_endian"},
         {"--seconds 1 --seed 6 --dual", "--binary --frames 3 --echo second --colour laserid", kv::kSecondEcho, 3, 3,
-         kv::kColourLaserId, "MS_VX1_", "binary_little_endian"},
-        {"--seconds 1 --seed 6 --dual", "--frames 4 --colour azimuth", kv::kDualEchoBoth, 4, 4, kv::kColourAzimuth,
-         "MS_VX1_", "ascii"},
+         kv::kColourLaserId, "binary_little_endian"},
+        {"--seconds 1 --seed 6 --dual", "--frames 4 --colour azimuth", kv::kDualEchoBoth, 4, 4, kv::kColourAzimuth, "ascii"},
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -193,12 +194,8 @@ TEST(ExportPly, FilesReadBackEqualTheReplayedFrames) {
         std::sort(files.begin(), files.end());
         ASSERT_EQ(files.size(), want.size());
         ASSERT_FALSE(files.empty());
-        if (c.first == c.last) {
-            EXPECT_EQ(files.front(), c.label + ".ply");
-        }
         for (std::size_t i = 0; i < files.size(); ++i) {
-            EXPECT_EQ(files[i].rfind(c.label, 0), 0u) << files[i];
-            EXPECT_EQ(fs::path(files[i]).extension(), ".ply");
+            EXPECT_EQ(files[i], numbered("c" + std::to_string(n - 1), c.first + std::uint32_t(i), ".ply"));
             const std::string path = out + "/" + files[i];
             const std::string bytes = kvtest::readFile(path);
             EXPECT_EQ(bytes.rfind("ply\nformat " + c.format + " 1.0\n", 0), 0u) << path;
@@ -226,8 +223,8 @@ TEST(ExportPly, FilesReadBackEqualTheReplayedFrames) {
     }
 }
 
-// config.ini beside the program gives the line type: the model label in the names and the
-// tilted geometry of line type 4 (points off the plane z = 0).
+// config.ini beside the program gives the line type: the tilted geometry of line type 4 (points
+// off the plane z = 0).
 TEST(ExportPcd, ConfigBesideTheProgramSetsTheLineType) {
     TempDir dir;
     const std::string capture = kvtest::simCapture(dir, "c.pcap", "--seconds 1 --seed 5");
@@ -236,8 +233,8 @@ TEST(ExportPcd, ConfigBesideTheProgramSetsTheLineType) {
     kvtest::writeFile(dir / "bin/config.ini", "[Config]\nLidarLineType=4\n");
     const ProgramRun r = runProgram(dir / "bin/kv-export", "--frames 2 --pcd " + dir / "out " + capture, dir);
     ASSERT_EQ(r.status, 0) << r.err;
-    ASSERT_EQ(pcdFiles(dir / "out"), std::vector<std::string>{"VX4_.pcd"});
-    const auto got = kv::pcd::loadCloud(dir / "out/VX4_.pcd");
+    ASSERT_EQ(pcdFiles(dir / "out"), std::vector<std::string>{"c_000002.pcd"});
+    const auto got = kv::pcd::loadCloud(dir / "out/c_000002.pcd");
     ASSERT_TRUE(got.ok) << got.error;
     EXPECT_TRUE(std::any_of(got.cloud->begin(), got.cloud->end(), [](const pcl::PointXYZRGB& p) { return p.z != 0; }));
 }
@@ -253,8 +250,8 @@ TEST(ExportPcd, WhatTheProgramSays) {
         std::string kept;       // a file there before, which must be there after as it was
         std::string notMade;    // a file that must not be there after
     };
-    fs::create_directories(dir.path / "blocked/VX1_.pcd");  // directories where the first files go
-    fs::create_directories(dir.path / "blocked/VX1_.ply");
+    fs::create_directories(dir.path / "blocked/c_000001.pcd");  // directories where the first files go
+    fs::create_directories(dir.path / "blocked/c_000001.ply");
     const std::string earlier = dir / "earlier.csv", missing = dir / "missing.pcap";
     const std::vector<Case> cases = {
         {"--csv " + dir / "a.csv" + " --pcd " + dir / "p --frames 1-3 " + capture, 0,
@@ -262,7 +259,7 @@ TEST(ExportPcd, WhatTheProgramSays) {
           " rows to " + dir / "a.csv" + "; 3 ASCII PCD files in " + dir / "p", " rows/s)\n"}, "", "", ""},
         {"--frames 1 --pcd " + dir / "blocked " + capture, 1, {"stopped before the first frame was written"}, "", "", ""},
         {"--frames 1 --ply " + dir / "blocked " + capture, 1,
-         {"kv-export: Couldn't write " + dir / "blocked/VX1_.ply: Is a directory\n",
+         {"kv-export: Couldn't write " + dir / "blocked/c_000001.ply: Is a directory\n",
           "stopped before the first frame was written"},
          "", "", ""},
         {"--lines 9 --csv x " + capture, 2, {"kv-export: bad value '9' for --lines"}, "", "", ""},

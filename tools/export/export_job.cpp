@@ -76,43 +76,14 @@ std::string CsvSink::summary() const {
 
 // ---- PCD names ----
 
-StampClock::StampClock(NowMs now) : now_(std::move(now)) {
-    if (!now_)
-        now_ = [] {
-            return std::int64_t(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                    std::chrono::system_clock::now().time_since_epoch())
-                                    .count());
-        };
-}
-
-std::string StampClock::format(std::int64_t ms) {
-    const std::time_t seconds = std::time_t(ms / 1000);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    char buf[64];
-    const std::size_t n = std::strftime(buf, sizeof buf, "%Y-%m-%d-%H-%M-%S", &local);
-    std::snprintf(buf + n, sizeof buf - n, "-%03d", int(ms % 1000));
-    return buf;
-}
-
-std::string StampClock::next() {
-    last_ = std::max(now_(), last_ + 1);
-    return format(last_);
-}
-
-PcdNames::PcdNames(int lineType, std::uint32_t count, StampClock clock)
-    : lineType_(lineType), count_(count > std::uint32_t(INT_MAX) ? 0 : int(count)), clock_(std::move(clock)) {}
-
-const std::string& PcdNames::next(int echoFlag) {
-    if (!started_) {
-        recording_.start(modelLabel(lineType_, echoFlag) + "_.pcd", count_, clock_.next());
-        started_ = true;
-    }
-    return recording_.nextFileName();
-}
-
-void PcdNames::frameDone() {
-    if (started_) recording_.frameDone(count_, clock_.next());
+std::string exportFileName(const std::string& capturePath, std::uint32_t frameNumber, const std::string& ext) {
+    const std::size_t slash = capturePath.rfind('/');
+    std::string name = slash == std::string::npos ? capturePath : capturePath.substr(slash + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.erase(dot);  // ".pcap" alone keeps its name
+    char number[16];
+    std::snprintf(number, sizeof number, "_%06u", frameNumber);
+    return name + number + ext;
 }
 
 // ---- progress ----
@@ -209,6 +180,51 @@ std::string rangeText(std::uint32_t first, std::uint32_t last) {
 
 }  // namespace
 
+OpenedCapture openForExport(const std::string& path, const wire::StreamKey* stream, int destPort,
+                            const capture::CaptureProgress& progress) {
+    OpenedCapture o;
+    capture::CaptureLoad& load = o.load;
+    load = capture::loadCapture(path, progress);
+    if (!load.opened) {
+        // libpcap's texts ("unknown file format") do not name the file.
+        o.status = kExitFailed;
+        o.error = load.error.rfind(path, 0) == 0 ? load.error : path + ": " + load.error;
+        return o;
+    }
+    if (load.damaged)
+        o.damage = path + " is damaged after record " + std::to_string(load.recordsRead) + " (" +
+                   std::to_string(load.store.packetCount) + " data packets kept before it): " + load.damage;
+    if (load.streams.empty()) {
+        o.status = load.damaged ? kExitDamaged : kExitFailed;
+        o.error = load.damaged ? o.damage + "; no data packet came before the damage" : path + ": " + load.failureText();
+        return o;
+    }
+    auto streamList = [&] {
+        std::string list;
+        for (const auto& s : load.streams)
+            list += (list.empty() ? "" : ", ") + wire::streamText(s.key) + " (" + std::to_string(s.packets) + ")";
+        return list;
+    };
+    if (stream != nullptr || destPort >= 0) {
+        const std::size_t i = stream != nullptr ? load.findStream(*stream) : load.findPort(std::uint16_t(destPort));
+        if (i >= load.streams.size()) {
+            o.status = kExitFailed;
+            o.error = path + ": no data packets of " +
+                      (stream != nullptr ? "stream " + wire::streamText(*stream) : "port " + std::to_string(destPort)) +
+                      "; its streams (data packets): " + streamList();
+            return o;
+        }
+        load.chooseStream(i);
+    } else {
+        o.note = "stream " + wire::streamText(load.streams[0].key) + " (" + std::to_string(load.streams[0].packets) +
+                 " data packets" +
+                 (load.streams.size() > 1 ? "; the largest of " + std::to_string(load.streams.size()) + ": " + streamList()
+                                          : std::string()) +
+                 ")";
+    }
+    return o;
+}
+
 int exportMain(int argc, const char* const* argv, const Environment& env) {
     std::FILE* err = env.err;
     auto say = [err](const std::string& text) {
@@ -270,46 +286,17 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
 
     ProgressReport progress(err, env.terminal);
     const auto t0 = std::chrono::steady_clock::now();
-    capture::CaptureLoad load = capture::loadCapture(
-        o.capturePath, [&](std::uint64_t done, std::uint64_t total) { progress.update("reading", done, total); });
+    OpenedCapture opened = openForExport(o.capturePath, o.streamGiven ? &o.stream : nullptr, o.destPort,
+                                         [&](std::uint64_t done, std::uint64_t total) { progress.update("reading", done, total); });
     progress.end();
-    if (!load.opened) {
-        // libpcap's texts ("unknown file format") do not name the file.
-        say(load.error.rfind(o.capturePath, 0) == 0 ? load.error : o.capturePath + ": " + load.error);
-        return kExitFailed;
+    if (opened.status != 0) {
+        say(opened.error);
+        return opened.status;
     }
+    if (!opened.note.empty()) say(opened.note);
     const double readSeconds = secondsSince(t0);
-    const std::string damageText =
-        load.damaged ? o.capturePath + " is damaged after record " + std::to_string(load.recordsRead) + " (" +
-                           std::to_string(load.store.packetCount) + " data packets kept before it): " + load.damage
-                     : std::string();
-    if (load.streams.empty()) {
-        const std::string why = o.capturePath + ": " + load.failureText();
-        say(load.damaged ? damageText + "; no data packet came before the damage" : why);
-        return load.damaged ? kExitDamaged : kExitFailed;
-    }
-    auto streamList = [&] {
-        std::string list;
-        for (const auto& s : load.streams)
-            list += (list.empty() ? "" : ", ") + wire::streamText(s.key) + " (" + std::to_string(s.packets) + ")";
-        return list;
-    };
-    if (o.streamGiven || o.destPort >= 0) {
-        const std::size_t i = o.streamGiven ? load.findStream(o.stream) : load.findPort(std::uint16_t(o.destPort));
-        if (i >= load.streams.size()) {
-            say(o.capturePath + ": no data packets of " +
-                (o.streamGiven ? "stream " + wire::streamText(o.stream) : "port " + std::to_string(o.destPort)) +
-                "; its streams (data packets): " + streamList());
-            return kExitFailed;
-        }
-        load.chooseStream(i);
-    } else {
-        say("stream " + wire::streamText(load.streams[0].key) + " (" + std::to_string(load.streams[0].packets) +
-            " data packets" +
-            (load.streams.size() > 1 ? "; the largest of " + std::to_string(load.streams.size()) + ": " + streamList()
-                                     : std::string()) +
-            ")");
-    }
+    capture::CaptureLoad& load = opened.load;
+    const std::string& damageText = opened.damage;
     const capture::CaptureStore& store = load.store;
 
     std::vector<std::unique_ptr<FrameSink>> sinks;
@@ -347,6 +334,7 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
             }
             if (number < o.firstFrame) return true;
             ++exported;
+            frame.number = number;
             const int echoFlag = packet[datapkt::kEchoFlagOffset];
             for (auto& s : sinks)
                 if (!s->write(exported, frame, echoFlag)) {

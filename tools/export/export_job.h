@@ -35,6 +35,19 @@ std::uint32_t walkFrames(const capture::CaptureStore& store, int echo, std::uint
                          const PacketProgress& progress = {}, std::uint64_t* droppedPoints = nullptr,
                          std::string* readError = nullptr);
 
+// A capture opened for export, its stream chosen: `stream` (when given) or the largest to
+// `destPort` (when >= 0), by default the largest. kv-export and the Python module say the same
+// words with it.
+struct OpenedCapture {
+    capture::CaptureLoad load;
+    int status = 0;        // 0, or the exit status of a refusal (kExitFailed, kExitDamaged)
+    std::string error;     // the refusal, one line
+    std::string note;      // which stream, when none was asked for
+    std::string damage;    // the damage, when the file is damaged after its first data packet
+};
+OpenedCapture openForExport(const std::string& path, const wire::StreamKey* stream, int destPort,
+                            const capture::CaptureProgress& progress = {});
+
 // A writer of exported frames. `exported` counts the frames handed to it from 1; `echoFlag`
 // is the echo flag of the packet that finished the frame. Failures are values.
 class FrameSink {
@@ -67,37 +80,10 @@ private:
     BeamGeometry geometry_;
 };
 
-// Local time as PCD recording stamps its file names ("yyyy-MM-dd-hh-mm-ss-zzz"). Each stamp is
-// at least a millisecond after the one before it: files named faster than the clock ticks
-// still sort in the order they were written.
-class StampClock {
-public:
-    using NowMs = std::function<std::int64_t()>;  // milliseconds since the epoch
-    explicit StampClock(NowMs now = {});
-    std::string next();
-    static std::string format(std::int64_t msSinceEpoch);
-
-private:
-    NowMs now_;
-    std::int64_t last_ = -1;
-};
-
-// The names PCD recording gives the files of a recording of `count` frames (0: no end),
-// started with the name the window proposes: the model label followed by "_.pcd".
-class PcdNames {
-public:
-    PcdNames(int lineType, std::uint32_t count, StampClock clock = StampClock());
-    // The file name of the next frame; the label follows the echo flag of the first frame.
-    const std::string& next(int echoFlag);
-    void frameDone();
-
-private:
-    int lineType_;
-    int count_;
-    StampClock clock_;
-    pcd::PcdRecording recording_;
-    bool started_ = false;
-};
+// The name of an exported frame's file: "<capture name>_<frame number, 6 digits><ext>", the
+// capture's file name without its directory and last extension ("run.pcap", 7 -> "run_000007.pcd").
+// The same frame of the same capture gets the same name on every run.
+std::string exportFileName(const std::string& capturePath, std::uint32_t frameNumber, const std::string& ext);
 
 // Whatever the program needs from outside the core.
 struct Environment {

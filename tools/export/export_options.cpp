@@ -102,8 +102,8 @@ bool parseLines(const std::string& text, std::array<int, kLineCount>& lineState)
 std::string usageText() {
     return R"(Usage: kv-export [options] CAPTURE
 Writes the frames of a capture file, as the replay cuts them, to a CSV file (the multi-frame
-layout of the viewer's export), to one PCD file per frame (named as PCD recording names them)
-or to one PLY file per frame (named as the PCD files, ending in .ply).
+layout of the viewer's export), to one PCD file per frame or to one PLY file per frame, named
+<capture name>_<frame number, 6 digits>.pcd (or .ply): drive_000012.pcd for frame 12 of drive.pcap.
 
   --csv FILE          write the frames' points to FILE (replaced if it exists, when the
                       first frame is written: an export of no frame leaves it as it was)

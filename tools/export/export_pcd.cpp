@@ -10,17 +10,30 @@
 
 namespace kv::exporter {
 
-CloudFileSink::CloudFileSink(const ExportOptions& o, const BeamGeometry& geometry, CloudFormat format, StampClock clock)
+DisplayFilter exportFilter(const ExportOptions& o) {
+    DisplayFilter filter;
+    for (int line = 0; line < kLineCount; ++line) filter.lineShown[std::size_t(line)] = o.lineState[std::size_t(line)] != 0;
+    filter.minAngleDeg = o.minAngleDeg;
+    filter.maxAngleDeg = o.maxAngleDeg;
+    filter.colourMode = o.colourMode;
+    return filter;
+}
+
+pcd::WriteResult writeFrameCloud(const MuchLidarData& frame, const BeamGeometry& geometry, const DisplayFilter& filter,
+                                 CloudFormat format, pcd::Encoding encoding, const std::string& path,
+                                 FramePoints& points, pcd::Cloud& cloud) {
+    computeFramePoints(frame, geometry, filter, points);
+    fillCloud(points.displayed, cloud);
+    return format == CloudFormat::Ply ? ply::writeCloud(cloud, path, encoding) : pcd::writeCloud(cloud, path, encoding);
+}
+
+CloudFileSink::CloudFileSink(const ExportOptions& o, const BeamGeometry& geometry, CloudFormat format)
     : geometry_(geometry),
+      filter_(exportFilter(o)),
       format_(format),
       encoding_(o.binary ? pcd::Encoding::Binary : pcd::Encoding::Ascii),
-      names_(o.lineType, o.rangeCount(), std::move(clock)),
-      cloud_(std::make_shared<pcd::Cloud>()) {
-    for (int line = 0; line < kLineCount; ++line) filter_.lineShown[std::size_t(line)] = o.lineState[std::size_t(line)] != 0;
-    filter_.minAngleDeg = o.minAngleDeg;
-    filter_.maxAngleDeg = o.maxAngleDeg;
-    filter_.colourMode = o.colourMode;
-}
+      capturePath_(o.capturePath),
+      cloud_(std::make_shared<pcd::Cloud>()) {}
 
 CloudFileSink::~CloudFileSink() = default;
 
@@ -35,20 +48,16 @@ bool CloudFileSink::open(const std::string& dir) {
     return true;
 }
 
-bool CloudFileSink::write(int, const MuchLidarData& frame, int echoFlag) {
-    std::string path = dir_ + "/" + names_.next(echoFlag);
-    if (format_ == CloudFormat::Ply) path.replace(path.size() - 4, 4, ".ply");  // the names end in ".pcd"
-    computeFramePoints(frame, geometry_, filter_, points_);
-    fillCloud(points_.displayed, *cloud_);
-    const pcd::WriteResult r =
-        format_ == CloudFormat::Ply ? ply::writeCloud(*cloud_, path, encoding_) : pcd::writeCloud(*cloud_, path, encoding_);
+bool CloudFileSink::write(int, const MuchLidarData& frame, int) {
+    const std::string path =
+        dir_ + "/" + exportFileName(capturePath_, frame.number, format_ == CloudFormat::Ply ? ".ply" : ".pcd");
+    const pcd::WriteResult r = writeFrameCloud(frame, geometry_, filter_, format_, encoding_, path, points_, *cloud_);
     if (!r.ok) {
         error_ = r.error.empty() ? "Cannot write " + path : r.error;
         return false;
     }
     if (r.written) ++files_;
     else ++empty_;
-    names_.frameDone();
     return true;
 }
 

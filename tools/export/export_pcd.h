@@ -1,6 +1,6 @@
 // PCD and PLY files of exported frames: the frame cloud of the display pass (lines, angle
-// range, colour mode), one file per frame through the format's one writer, named as PCD
-// recording names them (PLY files end in .ply instead of .pcd).
+// range, colour mode), one file per frame through the format's one writer, named by the
+// capture and the frame number (exportFileName).
 #pragma once
 
 #include <memory>
@@ -14,13 +14,22 @@ namespace kv::exporter {
 
 enum class CloudFormat { Pcd, Ply };
 
+// The filter of the display pass that kv-export's options ask for.
+DisplayFilter exportFilter(const ExportOptions& options);
+
+// Writes the frame cloud of `frame` (its points with a return that `filter` keeps, coloured as it
+// says) to `path` as one PCD or PLY file. `points` and `cloud` are scratch space, reused.
+pcd::WriteResult writeFrameCloud(const MuchLidarData& frame, const BeamGeometry& geometry, const DisplayFilter& filter,
+                                 CloudFormat format, pcd::Encoding encoding, const std::string& path,
+                                 FramePoints& points, pcd::Cloud& cloud);
+
 class CloudFileSink : public FrameSink {
 public:
-    CloudFileSink(const ExportOptions& options, const BeamGeometry& geometry, CloudFormat format,
-                  StampClock clock = StampClock());
+    CloudFileSink(const ExportOptions& options, const BeamGeometry& geometry, CloudFormat format);
     ~CloudFileSink() override;
     // Creates `dir` (and its parents) when missing.
     bool open(const std::string& dir);
+    // Named by the frame's number (frame.number).
     bool write(int exported, const MuchLidarData& frame, int echoFlag) override;
     bool finish() override { return error_.empty(); }
     const std::string& error() const override { return error_; }
@@ -31,7 +40,7 @@ private:
     DisplayFilter filter_;
     CloudFormat format_;
     pcd::Encoding encoding_;
-    PcdNames names_;
+    std::string capturePath_;
     std::string dir_;
     FramePoints points_;
     pcd::CloudPtr cloud_;

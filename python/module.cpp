@@ -5,6 +5,9 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <pcl/point_cloud.h>
+#include <pcl/point_types.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +42,9 @@ namespace {
 ex::ExportOptions parseWords(const std::vector<std::string>& words) {
     std::vector<const char*> argv{"kvcloudscope"};
     for (const std::string& w : words) argv.push_back(w.c_str());
+    // kv-export wants somewhere to write; the options here choose points, the caller writes.
+    argv.push_back("--csv");
+    argv.push_back("-");
     ex::ExportOptions o;
     std::string message;
     if (ex::parseOptions(int(argv.size()), argv.data(), o, message) != ex::ParseOutcome::Run)
@@ -262,9 +268,48 @@ bool writeCloud(const std::string& path, const Frame& frame, bool binary, const 
         r = ex::writeFrameCloud(frame.cut, frame.geometry, filter, format,
                                 binary ? kv::pcd::Encoding::Binary : kv::pcd::Encoding::Ascii, path, points, cloud);
     }
-    if (!r.ok) throw py::value_error(r.error.empty() ? "Cannot write " + path : r.error);
+    if (!r.ok) {
+        PyErr_SetString(PyExc_OSError, (r.error.empty() ? "Cannot write " + path : r.error).c_str());
+        throw py::error_already_set();
+    }
     return r.written;
 }
+
+// Frames to one CSV file in the layout of kv-export's (and the window's multi-frame) export,
+// each frame's rows kept by its own lines and angles, numbered in the order written.
+class CsvWriter {
+public:
+    explicit CsvWriter(const std::string& path) : path_(path) {
+        if (!file_.open(path, kv::csv::Layout::kMultiFrame)) fail();
+    }
+    void write(const Frame& f) {
+        const ex::ExportOptions& o = f.options;
+        bool ok = false;
+        {
+            py::gil_scoped_release release;
+            ok = file_.isOpen() && file_.writeFrame(f.cut, f.geometry,
+                                                    kv::csv::RowFilter::multiFrame(o.minAngleDeg, o.maxAngleDeg,
+                                                                                   o.lineState, false, false,
+                                                                                   kv::SelectionBox{}),
+                                                    ++written_);
+        }
+        if (!ok) fail();
+    }
+    void close() {
+        if (file_.isOpen() && !file_.close()) fail();
+    }
+    std::uint64_t rows() const { return file_.rows(); }
+
+private:
+    [[noreturn]] void fail() {
+        const std::string text = file_.error().empty() ? "Cannot write " + path_ : file_.error();
+        PyErr_SetString(PyExc_OSError, text.c_str());
+        throw py::error_already_set();
+    }
+    std::string path_;
+    kv::csv::CsvFile file_;
+    int written_ = 0;
+};
 
 // kv-export run in this process on `words`: (exit status, what it said).
 std::pair<int, std::string> exportMain(const std::vector<std::string>& words) {
@@ -352,28 +397,10 @@ PYBIND11_MODULE(_kvcloudscope, m) {
             return writeCloud(path, frameOf(frame), binary, colour, ex::CloudFormat::Ply);
         },
         py::arg("path"), py::arg("frame"), py::arg("binary") = true, py::arg("colour") = "intensity");
-    m.def(
-        "write_csv",
-        [](const std::string& path, const std::vector<std::shared_ptr<Frame>>& frames) {
-            kv::csv::CsvFile file;
-            bool ok = false;
-            {
-                py::gil_scoped_release release;
-                ok = file.open(path, kv::csv::Layout::kMultiFrame);
-                int exported = 0;
-                for (const auto& f : frames) {
-                    if (!ok) break;
-                    const ex::ExportOptions& o = f->options;
-                    ok = file.writeFrame(f->cut, f->geometry,
-                                         kv::csv::RowFilter::multiFrame(o.minAngleDeg, o.maxAngleDeg, o.lineState, false,
-                                                                        false, kv::SelectionBox{}),
-                                         ++exported);
-                }
-                ok = file.close() && ok;
-            }
-            if (!ok) throw py::value_error(file.error().empty() ? "Cannot write " + path : file.error());
-            return file.rows();
-        },
-        py::arg("path"), py::arg("frames"));
+    py::class_<CsvWriter>(m, "_CsvWriter")
+        .def(py::init<const std::string&>())
+        .def("write", &CsvWriter::write)
+        .def("close", &CsvWriter::close)
+        .def_property_readonly("rows", &CsvWriter::rows);
     m.def("_export_main", &exportMain, py::arg("words"));
 }

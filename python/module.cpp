@@ -105,8 +105,10 @@ struct CaptureError : std::runtime_error {
 
 class Capture {
 public:
-    // `words`: the capture path, then --stream, --port and --line-type as kv-export takes them.
-    explicit Capture(const std::vector<std::string>& words) : options_(parseWords(words)) {
+    // `words`: the capture path, then --stream, --port and --line-type as kv-export takes them;
+    // without --line-type, `configLineType` (config.ini's, taken as kv-export takes it).
+    Capture(const std::vector<std::string>& words, int configLineType) : options_(parseWords(words)) {
+        if (!options_.lineTypeGiven) options_.lineType = configLineType;
         {
             py::gil_scoped_release release;
             opened_ = ex::openForExport(options_.capturePath, options_.streamGiven ? &options_.stream : nullptr,
@@ -349,22 +351,30 @@ PYBIND11_MODULE(_kvcloudscope, m) {
     });
 
     py::class_<Frame, std::shared_ptr<Frame>>(m, "Frame", "One frame's points, as the CSV export writes them.")
-        .def_readonly("number", &Frame::number)
+        .def_readonly("number", &Frame::number, "the frame's number, from 1, as kv-export counts")
         .def("__len__", [](const Frame& f) { return f.x.size(); })
-        .def_property_readonly("x", [](py::object self) { return view(self, frameOf(self).x); })
-        .def_property_readonly("y", [](py::object self) { return view(self, frameOf(self).y); })
-        .def_property_readonly("z", [](py::object self) { return view(self, frameOf(self).z); })
-        .def_property_readonly("distance", [](py::object self) { return view(self, frameOf(self).distance); })
-        .def_property_readonly("azimuth", [](py::object self) { return view(self, frameOf(self).azimuth); })
-        .def_property_readonly("intensity", [](py::object self) { return view(self, frameOf(self).intensity); })
-        .def_property_readonly("line", [](py::object self) { return view(self, frameOf(self).line); })
-        .def_property_readonly("time", [](py::object self) { return view(self, frameOf(self).time); })
+        .def_property_readonly("x", [](py::object self) { return view(self, frameOf(self).x); },
+                               "metres, float32")
+        .def_property_readonly("y", [](py::object self) { return view(self, frameOf(self).y); },
+                               "metres, float32")
+        .def_property_readonly("z", [](py::object self) { return view(self, frameOf(self).z); },
+                               "metres, float32 (up)")
+        .def_property_readonly("distance", [](py::object self) { return view(self, frameOf(self).distance); },
+                               "the measured range in metres, float32; 0 for a point without a return")
+        .def_property_readonly("azimuth", [](py::object self) { return view(self, frameOf(self).azimuth); },
+                               "degrees, float32")
+        .def_property_readonly("intensity", [](py::object self) { return view(self, frameOf(self).intensity); },
+                               "reflectivity 0-255, uint8")
+        .def_property_readonly("line", [](py::object self) { return view(self, frameOf(self).line); },
+                               "the laser line 0-3, uint8")
+        .def_property_readonly("time", [](py::object self) { return view(self, frameOf(self).time); },
+                               "the capture (or receive) time of the point's packet, seconds since the epoch, float64")
         .def("__repr__", [](const Frame& f) {
             return "<kvcloudscope.Frame " + std::to_string(f.number) + ": " + std::to_string(f.x.size()) + " points>";
         });
 
     py::class_<Capture>(m, "_Capture")
-        .def(py::init<const std::vector<std::string>&>())
+        .def(py::init<const std::vector<std::string>&, int>())
         .def("__len__", &Capture::size)
         .def("_frame", &Capture::frame, py::arg("number"), py::arg("words"))
         .def_property_readonly("path", &Capture::path)

@@ -59,6 +59,7 @@ def _points(frame):
 
 Frame.points = property(_points, doc="The frame's points as one structured array (POINT_DTYPE).")
 
+# Echo selections: kv-export's words, or the viewer's indices 0 (both), 1 (first), 2 (second).
 _ECHO_WORDS = {None: None, 0: "dual", 1: "first", 2: "second", "both": "dual"}
 
 
@@ -77,9 +78,11 @@ def _point_words(echo=None, lines=None, min_angle=None, max_angle=None):
 
 
 def _line_type(line_type):
+    """An explicit line type, refused in kv-export's words; or config.ini's, taken as kv-export
+    takes it: the user's ($XDG_CONFIG_HOME/kv-cloudscope), then the installed default."""
     if line_type is not None:
+        _native._check_words(["-", "--line-type", str(line_type)])
         return int(line_type)
-    # config.ini as kv-export finds it: the user's, then the installed default.
     return _native._config_line_type(os.path.dirname(os.path.abspath(__file__)))
 
 
@@ -149,15 +152,15 @@ class Capture:
 def open(path, stream=None, port=None, line_type=None):  # noqa: A001 - the module's verb
     """Opens a capture file (pcap or pcapng). ``stream`` ("ADDR:PORT>PORT") or ``port`` (the
     destination port) picks a stream, by default the largest; ``line_type`` (1-4) is the
-    geometry, by default as config.ini says. A file that cannot be read raises CaptureError in
+    geometry, by default config.ini's (the user's, then /etc/kv-cloudscope's; the module has no
+    folder of its own to look in). A file that cannot be read raises CaptureError in
     kv-export's words; a damaged one opens with the frames before the damage and warns."""
     words = [os.fspath(path)]
     if stream is not None:
         words += ["--stream", str(stream)]
     if port is not None:
         words += ["--port", str(int(port))]
-    words += ["--line-type", str(_line_type(line_type))]
-    native = _native._Capture(words)
+    native = _native._Capture(words, _line_type(line_type))
     if native.damage:
         warnings.warn(native.damage, DamagedCaptureWarning, stacklevel=2)
     return Capture(native)
@@ -165,7 +168,8 @@ def open(path, stream=None, port=None, line_type=None):  # noqa: A001 - the modu
 
 class Live:
     """Frames from the data port as the viewer's receiver cuts them, each point timed by the
-    receive clock. Iteration ends when closed, or when nothing arrives for ``timeout`` seconds
+    receive clock; as in the viewer, the first frame after the start also holds what came
+    before the first marker. Iteration ends when closed, or when nothing arrives for ``timeout`` seconds
     (None: it waits until closed or interrupted); Ctrl-C interrupts it."""
 
     def __init__(self, port=2368, group=None, timeout=1.0, echo=None, lines=None, min_angle=None, max_angle=None,

@@ -11,8 +11,10 @@ go on; the exit status is 0 when every capture was exported, 1 otherwise, 2 for 
 """
 
 import argparse
+import contextlib
 import os
 import sys
+import warnings
 
 # kv-export's options that apply to every capture, with whether they take a value.
 _EXPORT_OPTIONS = {"--frames": True, "--echo": True, "--lines": True, "--min-angle": True, "--max-angle": True,
@@ -41,14 +43,18 @@ def _split_options(argv):
     words, rest = [], []
     i = 0
     while i < len(argv):
-        name = argv[i].split("=", 1)[0]
+        name, eq, value = argv[i].partition("=")
         if name in _EXPORT_OPTIONS:
-            words.append(argv[i])
-            if _EXPORT_OPTIONS[name] and "=" not in argv[i]:
-                if i + 1 >= len(argv):
-                    raise ValueError(f"{name} needs a value")
-                words.append(argv[i + 1])
-                i += 1
+            words.append(name)
+            if _EXPORT_OPTIONS[name]:
+                if not eq:
+                    if i + 1 >= len(argv):
+                        raise ValueError(f"{name} needs a value")
+                    value = argv[i + 1]
+                    i += 1
+                words.append(value)
+            elif eq:
+                raise ValueError(f"{name} takes no value")
         else:
             rest.append(argv[i])
         i += 1
@@ -89,8 +95,11 @@ def _export_npz(capture, outdir, words):
             span = options["--frames"].split("-")
             first = int(span[0])
             last = int(span[1]) if len(span) > 1 and span[1] else (None if len(span) > 1 else first)
-        c = open_capture(capture, stream=options.get("--stream"), port=options.get("--port"),
-                         line_type=options.get("--line-type"))
+        with warnings.catch_warnings(record=True) as caught:
+            warnings.simplefilter("always")
+            c = open_capture(capture, stream=options.get("--stream"), port=options.get("--port"),
+                             line_type=options.get("--line-type"))
+        damage = "; ".join(str(w.message) for w in caught)
         point_words = [capture] + [w for k, v in options.items()
                                    if k in ("--echo", "--lines", "--min-angle", "--max-angle") for w in (k, v)]
         native._check_words(point_words)
@@ -103,9 +112,21 @@ def _export_npz(capture, outdir, words):
         if not arrays:
             return capture, False, f"kv-export: no frame in the range: {capture} holds {len(c)} frames\n"
         np.savez(os.path.join(outdir, _name(capture) + ".npz"), **arrays)
+        if damage:
+            return capture, False, f"kv-export: {damage}; the frames before it are in {_name(capture)}.npz\n"
         return capture, True, f"kv-export: frames {first}-{last} to {_name(capture)}.npz\n"
     except Exception as e:  # noqa: BLE001 - the reason goes into the report
         return capture, False, f"kv-export: {e}\n"
+
+
+def _reason(capture, said):
+    """What kv-export said of a failure, without its progress and summary lines, naming the
+    capture once."""
+    lines = [line.removeprefix("kv-export: ") for line in said.strip().splitlines()]
+    kept = [line for line in lines
+            if line and not line.startswith(("reading ", "exporting ", "stream ")) and "\r" not in line]
+    reason = "; ".join(kept) or "kv-export failed"
+    return reason if reason.startswith(capture) else f"{capture}: {reason}"
 
 
 def main(argv=None):
@@ -142,25 +163,29 @@ def main(argv=None):
         client = Client(args.scheduler)
         cluster = None
     else:
+        # Everything of the local cluster, dashboards too, listens on loopback only.
         cluster = LocalCluster(n_workers=max(1, args.workers), threads_per_worker=1, processes=True,
-                               dashboard_address=None)
+                               host="127.0.0.1", dashboard_address="127.0.0.1:0",
+                               worker_dashboard_address="127.0.0.1:0")
         client = Client(cluster)
     failed = 0
     try:
         futures = client.map(export_one, captures, fmt=fmt, outdir=outdir, words=words, pure=False)
-        progress(futures)  # a bar that counts captures
+        capture_of = dict(zip(futures, captures))
+        with contextlib.redirect_stdout(sys.stderr):
+            progress(futures)  # a bar that counts captures
         print(file=sys.stderr)
         for future in as_completed(futures):
+            capture = capture_of[future]
             try:
-                capture, ok, said = future.result()
-            except Exception as e:  # noqa: BLE001 - a worker that died, a capture it could not reach
+                _, ok, said = future.result()
+            except Exception as e:  # noqa: BLE001 - a worker that died, a module it lacks
                 failed += 1
-                print(f"failed: {e}", file=sys.stderr)
+                print(f"failed: {capture}: {e}", file=sys.stderr)
                 continue
             if not ok:
                 failed += 1
-                reason = " ".join(line.removeprefix("kv-export: ") for line in said.strip().splitlines())
-                print(f"failed: {capture}: {reason}", file=sys.stderr)
+                print(f"failed: {_reason(capture, said)}", file=sys.stderr)
     finally:
         client.close()
         if cluster is not None:

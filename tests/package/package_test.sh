@@ -29,7 +29,8 @@ fi
 echo "package: $deb"
 
 root=$(mktemp -d)
-trap 'rm -rf "$root"' EXIT
+scratch=$(mktemp -d)
+trap 'rm -rf "$root" "$scratch"' EXIT
 dpkg-deb -x "$deb" "$root" || { echo "FAIL: dpkg-deb -x $deb" >&2; exit 1; }
 bin=$root/usr/bin
 
@@ -123,6 +124,20 @@ fi
 if printf '%s\n' "${programs[@]}" | grep -qx kv-export; then
     out=$("$bin/kv-export" --help 2>&1) || fail "kv-export --help failed"
     echo "$out" | grep -qi "usage" || fail "kv-export --help says: $out"
+fi
+
+# The Python module: in the system's module path, importable from there with the system's
+# numpy, reading a capture the unpacked simulated sensor writes.
+pkg=$root/usr/lib/python3/dist-packages/kvcloudscope
+if [ -d "$pkg" ]; then
+    dpkg-deb -f "$deb" Depends | grep -q "python3-numpy" || fail "Depends lacks python3-numpy"
+    "$bin/kv-sensor-sim" --pcap "$scratch/py.pcap" --seconds 1 >/dev/null 2>&1 || fail "kv-sensor-sim --pcap failed"
+    out=$(PYTHONPATH=$root/usr/lib/python3/dist-packages /usr/bin/python3 -c \
+        "import kvcloudscope as k; c = k.open('$scratch/py.pcap'); print(len(c), len(c[0]))" 2>&1) ||
+        fail "the packaged Python module does not read a capture: $out"
+    echo "$out" | grep -Eq '^[0-9]+ [0-9]+$' || fail "the packaged Python module says: $out"
+else
+    fail "no Python module in /usr/lib/python3/dist-packages"
 fi
 
 [ $failures -eq 0 ] && echo "package: all checks passed"

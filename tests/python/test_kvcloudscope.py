@@ -165,7 +165,7 @@ def test_batch_on_a_local_cluster_writes_what_kv_export_writes(captures, tmp_pat
     (tmp_path / "bad.pcap").write_text("not a capture\n")
     env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
     r = subprocess.run([sys.executable, "-m", "kvcloudscope.batch", "--pcd", str(tmp_path / "batch"), "--workers", "2",
-                        "--binary", "--frames", "2-4", *inputs, str(tmp_path / "bad.pcap")],
+                        "--binary", "--frames=2-4", *inputs, str(tmp_path / "bad.pcap")],
                        capture_output=True, text=True, env=env, timeout=300)
     assert r.returncode == 1, r.stderr
     assert "failed: " + str(tmp_path / "bad.pcap") + ": " in r.stderr
@@ -177,3 +177,13 @@ def test_batch_on_a_local_cluster_writes_what_kv_export_writes(captures, tmp_pat
     assert one == sorted(os.listdir(tmp_path / "batch")) and len(one) == 18
     for name in one:
         assert (tmp_path / "one" / name).read_bytes() == (tmp_path / "batch" / name).read_bytes(), name
+
+
+def test_the_example_draws_the_range_histograms(captures, tmp_path):
+    pytest.importorskip("matplotlib")
+    script = os.path.join(os.path.dirname(__file__), "../../examples/range_histogram.py")
+    r = subprocess.run([sys.executable, script, captures["single"][0], str(tmp_path / "h.png")], capture_output=True,
+                       text=True, env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)), timeout=120)
+    assert r.returncode == 0, r.stderr
+    assert (tmp_path / "h.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+    assert " returns of 20 frames" in r.stdout

@@ -10,6 +10,7 @@
 
 #include "data_packet.h"
 #include "frame_rule.h"
+#include "sensor_streams.h"
 #include "receive_backoff.h"
 #include "udp_socket.h"
 
@@ -43,6 +44,10 @@ void GetMuch::run() {
     framePointsDropped = 0;
     receiveErrors = 0;
 
+    {
+        std::lock_guard<std::mutex> lock(statsMutex_);
+        stats_.clear();  // the sensors of this run only
+    }
     kv::UdpSocket socket;
     if (!socket.open() || !socket.bindAny(dataPort)) {
         emit SendError(QString("Data Port:%1 : Bind Error").arg(dataPort));
@@ -53,7 +58,8 @@ void GetMuch::run() {
     receiveBufferBytes = socket.setReceiveBufferBytes(kReceiveBufferRequest);
     socket.enableDropCounter();
 
-    kv::FrameRule assembler(kv::FramePolicy::kLive, productionMode, unsigned(std::time(nullptr)));
+    kv::SensorStreams sensors(productionMode, unsigned(std::time(nullptr)));
+    std::int64_t lastStatsMs = 0;
     if (!socket.setReceiveTimeoutMs(kReceiveTimeoutMs))
         emit SendError("Data : Set SO_RCVTIMEO timeout error!!");
 
@@ -87,14 +93,26 @@ void GetMuch::run() {
                 continue;
             }
             const std::uint8_t* packet = buffers.data() + std::size_t(i) * kSlot;
+            const std::uint64_t hidden = hiddenSensors.load(std::memory_order_relaxed);
+            sensors.setLead(std::size_t(leadSensor.load(std::memory_order_relaxed)));
+            for (std::size_t k = 0; k < sensors.count(); ++k) sensors.setVisible(k, !((hidden >> k) & 1u));
+            if (!sensors.feed({datagrams[i].sourceIp, datagrams[i].sourcePort}, packet,
+                              echoMode.load(std::memory_order_relaxed), kv::steadyNowMs(), frames)) {
+                datagramsRejected.fetch_add(1, std::memory_order_relaxed);  // a sender too many
+                continue;
+            }
             EchoFlag.store(packet[kv::datapkt::kEchoFlagOffset], std::memory_order_relaxed);
             lastSourceIp.store(datagrams[i].sourceIp, std::memory_order_relaxed);
-            assembler.feed(packet, echoMode.load(std::memory_order_relaxed), frames);
             ++accepted;
         }
         packetsAccepted.fetch_add(accepted, std::memory_order_relaxed);
         kernelDrops.store(socket.kernelDrops(), std::memory_order_relaxed);
-        framePointsDropped.store(assembler.droppedPoints(), std::memory_order_relaxed);
+        framePointsDropped.store(sensors.droppedPoints(), std::memory_order_relaxed);
+        if (const std::int64_t now = kv::steadyNowMs(); now - lastStatsMs >= kStatsEveryMs || n == 0) {
+            lastStatsMs = now;
+            std::lock_guard<std::mutex> lock(statsMutex_);
+            stats_ = sensors.stats();
+        }
         for (MuchLidarData& f : frames) {
             emit SendLidarData(std::move(f));
             framesEmitted.fetch_add(1, std::memory_order_relaxed);
@@ -104,6 +122,11 @@ void GetMuch::run() {
     listening = false;
     socket.close();
     stopRequested = false;  // the unfinished frame goes with the assembler
+}
+
+std::vector<kv::SensorStreams::Stats> GetMuch::sensorStats() const {
+    std::lock_guard<std::mutex> lock(statsMutex_);
+    return stats_;
 }
 
 void GetMuch::addHealthCounters(kv::HealthCounters& c) const {

@@ -5,6 +5,10 @@
 #include <QString>
 #include <QThread>
 #include <atomic>
+#include <mutex>
+#include <vector>
+
+#include "sensor_streams.h"
 
 namespace kv {
 struct HealthCounters;
@@ -42,6 +46,14 @@ public:
     std::atomic<std::uint32_t> lastSourceIp{0};       // sender of the last accepted packet (host order)
     std::atomic<std::uint64_t> framePointsDropped{0}; // beyond the frame bound (no markers)
     std::atomic<std::uint64_t> receiveErrors{0};      // failed receive calls (not time-outs)
+    // Several sensors on the data port: the leading one (an index of sensorStats()) and a bit
+    // per sensor not shown. Any time.
+    std::atomic<int> leadSensor{0};
+    std::atomic<std::uint64_t> hiddenSensors{0};
+    // Each sensor seen in this run (or the last), in the order first seen: the index its
+    // points carry in merged frames. Refreshed a few times a second.
+    std::vector<kv::SensorStreams::Stats> sensorStats() const;
+    static constexpr int kStatsEveryMs = 200;
     // Adds this receiver's counters to a health sample.
     void addHealthCounters(kv::HealthCounters& c) const;
 
@@ -57,4 +69,6 @@ protected:
 
 private:
     void sleepUnlessStopped(int ms);
+    mutable std::mutex statsMutex_;
+    std::vector<kv::SensorStreams::Stats> stats_;
 };

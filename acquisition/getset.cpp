@@ -33,9 +33,29 @@ std::shared_ptr<const GetSet::Snapshot> GetSet::lastStatus() const {
     return last_;
 }
 
+void GetSet::followSensor(std::uint32_t ip) {
+    sensorFilterIp.store(ip);
+    std::shared_ptr<const Snapshot> last;
+    {
+        std::lock_guard<std::mutex> lock(lastMutex_);
+        for (const auto& s : lastBySender_)
+            if (s->sourceIp == ip) last = s;
+    }
+    if (last) handOver(std::make_shared<Snapshot>(*last));
+}
+
 void GetSet::handOver(std::shared_ptr<Snapshot> snap) {
     {
         std::lock_guard<std::mutex> lock(lastMutex_);
+        bool known = false;
+        for (auto& s : lastBySender_)
+            if (s->sourceIp == snap->sourceIp) {
+                s = snap;
+                known = true;
+            }
+        if (!known && lastBySender_.size() < 64) lastBySender_.push_back(snap);
+        const std::uint32_t follow = sensorFilterIp.load();
+        if (follow != 0 && snap->sourceIp != follow) return;  // another sensor's: kept, not shown
         last_ = snap;
     }
     emit SendLidarStatusToSettingUI(&snap->record, snap->mac);
@@ -105,6 +125,7 @@ void GetSet::run() {
         snap->mac = mac;
         std::copy(buffer.begin(), buffer.begin() + kv::statuspkt::kPacketBytes, snap->packet.begin());
         snap->version = QString::fromStdString(firmwareVersionText(buffer.data()));
+        snap->sourceIp = datagram.sourceIp;
         handOver(std::move(snap));
         packetsAccepted.fetch_add(1, std::memory_order_relaxed);  // counted once handed over
     }

@@ -60,6 +60,9 @@ public:
     std::atomic<std::int64_t> lastStatusSteadyMs{0};
     std::atomic<bool> listening{false};               // the socket is bound and receiving
     std::atomic<std::uint32_t> lastSourceIp{0};       // sender of the last accepted packet (host order)
+    // With several sensors the dialogs follow one: only status packets from this address (host
+    // order) reach them; 0: every sender's, as with one sensor.
+    std::atomic<std::uint32_t> sensorFilterIp{0};
 
     static constexpr int kReceiveTimeoutMs = 100;
 
@@ -69,11 +72,15 @@ public:
         std::vector<int> mac;
         std::array<std::uint8_t, kv::statuspkt::kPacketBytes> packet{};
         QString version;
+        std::uint32_t sourceIp = 0;  // the sender, host order
     };
 
-    // The last accepted packet's snapshot, or null before the first; kept after the thread ends
-    // and across restarts until a newer packet arrives.
+    // The last accepted packet's snapshot that reached the dialogs, or null before the first;
+    // kept after the thread ends and across restarts until a newer packet arrives.
     std::shared_ptr<const Snapshot> lastStatus() const;
+    // Follows the sensor at `ip` (0: any): from now on only its status packets reach the
+    // dialogs, starting with the last one it sent, handed over again at once when there is one.
+    void followSensor(std::uint32_t ip);
 
 signals:
     void SendLidarStatusToSettingUI(SettingData* data, std::vector<int> Mac);
@@ -90,4 +97,5 @@ private:
 
     mutable std::mutex lastMutex_;
     std::shared_ptr<const Snapshot> last_;
+    std::vector<std::shared_ptr<const Snapshot>> lastBySender_;  // guarded by lastMutex_
 };

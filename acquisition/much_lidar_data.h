@@ -11,11 +11,15 @@ struct MuchLidarData {
     std::vector<float> azimuth;    // horizontal angle, degrees
     std::vector<float> distance;   // range, centimetres; 0 = no return
     std::vector<int> intensity;    // reflectivity 0-255
+    // The sensor each point came from, by its index in the list of sensors the frame was merged
+    // from; empty for a frame of one sensor (every point then is sensor 0's).
+    std::vector<std::uint8_t> sensor;
     // A replayed frame's number in its capture, from 1 in capture order; 0 for live frames.
     // Not part of the measurements: equal frames compare equal whatever their numbers.
     std::uint32_t number = 0;
 
     std::size_t size() const { return channel.size(); }
+    std::size_t sensorOf(std::size_t i) const { return i < sensor.size() ? sensor[i] : 0; }
     bool empty() const { return channel.empty(); }
     // Points that all four arrays hold: a record built elsewhere may be ragged.
     std::size_t commonSize() const {
@@ -27,6 +31,7 @@ struct MuchLidarData {
     }
 
     void clear() {
+        sensor.clear();
         channel.clear();
         azimuth.clear();
         distance.clear();
@@ -49,6 +54,11 @@ struct MuchLidarData {
 
     // Appends all of `other` after this frame's points.
     void appendAll(const MuchLidarData& other) {
+        if (!sensor.empty() || !other.sensor.empty()) {
+            sensor.resize(channel.size(), 0);
+            if (other.sensor.empty()) sensor.resize(channel.size() + other.channel.size(), 0);
+            else sensor.insert(sensor.end(), other.sensor.begin(), other.sensor.end());
+        }
         channel.insert(channel.end(), other.channel.begin(), other.channel.end());
         azimuth.insert(azimuth.end(), other.azimuth.begin(), other.azimuth.end());
         distance.insert(distance.end(), other.distance.begin(), other.distance.end());
@@ -57,7 +67,7 @@ struct MuchLidarData {
 
     bool operator==(const MuchLidarData& o) const {
         return channel == o.channel && azimuth == o.azimuth && distance == o.distance &&
-               intensity == o.intensity;
+               intensity == o.intensity && sensor == o.sensor;
     }
     bool operator!=(const MuchLidarData& o) const { return !(*this == o); }
 };

@@ -55,6 +55,14 @@ bool UdpSocket::bindAny(int port) {
     return ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
 }
 
+bool UdpSocket::bindTo(std::uint32_t ipHostOrder, int port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(ipHostOrder);
+    a.sin_port = htons(std::uint16_t(port));
+    return ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+}
+
 bool UdpSocket::joinMulticast(const std::string& group) {
     ip_mreq req{};
     if (::inet_pton(AF_INET, group.c_str(), &req.imr_multiaddr) != 1) return false;
@@ -141,6 +149,7 @@ int UdpSocket::receiveBatch(std::uint8_t* buffers, std::size_t bufferBytes, Data
         out[i].length = msgs[i].msg_len;
         out[i].truncated = (msgs[i].msg_hdr.msg_flags & MSG_TRUNC) != 0 || msgs[i].msg_len > bufferBytes;
         out[i].sourceIp = ntohl(from[i].sin_addr.s_addr);
+        out[i].sourcePort = ntohs(from[i].sin_port);
         if (!wantControl) continue;
         for (cmsghdr* c = CMSG_FIRSTHDR(&msgs[i].msg_hdr); c; c = CMSG_NXTHDR(&msgs[i].msg_hdr, c)) {
             if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SO_RXQ_OVFL) continue;

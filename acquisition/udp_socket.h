@@ -24,6 +24,8 @@ public:
 
     // Binds to any local address on `port` (the low 16 bits). No address reuse.
     bool bindAny(int port);
+    // Binds to the local address `ipHostOrder` on `port` (0: any port).
+    bool bindTo(std::uint32_t ipHostOrder, int port);
     // Joins `group` (dotted text) on the any interface. False when the text is not an
     // address or the group cannot be joined; the socket stays usable either way.
     bool joinMulticast(const std::string& group);
@@ -43,6 +45,7 @@ public:
         std::size_t length = 0;
         bool truncated = false;   // longer than the buffer: its bytes are not whole
         std::uint32_t sourceIp = 0;  // host order
+        std::uint16_t sourcePort = 0;
     };
 
     // Receives up to `count` datagrams into `buffers` (each `bufferBytes` long), waiting at

@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #include "capture_store.h"
+#include "merged_streams.h"
 #include "saveandplay_pcd.h"
 #include "window_parts.h"
 
@@ -20,16 +21,17 @@ namespace kv::window {
 
 namespace {
 
-// A capture with data from more than one sensor stream: the user picks the one to replay, the
-// one with the most packets preselected. False when the choice was cancelled.
-bool chooseCaptureStream(QWidget* parent, capture::CaptureLoad& load) {
-    QStringList items;
+// A capture with data from more than one sensor stream: the user picks the one to replay, or
+// all of them together (preselected). -1 for all, the stream's index otherwise; -2 when the
+// choice was cancelled.
+int chooseCaptureStream(QWidget* parent, const capture::CaptureLoad& load) {
+    QStringList items{QObject::tr("All streams together")};
     for (const std::string& choice : load.streamChoices()) items << QString::fromStdString(choice);
     bool ok = false;
     const QString chosen = QInputDialog::getItem(
-        parent, "Streams", QString("This capture holds %1 sensor streams. Replay which one?").arg(items.size()), items, 0,
-        false, &ok);
-    return ok && load.chooseStream(std::size_t(items.indexOf(chosen)));
+        parent, "Streams", QString("This capture holds %1 sensor streams. Replay which one?").arg(items.size() - 1),
+        items, 0, false, &ok);
+    return ok ? int(items.indexOf(chosen)) - 1 : -2;
 }
 
 }  // namespace
@@ -40,7 +42,7 @@ QString askCaptureFileName(QWidget* parent) {
                                         QFileDialog::DontUseNativeDialog);
 }
 
-std::shared_ptr<const capture::CaptureStore> loadCaptureFile(QMainWindow* window, const QString& fileName) {
+OpenedCaptureFile loadCaptureFile(QMainWindow* window, const QString& fileName) {
     std::unique_ptr<QProgressDialog> progress;
     auto onProgress = [&](std::uint64_t done, std::uint64_t total) {
         if (!progress) progress = waitDialog(window, "Opening file...", 1000);  // per mille of the file
@@ -54,11 +56,23 @@ std::shared_ptr<const capture::CaptureStore> loadCaptureFile(QMainWindow* window
         std::fflush(stdout);
         QMessageBox::warning(window, "Tips", QString("%1:\n%2").arg(fileName, QString::fromStdString(why)),
                              QMessageBox::Ok);
-        return nullptr;
+        return {};
     }
-    if (load.streams.size() > 1 && !chooseCaptureStream(window, load)) return nullptr;
+    OpenedCaptureFile opened;
+    const int choice = load.streams.size() > 1 ? chooseCaptureStream(window, load) : 0;
+    if (choice == -2) return {};
+    if (choice == -1) {
+        // Every stream, the largest leading (the streams come largest first).
+        opened.merged = std::make_shared<const capture::MergedStreams>(load.streamStores, 0);
+        for (const auto& s : load.streams) opened.streams.push_back(wire::streamText(s.key));
+        opened.store = std::make_shared<const capture::CaptureStore>(load.streamStores[0]);
+    } else {
+        load.chooseStream(std::size_t(choice));
+        opened.streams.push_back(wire::streamText(load.streams[load.chosen].key));
+        opened.store = std::make_shared<const capture::CaptureStore>(std::move(load.store));
+    }
     if (load.damaged) window->statusBar()->showMessage(QString::fromStdString(load.damage), 15000);
-    return std::make_shared<const capture::CaptureStore>(std::move(load.store));
+    return opened;
 }
 
 int loadPcdFolder(QWidget* parent, const QString& directory, SaveAndPlay_PCD& replay) {

@@ -6,6 +6,8 @@
 
 #include <QString>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QMainWindow;
 class QWidget;
@@ -13,6 +15,7 @@ class SaveAndPlay_PCD;
 
 namespace kv::capture {
 struct CaptureStore;
+class MergedStreams;
 }
 
 namespace kv::window {
@@ -20,9 +23,17 @@ namespace kv::window {
 // The "Open" dialog; empty when cancelled.
 QString askCaptureFileName(QWidget* parent);
 
-// Loads `fileName`: the packets of the stream to replay, or null when nothing is to be
-// replayed (the box has said why, or the stream choice was cancelled).
-std::shared_ptr<const capture::CaptureStore> loadCaptureFile(QMainWindow* window, const QString& fileName);
+// What an opened capture replays: one stream, or every stream together ("All streams together",
+// the default when the file holds several), led by the one with the most data packets.
+struct OpenedCaptureFile {
+    std::shared_ptr<const capture::CaptureStore> store;  // the stream replayed, or the leading one
+    std::shared_ptr<const capture::MergedStreams> merged;  // all streams together; null for one
+    std::vector<std::string> streams;  // the streams replayed, by sensor index ("ADDR:PORT>PORT")
+};
+
+// Loads `fileName`: the packets to replay, or no store when nothing is to be replayed (the box
+// has said why, or the stream choice was cancelled).
+OpenedCaptureFile loadCaptureFile(QMainWindow* window, const QString& fileName);
 
 // Loads every readable "*.pcd" file of `directory`, in name order, into `replay` (its earlier
 // clouds dropped); returns the number of names listed, loaded or not.

@@ -65,7 +65,8 @@ bool CsvExportPanel::exportSingleFrameTo(const QString& fileName) {
         frames.onScreen() == FramePipeline::OnScreen::kCloud
             ? csv::exportSingleCloud(path, frames.cloudOnScreen(), selection.followed(), selection.box(), error)
             : csv::exportSingleFrame(path, frames.frameOnScreen(), source_.geometry, selection.followed(),
-                                     selection.box(), error);
+                                     selection.box(), error,
+                                     source_.sensors ? source_.sensors() : csv::ExportSensors{});
     if (!ok) showFileError(parent_, QString::fromStdString(error));
     return ok;
 }
@@ -76,7 +77,8 @@ void CsvExportPanel::frameChoiceAccepted() {
 }
 
 bool CsvExportPanel::startTo(const QString& fileName) {
-    const bool started = session_.start(fileNameBytes(fileName).toStdString());
+    const bool started = session_.start(fileNameBytes(fileName).toStdString(),
+                                        source_.sensors ? source_.sensors() : csv::ExportSensors{});
     if (!started) showFileError(parent_, QString::fromStdString(session_.error()));
     showStatus();
     return started;

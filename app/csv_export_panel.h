@@ -4,6 +4,8 @@
 // frames, the geometry and the selection are the window's, read when an export needs them.
 #pragma once
 
+#include <functional>
+
 #include <QString>
 #include <string>
 
@@ -31,6 +33,7 @@ public:
         const BeamGeometry& geometry;
         const SelectionSession& selection;
         const std::string& modelLabel;  // the proposed names' prefix
+        std::function<csv::ExportSensors()> sensors;  // of the frames shown now
     };
     // `status` and `end`: the status bar's parts (hidden until an export runs). The dialogs and
     // boxes open over `parent`.

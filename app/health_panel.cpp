@@ -45,7 +45,20 @@ void HealthPanel::refresh(const WindowState& w) {
                                 : w.replay    ? HealthSource::kReplay
                                 : w.pcdReplay ? HealthSource::kPcdReplay
                                               : HealthSource::kIdle;
-    label_->setText(QString::fromStdString(healthLine(source, c, r, w.replayPointsDropped)));
+    QString text = QString::fromStdString(healthLine(source, c, r, w.replayPointsDropped));
+    if (w.live) {
+        // Several sensors on the port: a line each.
+        const auto sensors = data_->sensorStats();
+        if (sensors.size() > 1)
+            for (std::size_t i = 0; i < sensors.size(); ++i)
+                text += QString("\nSensor %1 %2: %3 packets, %4 frames, last packet %5 ms ago")
+                            .arg(i)
+                            .arg(QString::fromStdString(sourceText(sensors[i].source)))
+                            .arg(sensors[i].packets)
+                            .arg(sensors[i].frames)
+                            .arg(now - sensors[i].lastPacketMs);
+    }
+    label_->setText(text);
     label_->setStyleSheet(healthAlarm(source, r) ? "QLabel { color: #b00000; font-weight: bold; }" : "");
 }
 

@@ -29,6 +29,8 @@
 #include "codedialog.h"
 #include "interactionmuchset.h"
 #include "capture_opening.h"
+#include "merged_streams.h"
+#include "sensors_panel.h"
 #include "capture_recording.h"
 #include "csv_export_panel.h"
 #include "device_dialogs.h"
@@ -82,8 +84,10 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     labelX_ = bar.x;
     labelY_ = bar.y;
     labelZ_ = bar.z;
-    csv_ = std::make_unique<CsvExportPanel>(this, bar.csvExport, bar.csvEnd,
-                                            CsvExportPanel::Source{pipeline_, geometry_, selection_, modelLabel_});
+    csv_ = std::make_unique<CsvExportPanel>(
+        this, bar.csvExport, bar.csvEnd,
+        CsvExportPanel::Source{pipeline_, geometry_, selection_, modelLabel_,
+                               [this] { return kv::csv::ExportSensors{sensors_->poses(), sensors_->names()}; }});
     connect(csv_->saveDataWindow(), &SaveData::sendOkSignal, this, &manwindow::getSaveDataOkSignal, Qt::UniqueConnection);
     viewTools_ = std::make_unique<ViewTools>(
         ViewToolsWidgets{ui_.toolButton_Legend, ui_.toolButton_Snapshot, ui_.comboBox_4, ui_.screen}, *cloudView_, this,
@@ -158,6 +162,17 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
         *cloudView_);
     ui_.comboBox_View->setCurrentIndex(1);
     view();
+    SensorsHooks sensorHooks;
+    sensorHooks.liveStats = [this] { return liveRunning_ ? getMuch_->sensorStats() : std::vector<kv::SensorStreams::Stats>{}; };
+    sensorHooks.changed = [this] { filterChanged(); };
+    sensorHooks.merge = [this](int lead, std::uint64_t hidden) {
+        getMuch_->leadSensor = lead;
+        getMuch_->hiddenSensors = hidden;
+        replay_->hiddenStreams = hidden;
+    };
+    sensorHooks.follow = [this](std::uint32_t ip) { getSet_->followSensor(ip); };
+    sensorHooks.say = [this](const QString& text) { statusBar()->showMessage(text, 10000); };
+    sensors_ = std::make_unique<SensorsPanel>(this, std::move(sensorHooks));
     health_ = std::make_unique<HealthPanel>(this, ui_.screen, ui_.lineEdit_portNumber, getMuch_, getSet_,
                                             [this] { refreshHealth(); });
     refreshHealth();
@@ -224,6 +239,8 @@ void manwindow::startReception() {
     connect(getMuch_, SIGNAL(SendError(QString)), this, SLOT(showErrorMessage(QString)), Qt::UniqueConnection);
     connect(getSet_, SIGNAL(SendError(QString)), this, SLOT(showErrorMessage(QString)), Qt::UniqueConnection);
     dialogs_->followStatus();
+    sensors_->followLive();
+    getSet_->followSensor(0);
     receivers_->start(ui_.lineEdit_2->text().toStdString(), ui_.lineEdit_portNumber->text().toInt(nullptr, 10),
                       ui_.lineEdit_portNumber_2->text().toInt(nullptr, 10));
     health_->restart();
@@ -280,6 +297,7 @@ kv::DisplayFilter manwindow::currentFilter() const {
     f.minAngleDeg = ui_.doubleSpinBox_minAngle->value();
     f.maxAngleDeg = ui_.doubleSpinBox_maxAngle->value();
     f.colourMode = ui_.comboBox_4->currentIndex();
+    f.poses = sensors_->poses();
     return f;
 }
 
@@ -334,6 +352,7 @@ void manwindow::startCaptureThread() {
     tableModel_ = resetPointTable(ui_.tableView, this);
     replay_->wait();  // a run that ended on a read failure may still be returning
     replay_->setPacketStore(store_);
+    replay_->setMergedStreams(merged_);
     cloudView_->fitCameraToNextFrame();
     connect(replay_, SIGNAL(SendData(MuchLidarData)), this, SLOT(CalculateMuch(MuchLidarData)), Qt::UniqueConnection);
     connect(replay_, SIGNAL(SendBool(bool)), this, SLOT(FinshorStart(bool)), Qt::UniqueConnection);
@@ -365,16 +384,18 @@ bool manwindow::openCaptureFile(const QString& fileName) {
     }
     // A file that gives nothing to replay (its message shown) leaves the capture loaded before
     // it, and its replay, as they were.
-    std::shared_ptr<const kv::capture::CaptureStore> loaded = loadCaptureFile(this, fileName);
+    OpenedCaptureFile opened = loadCaptureFile(this, fileName);
     refreshHealth();
-    if (!loaded) return false;
+    if (!opened.store) return false;
     const kv::ReplayState before = replayPanels_->control().state(kv::ReplayKind::Capture);
     replay_->stopAndWait();
     if (before != kv::ReplayState::kNotLoaded && before != kv::ReplayState::kLoaded) {
         cloudView_->clearAll();
         cloudView_->resetCamera();
     }
-    store_ = std::move(loaded);
+    store_ = std::move(opened.store);
+    merged_ = std::move(opened.merged);
+    sensors_->useStreams(opened.streams, 0);
     cloudView_->fitCameraToNextFrame();
     rulerAndTrail_->report(kv::TrailEvent::kCaptureOpened);
 
@@ -389,6 +410,7 @@ void manwindow::closeCapture() {
     if (!store_) return;
     replay_->stopAndWait();
     store_.reset();
+    merged_.reset();
     replayPanels_->captureClosed();
     refreshHealth();
 }

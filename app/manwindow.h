@@ -54,9 +54,11 @@ class ViewTools;
 class CloudView;
 namespace capture {
 struct CaptureStore;
+class MergedStreams;
 }
 namespace window {
 class RulerAndTrail;
+class SensorsPanel;
 }
 }
 
@@ -145,6 +147,7 @@ public:
     // Receiver health readout, refreshed once a second, and the hint shown before the first
     // press of "Lidar".
     QDockWidget* healthDock() const { return health_->dock(); }
+    kv::window::SensorsPanel& sensorsPanel() const { return *sensors_; }
     QLabel* healthLabel() const { return health_->label(); }
     QLabel* startHint() const { return health_->startHint(); }
     void refreshHealth();
@@ -248,6 +251,8 @@ private:
     kv::SelectionSession selection_;
     std::unique_ptr<kv::window::CsvExportPanel> csv_;
     // Receiver health readout and the first-start hint.
+    std::unique_ptr<kv::window::SensorsPanel> sensors_;
+    std::shared_ptr<const kv::capture::MergedStreams> merged_;  // all streams of a capture together
     std::unique_ptr<kv::window::HealthPanel> health_;
 
     // "Measure" and "Frames shown": declared after the view, so destroyed before it.

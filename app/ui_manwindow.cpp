@@ -191,7 +191,7 @@ void manwindowClass::setupUi(QMainWindow* w) {
         row->addWidget(comboBox_EchoSelection);
         comboBox_4 = named(new QComboBox(tab_ZQ09A), "comboBox_4");
         comboBox_4->setEditable(true);
-        for (int i = 0; i < 5; ++i) comboBox_4->addItem(QString());
+        for (int i = 0; i < 6; ++i) comboBox_4->addItem(QString());
         row->addWidget(comboBox_4);
         label = named(new QLabel(tab_ZQ09A), "label");
         row->addWidget(label);
@@ -320,6 +320,7 @@ void manwindowClass::retranslateUi(QMainWindow* w) {
     comboBox_4->setItemText(2, tr("Elevation"));
     comboBox_4->setItemText(3, tr("Azimuth"));
     comboBox_4->setItemText(4, tr("LaserID"));
+    comboBox_4->setItemText(5, tr("Sensor"));
     label->setText(tr("Horizontal Angle range\uff1a"));
     tabWidget->setTabText(tabWidget->indexOf(tab_ZQ09A), tr("ZQ09A"));
 

@@ -108,10 +108,11 @@ std::string general(double v) {
     return std::string(buf, writeGeneral(buf, v));
 }
 
-std::string headerLine(Layout layout) {
+std::string headerLine(Layout layout, bool sensorColumn) {
     std::string h = layout == Layout::kMultiFrame ? "FrameNumbers," : "";
-    h += "Laser_id,Points_X,Points_Y,Points_Z,Distance,Azimuth,Intensity,\n";
-    return h;
+    h += "Laser_id,Points_X,Points_Y,Points_Z,Distance,Azimuth,Intensity,";
+    if (sensorColumn) h += "Sensor,";
+    return h + "\n";
 }
 
 RowFilter RowFilter::singleFrame(bool selectionActive, const SelectionBox& box) {
@@ -204,7 +205,7 @@ bool CsvFile::open(const std::string& path, Layout layout) {
     struct stat st {};
     regular_ = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
     if (!buffer_) buffer_.reset(new char[bufferBytes_ + kRowChars]);
-    const std::string header = headerLine(layout);
+    const std::string header = headerLine(layout, !sensorNames_.empty());
     return writeLines(header.data(), header.size());
 }
 
@@ -284,9 +285,10 @@ bool CsvFile::writeFrame(const MuchLidarData& frame, const BeamGeometry& geometr
         const float azimuth = frame.azimuth[i];
         const float distance = frame.distance[i];
         if (!filter.accepts(line, azimuth, distance)) continue;
-        const PointM p = computePoint(geometry, line, azimuth, distance);
+        const std::size_t sensor = frame.sensorOf(i);
+        const PointM p = poseOf(filter.poses, sensor).apply(computePoint(geometry, line, azimuth, distance));
         if (filter.boxActive && !filter.box.contains(p)) continue;
-        if (!addRow(frameNumber, line, p, distance, azimuth, frame.intensity[i])) return false;
+        if (!addRow(frameNumber, line, p, distance, azimuth, frame.intensity[i], sensor)) return false;
     }
     return flush();
 }
@@ -308,10 +310,28 @@ bool CsvFile::writeCloud(const std::vector<PointM>& points, const RowFilter& fil
 }
 
 // Formats one row into the buffer, sending the buffer out first when it is full.
-bool CsvFile::addRow(int frameNumber, int line, const PointM& p, float distanceCm, float azimuthDeg, int intensity) {
+void CsvFile::setSensorNames(std::vector<std::string> names) {
+    for (std::string& n : names) {
+        if (n.size() > 64) n.resize(64);
+        for (char& c : n)
+            if (c == ',' || c == '\n' || c == '\r') c = '_';
+    }
+    sensorNames_ = std::move(names);
+}
+
+bool CsvFile::addRow(int frameNumber, int line, const PointM& p, float distanceCm, float azimuthDeg, int intensity,
+                     std::size_t sensor) {
     if (buffered_ >= bufferBytes_ && !flush()) return false;
     char* const buf = buffer_.get();
-    const char* end = writeRow(buf + buffered_, layout_, frameNumber, line, p, distanceCm, azimuthDeg, intensity);
+    char* end = writeRow(buf + buffered_, layout_, frameNumber, line, p, distanceCm, azimuthDeg, intensity);
+    if (!sensorNames_.empty()) {  // the name before the line end: kRowChars leaves room for 64 bytes
+        const std::string& name = sensorNames_[sensor < sensorNames_.size() ? sensor : 0];
+        --end;
+        std::memcpy(end, name.data(), name.size());
+        end += name.size();
+        *end++ = ',';
+        *end++ = '\n';
+    }
     buffered_ = std::size_t(end - buf);
     ++bufferedRows_;
     return true;

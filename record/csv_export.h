@@ -29,8 +29,9 @@ enum class Layout {
     kMultiFrame,   // FrameNumbers, then the same seven fields
 };
 
-// The header line, with its trailing "," and the newline.
-std::string headerLine(Layout layout);
+// The header line, with its trailing "," and the newline; `sensorColumn` adds a last column
+// "Sensor" (the files of frames merged from several sensors).
+std::string headerLine(Layout layout, bool sensorColumn = false);
 
 // Which points of a frame become rows. Distances below 0 (or not a number) and lines outside
 // 0-3 are never written.
@@ -42,6 +43,7 @@ struct RowFilter {
     std::array<int, kLineCount> lineState{{1, 0, 0, 0}};
     bool boxActive = false;   // keep points inside the box (limits included) only
     SelectionBox box;
+    SensorPoses poses;        // where each sensor of a merged frame is mounted
 
     // The single-frame export: every point, within the box while a selection is followed.
     static RowFilter singleFrame(bool selectionActive, const SelectionBox& box);
@@ -78,6 +80,10 @@ public:
     // Creates (or replaces) the file and writes the header of `layout`. A file already open is
     // closed first.
     bool open(const std::string& path, Layout layout);
+    // The names of the sensors of merged frames, by sensor index, for the "Sensor" column: given
+    // before open(), they add the column (empty: no column, the one-sensor layout). Commas and
+    // line ends in a name become '_', and a name is cut at 64 bytes.
+    void setSensorNames(std::vector<std::string> names);
     // Appends the accepted points of `frame` as rows. Points beyond the shortest of the four
     // arrays do not exist.
     bool writeFrame(const MuchLidarData& frame, const BeamGeometry& geometry, const RowFilter& filter,
@@ -97,7 +103,8 @@ public:
     std::uint64_t bytes() const { return committed_; }
 
 private:
-    bool addRow(int frameNumber, int line, const PointM& p, float distanceCm, float azimuthDeg, int intensity);
+    bool addRow(int frameNumber, int line, const PointM& p, float distanceCm, float azimuthDeg, int intensity,
+                std::size_t sensor = 0);
     bool flush();                                   // the buffered rows, all of them
     bool writeLines(const char* data, std::size_t n);  // whole lines, at the end of the file
     bool fail(const std::string& what, int err);
@@ -112,6 +119,7 @@ private:
     std::uint64_t committed_ = 0; // bytes of whole lines in the file
     std::uint64_t rows_ = 0;
     Layout layout_ = Layout::kSingleFrame;
+    std::vector<std::string> sensorNames_;
     std::string path_;
     std::string error_;
 };

@@ -3,10 +3,13 @@
 namespace kv::csv {
 
 bool exportSingleFrame(const std::string& path, const MuchLidarData& frame, const BeamGeometry& geometry,
-                       bool selectionFollowed, const SelectionBox& box, std::string& error) {
+                       bool selectionFollowed, const SelectionBox& box, std::string& error,
+                       const ExportSensors& sensors) {
     CsvFile file;
-    bool ok = file.open(path, Layout::kSingleFrame) &&
-              file.writeFrame(frame, geometry, RowFilter::singleFrame(selectionFollowed, box));
+    if (sensors.names.size() > 1) file.setSensorNames(sensors.names);
+    RowFilter filter = RowFilter::singleFrame(selectionFollowed, box);
+    filter.poses = sensors.poses;
+    bool ok = file.open(path, Layout::kSingleFrame) && file.writeFrame(frame, geometry, filter);
     ok = file.close() && ok;
     if (!ok) error = file.error();
     return ok;
@@ -26,9 +29,11 @@ ExportSession::ExportSession() : file_(std::make_unique<CsvFile>()) {}
 
 ExportSession::~ExportSession() = default;
 
-bool ExportSession::start(const std::string& path) {
+bool ExportSession::start(const std::string& path, const ExportSensors& sensors) {
     if (active_) end();  // the file so far is kept
     frames_ = 0;
+    sensors_ = sensors;
+    file_->setSensorNames(sensors.names.size() > 1 ? sensors.names : std::vector<std::string>{});
     active_ = file_->open(path, Layout::kMultiFrame);
     return active_;
 }
@@ -37,8 +42,9 @@ ExportSession::Step ExportSession::step(const MuchLidarData& frame, const BeamGe
                                         const SaveSelection& choice, bool productionUsed, bool selectionFollowed,
                                         const SelectionBox& box) {
     ++frames_;
-    const RowFilter filter = RowFilter::multiFrame(choice.minAngleDeg, choice.maxAngleDeg, choice.lineState,
-                                                   productionUsed, selectionFollowed, box);
+    RowFilter filter = RowFilter::multiFrame(choice.minAngleDeg, choice.maxAngleDeg, choice.lineState, productionUsed,
+                                             selectionFollowed, box);
+    filter.poses = sensors_.poses;
     if (!file_->writeFrame(frame, geometry, filter, frames_)) {
         active_ = false;  // the file keeps every whole line written
         return Step::kFailed;

@@ -17,10 +17,18 @@ namespace kv::csv {
 // Data" is on, or a replay is paused) rather than asking for a multi-frame export.
 inline bool exportsFrameOnScreen(bool suspended, bool replayPaused) { return suspended || replayPaused; }
 
+// The sensors of the frames exported: their poses, and with more than one their names, which
+// add the "Sensor" column.
+struct ExportSensors {
+    SensorPoses poses;
+    std::vector<std::string> names;
+};
+
 // The frame on screen, in a file of its own (a multi-frame export that is open goes on
 // untouched). False with `error` set when the file could not be written.
 bool exportSingleFrame(const std::string& path, const MuchLidarData& frame, const BeamGeometry& geometry,
-                       bool selectionFollowed, const SelectionBox& box, std::string& error);
+                       bool selectionFollowed, const SelectionBox& box, std::string& error,
+                       const ExportSensors& sensors = {});
 
 // A replayed PCD cloud on screen, in a file of its own, in the same layout (CsvFile::writeCloud
 // says what its rows hold).
@@ -33,7 +41,8 @@ public:
     ~ExportSession();
 
     // Opens `path` (an export already running ends first, its file kept). False: error().
-    bool start(const std::string& path);
+    // The sensors shown when it starts decide the layout of the file (the Sensor column).
+    bool start(const std::string& path, const ExportSensors& sensors = {});
 
     enum class Step {
         kGoing,   // the frame is in the file; more follow
@@ -56,6 +65,7 @@ public:
 
 private:
     std::unique_ptr<CsvFile> file_;
+    ExportSensors sensors_;
     bool active_ = false;
     int frames_ = 0;
 };

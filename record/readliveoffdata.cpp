@@ -40,6 +40,9 @@ void ReadLiveOffData::run() {
     std::unique_ptr<kv::capture::PacketReader> reader;
     if (store) reader = std::make_unique<kv::capture::PacketReader>(*store);
     kv::FrameRule rule(kv::FramePolicy::kReplay);
+    const std::shared_ptr<const kv::capture::MergedStreams> merged = merged_;
+    std::vector<std::unique_ptr<kv::capture::PacketReader>> otherReaders;
+    if (merged) otherReaders = merged->makeReaders();
     const std::uint64_t droppedBefore = pointsDropped.load();
     auto echo = [this] { return echoSelection_.load(std::memory_order_relaxed); };
 
@@ -64,6 +67,8 @@ void ReadLiveOffData::run() {
     auto interrupted = [&] { return seekPending || stopRequested || orders.replayRewind == 1; };
     auto emitFrame = [&](MuchLidarData&& frame) {
         if (interrupted()) return;
+        // The other streams' frames of this moment; one that cannot be read leaves them out.
+        if (merged) merged->addOthers(next, echo(), hiddenStreams.load(std::memory_order_relaxed), otherReaders, frame);
         frame.number = next;
         shown = next++;
         walkingBack = false;

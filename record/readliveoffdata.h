@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "capture_store.h"
+#include "merged_streams.h"
 #include "metatypes.h"
 #include "replay_control.h"
 
@@ -24,6 +25,11 @@ public:
 
     // The packets to replay; set before the thread starts.
     void setPacketStore(std::shared_ptr<const kv::capture::CaptureStore> store);
+    // Several streams replayed together (null: one): the store set above is the leading
+    // stream's, and each of its frames brings the other shown streams' frames with it.
+    void setMergedStreams(std::shared_ptr<const kv::capture::MergedStreams> merged) { merged_ = std::move(merged); }
+    // A bit per stream of the merged replay not shown; any time.
+    std::atomic<std::uint64_t> hiddenStreams{0};
     void setEchoSelection(int selection) { echoSelection_ = selection; }
     int echoSelection() const { return echoSelection_; }
 
@@ -54,5 +60,6 @@ protected:
 
 private:
     std::shared_ptr<const kv::capture::CaptureStore> store_;
+    std::shared_ptr<const kv::capture::MergedStreams> merged_;
     std::atomic<int> echoSelection_{0};
 };

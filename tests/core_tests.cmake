@@ -18,7 +18,7 @@ kv_test(core_start_options_test
 kv_test(core_view_test
   SOURCES ${KV_CORE_TEST_DIR}/view_core_test.cpp ${KV_CORE_TEST_DIR}/overlays_test.cpp
           ${KV_CORE_TEST_DIR}/ruler_test.cpp ${KV_CORE_TEST_DIR}/trail_test.cpp
-          ${KV_CORE_TEST_DIR}/frame_pipeline_test.cpp
+          ${KV_CORE_TEST_DIR}/frame_pipeline_test.cpp ${KV_CORE_TEST_DIR}/sensor_pose_test.cpp
   LIBS kv_view_core)
 
 # Real UDP over the loopback adapter; the receiver thread needs an application object, so

@@ -55,6 +55,13 @@ ColourLegendSpec colourLegendSpec(int mode) {
         s.maxValue = kLineCount - 1;
         s.colours.assign(kLaserIdColours.begin(), kLaserIdColours.end());
         break;
+    case kColourSensor:  // by the index the "Sensors" dock lists them with
+        s.title = "Sensor";
+        s.indexed = true;
+        s.minValue = 0;
+        s.maxValue = double(kSensorColours.size() - 1);
+        s.colours.assign(kSensorColours.begin(), kSensorColours.end());
+        break;
     default:
         return s;  // Solid, or no mode: no legend
     }

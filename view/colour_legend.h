@@ -39,7 +39,7 @@ struct ColourLegendSpec {
 // The legend of colour mode `mode` (the colour selector's index): Intensity 0-255, Elevation
 // -2 to 5 m in 1 m steps with the colours below -2 m and from 5 m up beside it (each band's
 // lower edge in the band: 0 m is white), Azimuth 0-360
-// deg in 45 deg steps, LaserID one swatch per line 0-3.
+// deg in 45 deg steps, LaserID one swatch per line 0-3, Sensor one per sensor index 0-7.
 ColourLegendSpec colourLegendSpec(int mode);
 
 // The lookup table the bar draws: MapValue(v) gives the colour bytes of the points at v.

@@ -41,9 +41,10 @@ void computeFramePoints(const MuchLidarData& frame, const BeamGeometry& geometry
         const float distance = distances[i];
         if (!(distance > 0.0f)) continue;
 
-        const PointM p = computePoint(geometry, line, azimuth, distance);
+        const std::size_t sensor = frame.sensorOf(i);
+        const PointM p = poseOf(filter.poses, sensor).apply(computePoint(geometry, line, azimuth, distance));
         const ColouredPoint cp{p.xM, p.yM, p.zM,
-                               pointColour(filter.colourMode, intensities[i], p.zM, azimuths[i], line)};
+                               pointColour(filter.colourMode, intensities[i], p.zM, azimuths[i], line, sensor)};
         if (!filter.selectionActive && out.tableRows.size() < std::size_t(kPointTableRows))
             out.tableRows.push_back({line, p, distance, azimuths[i], intensities[i]});
         if (filter.box.contains(p)) {

@@ -10,6 +10,7 @@
 
 #include "much_lidar_data.h"
 #include "point_geometry.h"
+#include "sensor_pose.h"
 
 namespace kv {
 
@@ -32,6 +33,8 @@ struct DisplayFilter {
     int colourMode = kColourIntensity;
     SelectionBox box;
     bool selectionActive = false;  // a picked region is followed: the table lists its points
+    // Where each sensor of the frame is mounted (none: every point stays in its sensor's frame).
+    SensorPoses poses;
 };
 
 struct ColouredPoint {

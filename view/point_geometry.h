@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 
@@ -47,7 +48,16 @@ enum ColourMode : int {
     kColourElevation = 2,
     kColourAzimuth = 3,
     kColourLaserId = 4,
+    kColourSensor = 5,  // one colour per sensor of a merged frame
 };
+
+// The colours of the sensors of a merged frame, by sensor index (repeating after eight): well
+// apart from each other and from the black view.
+inline constexpr std::array<Rgb, 8> kSensorColours{{
+    {255, 99, 71}, {65, 180, 255}, {120, 220, 90}, {255, 210, 40},
+    {200, 120, 255}, {0, 210, 190}, {255, 150, 200}, {230, 230, 230},
+}};
+inline Rgb sensorColour(std::size_t sensor) { return kSensorColours[sensor % kSensorColours.size()]; }
 
 // The elevation colours as bands: each band runs from its lower edge (included) up to the next
 // band's edge; the first has no lower edge and the last no upper one. The points and the colour
@@ -79,14 +89,15 @@ Rgb azimuthColour(float azimuthDeg);
 Rgb laserIdColour(int line);     // red for a line outside the model
 
 // Colour of a point in the given mode (the index of the colour selector). An index outside
-// the five modes colours black.
-inline Rgb pointColour(int mode, int intensity, float zM, float azimuthDeg, int line) {
+// the six modes colours black.
+inline Rgb pointColour(int mode, int intensity, float zM, float azimuthDeg, int line, std::size_t sensor = 0) {
     switch (mode) {
     case kColourIntensity: return intensityColour(intensity);
     case kColourSolid: return {255, 255, 255};
     case kColourElevation: return elevationColour(zM);
     case kColourAzimuth: return azimuthColour(azimuthDeg);
     case kColourLaserId: return laserIdColour(line);
+    case kColourSensor: return sensorColour(sensor);
     default: return {0, 0, 0};
     }
 }

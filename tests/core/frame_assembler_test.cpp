@@ -6,6 +6,7 @@
 #include <set>
 
 #include "packet_builder.h"
+#include "sensor_streams.h"
 
 using kvtest::feed;
 using kvtest::PacketStream;
@@ -332,4 +333,110 @@ TEST(FrameBound, TheDefaultBoundHoldsAMarkerlessFloodToAFewMegabytes) {
     EXPECT_EQ(a.droppedPoints(), 8000u * kv::datapkt::single::kRecordCount - kv::kMaxFramePoints);
     // Well above the largest real frame: four periods of 18,001 points, ten times over.
     EXPECT_GE(kv::kMaxFramePoints, 10u * 4u * 18001u);
+}
+
+namespace {
+
+// A sensor's stream: a packet with no point (so that every sender is known before a frame
+// closes: until then one sender's frames pass as they are), then `frames` frames of four
+// periods of 30 points, the points numbered from `first` through their azimuth, so that every
+// point names its sensor and its place.
+PacketStream sensorStream(std::uint32_t first, int frames) {
+    PacketStream s{kSingle};
+    std::uint32_t id = first;
+    s.voidRecord().endPacket();
+    s.marker();
+    for (int p = 0; p < 4 * frames + 1; ++p) {
+        for (int k = 0; k < 30; ++k, ++id) s.point(int(id % 4), id, 256, 1);
+        s.marker();
+    }
+    return s;
+}
+
+}  // namespace
+
+// Several senders on one port: each is cut into frames by a rule of its own however their
+// packets interleave, and the merged frames hold the lead's frame with the latest complete
+// frame of every other shown sensor, each point tagged; one sender passes unchanged.
+TEST(SensorStreams, EachSenderIsCutAloneAndMergedAtTheLeadsFrames) {
+    const kv::SensorSource a{0x7F000002, 2368}, b{0x7F000003, 2368}, c{0x7F000003, 2369};  // c: b's address, another port
+    const struct {
+        const char* name;
+        std::vector<kv::SensorSource> senders;
+        std::size_t lead;
+        std::uint64_t hidden;
+    } cases[] = {
+        {"one sender", {a}, 0, 0},
+        {"two senders", {a, b}, 0, 0},
+        {"two senders, the second leading", {a, b}, 1, 0},
+        {"three senders, one hidden", {a, b, c}, 0, 0b100},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.name);
+        std::vector<PacketStream> streams;
+        std::vector<std::vector<MuchLidarData>> alone;  // each sender's frames, cut by itself
+        for (std::size_t k = 0; k < t.senders.size(); ++k) {
+            streams.push_back(sensorStream(std::uint32_t(100000 * (k + 1)), 3 + int(k)));
+            kv::FrameRule rule;
+            alone.push_back(feed(rule, streams.back().packets(), 0));
+        }
+        kv::SensorStreams sensors;
+        std::vector<MuchLidarData> merged;
+        std::vector<std::size_t> seen(t.senders.size(), 0);  // frames each sender has finished
+        std::vector<std::vector<std::size_t>> expectAt;       // per merged frame: each sender's frame (0: none)
+        // Round robin, one packet each: the streams interleave packet by packet.
+        for (std::size_t p = 0;; ++p) {
+            bool any = false;
+            for (std::size_t k = 0; k < t.senders.size(); ++k) {
+                if (p >= streams[k].packets().size()) continue;
+                any = true;
+                sensors.setLead(t.lead);
+                for (std::size_t v = 0; v < sensors.count(); ++v) sensors.setVisible(v, !((t.hidden >> v) & 1));
+                const std::size_t before = merged.size();
+                kv::FrameRule probe;  // how many frames this sender has finished after the packet
+                ASSERT_TRUE(sensors.feed(t.senders[k], streams[k].packets()[p].data(), 0, 0, merged));
+                std::size_t finished = 0;
+                for (std::size_t q = 0; q <= p; ++q) finished += feed(probe, {streams[k].packets()[q]}, 0).size();
+                seen[k] = finished;
+                for (std::size_t m = before; m < merged.size(); ++m) expectAt.push_back(seen);
+            }
+            if (!any) break;
+        }
+        if (t.senders.size() == 1) {
+            ASSERT_EQ(merged.size(), alone[0].size());
+            for (std::size_t f = 0; f < merged.size(); ++f) EXPECT_TRUE(merged[f] == alone[0][f]);  // untagged too
+            continue;
+        }
+        ASSERT_EQ(merged.size(), alone[t.lead].size());
+        for (std::size_t f = 0; f < merged.size(); ++f) {
+            MuchLidarData want;
+            for (std::size_t k = 0; k < t.senders.size(); ++k) {
+                const std::size_t j = k == t.lead ? f + 1 : expectAt[f][k];
+                if (((t.hidden >> k) & 1) || j == 0) continue;
+                MuchLidarData part = alone[k][j - 1];
+                part.sensor.assign(part.size(), std::uint8_t(k));
+                if (k == t.lead) {
+                    part.appendAll(want);
+                    want = part;
+                } else {
+                    want.appendAll(part);
+                }
+            }
+            EXPECT_TRUE(merged[f] == want) << "merged frame " << f + 1;
+        }
+        ASSERT_EQ(sensors.count(), t.senders.size());
+        for (std::size_t k = 0; k < t.senders.size(); ++k) {
+            EXPECT_EQ(sensors.stats()[k].source, t.senders[k]);
+            EXPECT_EQ(sensors.stats()[k].packets, streams[k].packets().size());
+            EXPECT_EQ(sensors.stats()[k].frames, alone[k].size());
+        }
+    }
+    // Senders beyond the bound are dropped and counted, never given a frame rule.
+    kv::SensorStreams many;
+    std::vector<MuchLidarData> out;
+    const PacketStream one = sensorStream(1, 1);
+    for (std::uint32_t k = 0; k < kv::SensorStreams::kMaxSensors + 3; ++k)
+        many.feed({0x0A000000u + k, 2368}, one.packets()[0].data(), 0, 0, out);
+    EXPECT_EQ(many.count(), kv::SensorStreams::kMaxSensors);
+    EXPECT_EQ(many.droppedPackets(), 3u);
 }

@@ -18,6 +18,8 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <map>
+#include <sstream>
 #include <thread>
 
 #include "capture_store.h"
@@ -352,3 +354,106 @@ TEST(ExportCsv, AKillPartWayLeavesTheFirstWholeLinesOfTheExport) {
 }
 
 }  // namespace
+
+namespace {
+
+// The rows of a CSV export, grouped by frame (and by sensor, for a merged export), each row
+// without its frame number and sensor columns.
+using Rows = std::vector<std::string>;
+std::map<std::pair<int, std::string>, Rows> rowsByFrame(const std::string& path, bool merged) {
+    std::map<std::pair<int, std::string>, Rows> out;
+    std::istringstream in(kvtest::readFile(path));
+    std::string line;
+    std::getline(in, line);  // the header
+    while (std::getline(in, line)) {
+        const std::size_t comma = line.find(',');
+        const int frame = std::stoi(line.substr(0, comma));
+        std::string rest = line.substr(comma + 1), sensor;
+        if (merged) {
+            rest.pop_back();  // the trailing ","
+            const std::size_t last = rest.rfind(',');
+            sensor = rest.substr(last + 1);
+            rest = rest.substr(0, last + 1);
+        }
+        out[{frame, sensor}].push_back(rest);
+    }
+    return out;
+}
+
+}  // namespace
+
+// Every stream of a capture merged: in merged frame k, the lead's rows are its own frame k, and
+// each other sensor's rows are one of its own frames, exported alone, never going back; poses
+// move only their own sensor's points.
+TEST(ExportAllStreams, EachSensorsRowsInAMergedFrameAreOneOfItsOwnFrames) {
+    TempDir dir;
+    if (std::system("command -v mergecap >/dev/null 2>&1") != 0) GTEST_SKIP() << "mergecap is not installed";
+    const std::string a = kvtest::simCapture(dir, "a.pcap", "--seconds 2 --seed 1 --sensor-ip 127.0.0.2");
+    const std::string b = kvtest::simCapture(dir, "b.pcap", "--seconds 2 --seed 2 --sensor-ip 127.0.0.3 --rpm 1200");
+    const std::string c = kvtest::simCapture(dir, "c.pcap", "--seconds 2 --seed 3 --sensor-ip 127.0.0.4 --dual --rpm 900");
+    ASSERT_EQ(std::system(("mergecap -F pcap -w " + dir / "two.pcap " + a + " " + b).c_str()), 0);
+    ASSERT_EQ(std::system(("mergecap -F pcap -w " + dir / "three.pcap " + a + " " + b + " " + c).c_str()), 0);
+    const struct {
+        std::string capture, lead;
+        std::vector<std::string> streams;  // the lead first
+    } cases[] = {
+        {dir / "two.pcap", "", {"127.0.0.3:2368>2368", "127.0.0.2:2368>2368"}},  // by default the largest
+        {dir / "three.pcap", "127.0.0.2:2368>2368",
+         {"127.0.0.2:2368>2368", "127.0.0.3:2368>2368", "127.0.0.4:2368>2368"}},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.capture);
+        const std::string merged = dir / "merged.csv";
+        const ProgramRun r = runProgram(exportProgram(),
+                                        "--all-streams --csv " + merged + (t.lead.empty() ? "" : " --lead '" + t.lead + "'") +
+                                            " " + t.capture,
+                                        dir);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(kvtest::readFile(merged).rfind(
+                      "FrameNumbers,Laser_id,Points_X,Points_Y,Points_Z,Distance,Azimuth,Intensity,Sensor,\n", 0),
+                  0u);
+        const auto got = rowsByFrame(merged, true);
+        for (std::size_t s = 0; s < t.streams.size(); ++s) {
+            SCOPED_TRACE(t.streams[s]);
+            const std::string own = dir / ("own" + std::to_string(s) + ".csv");
+            const ProgramRun alone = runProgram(exportProgram(), "--csv " + own + " --stream '" + t.streams[s] + "' " + t.capture, dir);
+            ASSERT_EQ(alone.status, 0) << alone.err;
+            const auto frames = rowsByFrame(own, false);
+            int previous = 0, found = 0;
+            for (const auto& [key, rows] : got) {
+                if (key.second != t.streams[s]) continue;
+                int j = 0;
+                for (const auto& [ownKey, ownRows] : frames)
+                    if (ownRows == rows && ownKey.first >= previous) {
+                        j = ownKey.first;
+                        break;
+                    }
+                ASSERT_NE(j, 0) << "merged frame " << key.first << " holds no frame of its own";
+                if (s == 0) {
+                    EXPECT_EQ(j, key.first);
+                }
+                previous = j;
+                ++found;
+            }
+            EXPECT_GT(found, 10);
+        }
+    }
+    // A pose moves its sensor's points and no other's.
+    const ProgramRun posed = runProgram(exportProgram(),
+                                        "--all-streams --frames 5 --csv " + dir / "posed.csv" +
+                                            " --pose '127.0.0.2:2368>2368=10,0,0,0,0,0' " + dir / "two.pcap",
+                                        dir);
+    ASSERT_EQ(posed.status, 0) << posed.err;
+    ASSERT_EQ(runProgram(exportProgram(), "--all-streams --frames 5 --csv " + dir / "plain.csv " + dir / "two.pcap", dir).status, 0);
+    const auto p = rowsByFrame(dir / "posed.csv", true), q = rowsByFrame(dir / "plain.csv", true);
+    // (The CSV numbers the frames it holds from 1.)
+    EXPECT_EQ(p.at({1, "127.0.0.3:2368>2368"}), q.at({1, "127.0.0.3:2368>2368"}));
+    EXPECT_NE(p.at({1, "127.0.0.2:2368>2368"}), q.at({1, "127.0.0.2:2368>2368"}));
+    // What cannot be posed is refused with exit 2, naming the option.
+    for (const std::string& bad : {std::string("--pose 1,2,3"), std::string("--pose 1,2,3,4,5,6"),
+                                   std::string("--pose '127.0.0.9:1>2=0,0,0,0,0,0'"), std::string("--lead '127.0.0.9:1>2'")}) {
+        const ProgramRun refused = runProgram(exportProgram(), "--all-streams --csv " + dir / "x.csv " + bad + " " + dir / "two.pcap", dir);
+        EXPECT_EQ(refused.status, 2) << bad;
+        EXPECT_NE(refused.err.find(bad.substr(0, bad.find(' '))), std::string::npos) << refused.err;
+    }
+}

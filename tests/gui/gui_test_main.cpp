@@ -1,6 +1,7 @@
 // Test main for window tests: a real QApplication on the display (Xvfb in headless runs).
 #include <QApplication>
 #include <QSurfaceFormat>
+#include <QTemporaryDir>
 #include <QVTKOpenGLNativeWidget.h>
 #include <gtest/gtest.h>
 
@@ -11,5 +12,8 @@ int main(int argc, char** argv) {
     format.setSamples(0);
     QSurfaceFormat::setDefaultFormat(format);
     QApplication app(argc, argv);
+    // The user's settings folder stays out of the tests: sensors.ini is written on every edit.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     return RUN_ALL_TESTS();
 }

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QInputDialog>
 #include <pcap/pcap.h>
+#include <set>
 #include <tuple>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -29,6 +30,7 @@
 #include "recording_status.h"
 #include "frame_rule.h"
 #include "settings.h"
+#include "sensors_panel.h"
 
 using kvtest::waitUntil;
 
@@ -344,9 +346,10 @@ TEST(CaptureReplay, ControlsDoWhatTheirPicturesSay) {
     EXPECT_TRUE(r.w->healthLabel()->text().startsWith("Press Lidar")) << r.w->healthLabel()->text().toStdString();
 }
 
-// Two sensors in one capture: the window asks which to replay, the larger preselected, and the
-// store holds the chosen sensor's packets only.
-TEST(CaptureReplay, TwoStreamsGiveTwoChoicesEachReplayingItsOwn) {
+// Two sensors in one capture: the window asks which to replay, all of them together
+// preselected; one chosen, the store holds its packets only; all together, the frames follow
+// the larger stream and carry both sensors' points, and the "Sensors" dock lists both.
+TEST(CaptureReplay, TwoStreamsReplayTogetherOrEachAlone) {
     QTemporaryDir dir;
     const QString a = dir.filePath("a.pcap"), b = dir.filePath("b.pcap"), both = dir.filePath("both.pcap");
     for (const auto& [path, port, seconds] : {std::tuple{a, "2368", "2"}, std::tuple{b, "2380", "1"}}) {
@@ -375,7 +378,8 @@ TEST(CaptureReplay, TwoStreamsGiveTwoChoicesEachReplayingItsOwn) {
     const struct {
         int choice;
         std::size_t packets;
-    } cases[] = {{0, single(a)}, {1, single(b)}};
+        std::set<int> sensors;  // in the frames shown
+    } cases[] = {{1, single(a), {0}}, {2, single(b), {0}}, {0, single(a), {0, 1}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.choice);
         Replay r;
@@ -388,14 +392,19 @@ TEST(CaptureReplay, TwoStreamsGiveTwoChoicesEachReplayingItsOwn) {
             d->accept();
         });
         ASSERT_TRUE(r.w->openCaptureFile(both));
-        ASSERT_EQ(offered.size(), 2);
+        ASSERT_EQ(offered.size(), 3);
         EXPECT_EQ(preselected, 0);
-        EXPECT_TRUE(offered[0].contains(">2368 (")) << offered[0].toStdString();
-        EXPECT_TRUE(offered[1].contains(">2380 (")) << offered[1].toStdString();
+        EXPECT_EQ(offered[0], "All streams together");
+        EXPECT_TRUE(offered[1].contains(">2368 (")) << offered[1].toStdString();
+        EXPECT_TRUE(offered[2].contains(">2380 (")) << offered[2].toStdString();
         ASSERT_NE(r.w->captureStore(), nullptr);
         EXPECT_EQ(r.w->captureStore()->packetCount, c.packets);
+        EXPECT_EQ(r.w->sensorsPanel().book().size(), c.sensors.size());
         r.ui().toolButton_Play->click();
-        EXPECT_TRUE(waitUntil([&] { return r.frames() >= 2; }));
+        EXPECT_TRUE(waitUntil([&] { return r.frames() >= 4; }));
+        std::set<int> shown;
+        for (std::size_t i = 0; i < r.w->lastFrame().size(); ++i) shown.insert(int(r.w->lastFrame().sensorOf(i)));
+        EXPECT_EQ(shown, c.sensors);
         r.ui().toolButton_GoToStart->click();
     }
     // Cancelling the choice opens nothing.

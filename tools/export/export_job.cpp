@@ -1,5 +1,8 @@
 #include "export_job.h"
 
+#include "merged_streams.h"
+#include "sensors_file.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,7 +61,10 @@ std::uint32_t walkFrames(const capture::CaptureStore& store, int echo, std::uint
 CsvSink::CsvSink(const ExportOptions& o, const BeamGeometry& geometry, std::string path)
     : path_(std::move(path)),
       filter_(csv::RowFilter::multiFrame(o.minAngleDeg, o.maxAngleDeg, o.lineState, false, false, SelectionBox{})),
-      geometry_(geometry) {}
+      geometry_(geometry) {
+    filter_.poses = o.sensorPoses;
+    if (o.sensorNames.size() > 1) file_.setSensorNames(o.sensorNames);
+}
 
 bool CsvSink::write(int exported, const MuchLidarData& frame, int) {
     if (!opened_) {
@@ -225,6 +231,63 @@ OpenedCapture openForExport(const std::string& path, const wire::StreamKey* stre
     return o;
 }
 
+bool resolveSensors(ExportOptions& o, const capture::CaptureLoad& load, std::size_t& lead,
+                    std::vector<std::string>& warnings, std::string& error) {
+    std::vector<wire::StreamKey> keys;
+    if (o.allStreams)
+        for (const auto& s : load.streams) keys.push_back(s.key);
+    else
+        keys.push_back(load.streams[load.chosen].key);
+    const auto indexOf = [&](const wire::StreamKey& k) {
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            if (keys[i] == k) return i;
+        return keys.size();
+    };
+    std::vector<Pose> poses(keys.size());
+    std::vector<std::string> names;
+    for (const auto& k : keys) names.push_back(wire::streamText(k));
+    if (!o.sensorsPath.empty()) {
+        const SensorsRead file = readSensorsFile(o.sensorsPath);
+        if (!file.found) {
+            error = "--sensors " + o.sensorsPath + ": " + std::strerror(errno);
+            return false;
+        }
+        warnings = file.errors;
+        for (const SensorEntry& e : file.sensors)
+            for (std::size_t i = 0; i < keys.size(); ++i) {
+                const std::string text = wire::streamText(keys[i]);
+                if (text.compare(0, text.find('>'), e.source) != 0) continue;
+                poses[i] = e.pose;
+                if (!e.name.empty()) names[i] = e.name;
+            }
+    }
+    for (const auto& p : o.poses) {
+        const std::size_t i = p.keyed ? indexOf(p.stream) : 0;
+        if (i >= keys.size()) {
+            error = "--pose: " + o.capturePath + " has no data stream " + wire::streamText(p.stream);
+            return false;
+        }
+        poses[i] = p.pose;
+    }
+    lead = 0;  // the streams come largest first
+    if (o.leadGiven) {
+        lead = indexOf(o.lead);
+        if (lead >= keys.size()) {
+            error = "--lead: " + o.capturePath + " has no data stream " + wire::streamText(o.lead);
+            return false;
+        }
+    }
+    o.sensorPoses.clear();
+    bool any = false;
+    for (const Pose& p : poses) {
+        o.sensorPoses.emplace_back(p);
+        any = any || !p.isIdentity();
+    }
+    if (!any) o.sensorPoses.clear();  // nothing to apply: every output as without poses
+    o.sensorNames = keys.size() > 1 ? names : std::vector<std::string>{};
+    return true;
+}
+
 int exportMain(int argc, const char* const* argv, const Environment& env) {
     std::FILE* err = env.err;
     auto say = [err](const std::string& text) {
@@ -293,11 +356,28 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
         say(opened.error);
         return opened.status;
     }
-    if (!opened.note.empty()) say(opened.note);
+    if (o.allStreams && opened.load.streams.size() > 1) {
+        std::string list;
+        for (const auto& st : opened.load.streams)
+            list += (list.empty() ? "" : ", ") + wire::streamText(st.key) + " (" + std::to_string(st.packets) + ")";
+        say(std::to_string(opened.load.streams.size()) + " streams merged (data packets): " + list);
+    } else if (!opened.note.empty()) {
+        say(opened.note);
+    }
     const double readSeconds = secondsSince(t0);
     capture::CaptureLoad& load = opened.load;
     const std::string& damageText = opened.damage;
     const capture::CaptureStore& store = load.store;
+    std::size_t lead = 0;
+    {
+        std::vector<std::string> warnings;
+        std::string error;
+        if (!resolveSensors(o, load, lead, warnings, error)) {
+            say(error);
+            return kExitBadOption;
+        }
+        for (const std::string& w : warnings) say(w);
+    }
 
     std::vector<std::unique_ptr<FrameSink>> sinks;
     CsvSink* csv = nullptr;
@@ -325,28 +405,50 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
     bool interrupted = false;
     std::uint64_t dropped = 0;
     std::string readError;
-    const std::uint32_t seen = walkFrames(
-        store, o.echo, o.lastFrame,
-        [&](std::uint32_t number, MuchLidarData&& frame, const std::uint8_t* packet) {
-            if (env.interrupted && env.interrupted()) {
-                interrupted = true;
+    const auto onFrame = [&](std::uint32_t number, MuchLidarData&& frame, int echoFlag) {
+        if (env.interrupted && env.interrupted()) {
+            interrupted = true;
+            return false;
+        }
+        if (number < o.firstFrame) return true;
+        ++exported;
+        frame.number = number;
+        for (auto& s : sinks)
+            if (!s->write(exported, frame, echoFlag)) {
+                writeError = s->error();
                 return false;
             }
-            if (number < o.firstFrame) return true;
-            ++exported;
-            frame.number = number;
-            const int echoFlag = packet[datapkt::kEchoFlagOffset];
-            for (auto& s : sinks)
-                if (!s->write(exported, frame, echoFlag)) {
-                    writeError = s->error();
-                    return false;
-                }
-            if (firstExported == 0) firstExported = number;
-            lastExported = number;
-            return true;
-        },
-        [&](std::uint64_t done, std::uint64_t total) { progress.update("exporting", done, total); }, &dropped,
-        &readError);
+        if (firstExported == 0) firstExported = number;
+        lastExported = number;
+        return true;
+    };
+    std::uint32_t seen = 0;
+    if (o.allStreams) {
+        // The merged frames through the streams' indexes, numbered by the lead.
+        const capture::MergedStreams merged(load.streamStores, lead);
+        auto readers = merged.makeReaders();
+        const std::uint32_t count = merged.frameCount();
+        const std::uint32_t last = std::min(count, o.lastFrame);
+        seen = count;
+        MuchLidarData frame;
+        for (std::uint32_t k = o.firstFrame; k <= last; ++k) {
+            if (!merged.read(k, o.echo, readers, frame)) {
+                for (const auto& r : readers)
+                    if (!r->error().empty()) readError = r->error();
+                break;
+            }
+            if (!onFrame(k, std::move(frame), 0)) break;
+            progress.update("exporting", k - o.firstFrame + 1, last - o.firstFrame + 1);
+        }
+    } else {
+        seen = walkFrames(
+            store, o.echo, o.lastFrame,
+            [&](std::uint32_t number, MuchLidarData&& frame, const std::uint8_t* packet) {
+                return onFrame(number, std::move(frame), packet[datapkt::kEchoFlagOffset]);
+            },
+            [&](std::uint64_t done, std::uint64_t total) { progress.update("exporting", done, total); }, &dropped,
+            &readError);
+    }
     progress.end();
     for (auto& s : sinks)
         if (!s->finish() && writeError.empty()) writeError = s->error();

@@ -42,7 +42,8 @@ bool parseColour(const std::string& s, int& mode) {
         const char* name;
         int mode;
     } kModes[] = {{"intensity", kColourIntensity}, {"solid", kColourSolid},   {"elevation", kColourElevation},
-                  {"azimuth", kColourAzimuth},     {"laserid", kColourLaserId}};
+                  {"azimuth", kColourAzimuth},     {"laserid", kColourLaserId},
+                  {"sensor", kColourSensor}};
     const std::string l = lower(s);
     for (const auto& m : kModes)
         if (l == m.name) {
@@ -118,11 +119,21 @@ layout of the viewer's export), to one PCD file per frame or to one PLY file per
   --lines LIST        lines to keep, comma-separated, of 0,1,2,3 (default all four)
   --min-angle DEG     smallest azimuth kept, degrees (default 0)
   --max-angle DEG     largest azimuth kept, degrees (default 180)
-  --colour MODE       colour of PCD and PLY points: intensity, solid, elevation, azimuth
-                      or laserid (default intensity)
+  --colour MODE       colour of PCD and PLY points: intensity, solid, elevation, azimuth,
+                      laserid or sensor (default intensity)
   --stream A:P>Q      the sensor stream from address A, port P, to port Q (default: the
                       stream with the most data packets; the choice is named on stderr)
   --port Q            the largest stream to destination port Q
+  --all-streams       every data stream of the capture, one sensor each, merged: each frame
+                      of the leading stream with the latest complete frame of every other
+                      (by capture time); the CSV gains a last column Sensor
+  --lead A:P>Q        the leading stream of --all-streams (default: the one with the most
+                      data packets); frames are numbered by it
+  --pose X,Y,Z,R,P,Y  where the sensor is mounted: metres and degrees of roll, pitch and
+                      yaw (R = Rz(yaw) Ry(pitch) Rx(roll)); the points are written in the
+                      vehicle's frame. --pose A:P>Q=X,Y,Z,R,P,Y poses one stream (repeatable)
+  --sensors FILE      names and poses of the sensors by source (ADDR:PORT), as the viewer
+                      keeps them in sensors.ini; --pose given for a stream goes before it
   --line-type N       beam geometry and model label: 1 four flat lines, 2, 3 or 4 four
                       lines tilted by 0, 0.33, 0.67 and 1.0 degrees (default: LidarLineType
                       of the config.ini the viewer reads; 1 without one)
@@ -169,14 +180,14 @@ ParseOutcome parseOptions(int argc, const char* const* argv, ExportOptions& o, s
         }
         if (name == "--help" || name == "-h") return ParseOutcome::Help;
         if (name == "--version") return inlineValue ? fail("--version takes no value") : ParseOutcome::Version;
-        if (name == "--binary") {
-            if (inlineValue) return fail("--binary takes no value");
-            o.binary = true;
+        if (name == "--binary" || name == "--all-streams") {
+            if (inlineValue) return fail(name + " takes no value");
+            (name == "--binary" ? o.binary : o.allStreams) = true;
             continue;
         }
         static const char* const kValued[] = {"--csv",       "--pcd",    "--ply",    "--frames", "--echo",      "--lines",
                                               "--min-angle", "--max-angle", "--colour", "--color", "--line-type",
-                                              "--stream", "--port"};
+                                              "--stream", "--port", "--pose", "--sensors", "--lead"};
         bool known = false;
         for (const char* k : kValued) known = known || name == k;
         if (!known) return fail("unknown option '" + name + "' (see --help)");
@@ -200,7 +211,7 @@ ParseOutcome parseOptions(int argc, const char* const* argv, ExportOptions& o, s
                 return fail(bad + ": give a number of degrees");
         } else if (name == "--colour" || name == "--color") {
             if (!parseColour(value, o.colourMode))
-                return fail(bad + ": give intensity, solid, elevation, azimuth or laserid");
+                return fail(bad + ": give intensity, solid, elevation, azimuth, laserid or sensor");
         } else if (name == "--stream") {
             if (!wire::parseStream(value, o.stream)) return fail(bad + ": give ADDR:PORT>PORT, e.g. 192.168.1.200:2368>2368");
             o.streamGiven = true;
@@ -208,6 +219,24 @@ ParseOutcome parseOptions(int argc, const char* const* argv, ExportOptions& o, s
             std::uint64_t port = 0;
             if (!parseUnsigned(value, 65535, port)) return fail(bad + ": give a port number 0-65535");
             o.destPort = int(port);
+        } else if (name == "--pose") {
+            ExportOptions::StreamPose sp;
+            std::string poseText = value;
+            if (const std::size_t eq = value.find('='); eq != std::string::npos) {
+                if (!wire::parseStream(value.substr(0, eq), sp.stream))
+                    return fail(bad + ": the stream before '=' is not ADDR:PORT>PORT");
+                sp.keyed = true;
+                poseText = value.substr(eq + 1);
+            }
+            std::string why;
+            if (!parsePose(poseText, sp.pose, why)) return fail(bad + ": " + why);
+            o.poses.push_back(sp);
+        } else if (name == "--sensors") {
+            if (value.empty()) return fail("--sensors needs a non-empty path");
+            o.sensorsPath = value;
+        } else if (name == "--lead") {
+            if (!wire::parseStream(value, o.lead)) return fail(bad + ": give ADDR:PORT>PORT, e.g. 192.168.1.200:2368>2368");
+            o.leadGiven = true;
         } else if (name == "--line-type") {
             std::uint64_t type = 0;
             if (!parseUnsigned(value, std::uint64_t(kLastLineType), type) || type < std::uint64_t(kFirstLineType))
@@ -222,6 +251,13 @@ ParseOutcome parseOptions(int argc, const char* const* argv, ExportOptions& o, s
     if (o.binary && o.pcdDir.empty() && o.plyDir.empty())
         return fail("--binary is the layout of PCD and PLY files: give --pcd DIR or --ply DIR with it");
     if (o.streamGiven && o.destPort >= 0) return fail("give --stream or --port, not both");
+    if (o.allStreams && (o.streamGiven || o.destPort >= 0))
+        return fail("--all-streams exports every stream: give it without --stream or --port");
+    if (o.leadGiven && !o.allStreams) return fail("--lead picks the leading stream of --all-streams");
+    for (const auto& p : o.poses)
+        if (!p.keyed && o.allStreams)
+            return fail("--pose without a stream poses the single exported stream: with --all-streams give "
+                        "--pose ADDR:PORT>PORT=x,y,z,roll,pitch,yaw");
     if (o.minAngleDeg > o.maxAngleDeg) return fail("--min-angle is above --max-angle: no point would be kept");
     o.capturePath = capture;
     return ParseOutcome::Run;

@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "frame_rule.h"
 #include "link_decode.h"
 #include "point_geometry.h"
+#include "sensor_pose.h"
 
 namespace kv::exporter {
 
@@ -39,6 +41,24 @@ struct ExportOptions {
     bool streamGiven = false;
     wire::StreamKey stream;
     int destPort = -1;
+    // Every data stream merged, one sensor each, following the lead (--lead, by default the
+    // stream with the most data packets).
+    bool allStreams = false;
+    bool leadGiven = false;
+    wire::StreamKey lead;
+    // --pose: for the single exported stream (keyed false) or for the stream named.
+    struct StreamPose {
+        bool keyed = false;
+        wire::StreamKey stream;
+        Pose pose;
+    };
+    std::vector<StreamPose> poses;
+    std::string sensorsPath;  // --sensors FILE
+
+    // Resolved once the capture is open: each exported stream's pose by sensor index (the single
+    // stream is sensor 0), and with several streams their names for the CSV's Sensor column.
+    SensorPoses sensorPoses;
+    std::vector<std::string> sensorNames;
 
     bool closedRange() const { return lastFrame != kOpenEnd; }
     // Frames the range asks for; 0 for an open end.

@@ -16,6 +16,7 @@ DisplayFilter exportFilter(const ExportOptions& o) {
     filter.minAngleDeg = o.minAngleDeg;
     filter.maxAngleDeg = o.maxAngleDeg;
     filter.colourMode = o.colourMode;
+    filter.poses = o.sensorPoses;
     return filter;
 }
 

@@ -15,10 +15,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -189,13 +191,19 @@ int runLive(const SimOptions& o, DataStream& stream, StatusState& state, std::ui
         std::perror("kv-sensor-sim: socket");
         return 1;
     }
+    std::uint32_t sourceIp = 0;
+    if (!o.sourceIp.empty()) kv::parseIpv4(o.sourceIp, sourceIp);  // checked at the start
+    if (sourceIp != 0 && !tx.bindTo(sourceIp, 0)) {
+        std::fprintf(stderr, "%s: cannot send from %s: %s\n", kProgram, o.sourceIp.c_str(), std::strerror(errno));
+        return 1;
+    }
     if (wire::isMulticast(destIp)) {
         tx.setMulticastTtl(1);
         tx.setMulticastLoopback(true);
     }
     kv::UdpSocket rx;
     if (o.bindPort != 0) {
-        if (!rx.open() || !rx.bindAny(o.bindPort)) {
+        if (!rx.open() || !(sourceIp != 0 ? rx.bindTo(sourceIp, o.bindPort) : rx.bindAny(o.bindPort))) {
             std::fprintf(stderr,
                          "%s: cannot take configuration packets on port %d (in use?); "
                          "choose another with --bind-port, or --bind-port 0 not to listen\n",
@@ -298,7 +306,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     kv::sim::SensorSettings initial;
-    std::uint32_t sensorIp = isLoopback(destIp) ? 0x7F000002u : ipOf(initial.sensorIp);
+    std::uint32_t sourceIp = 0;
+    if (!o.sourceIp.empty() && !kv::parseIpv4(o.sourceIp, sourceIp)) {
+        std::fprintf(stderr, "%s: --source-ip: '%s' is not a dotted IPv4 address\n", kProgram, o.sourceIp.c_str());
+        return 2;
+    }
+    std::uint32_t sensorIp = sourceIp != 0 ? sourceIp : isLoopback(destIp) ? 0x7F000002u : ipOf(initial.sensorIp);
     if (!o.sensorIp.empty() && !kv::parseIpv4(o.sensorIp, sensorIp)) {
         std::fprintf(stderr, "%s: --sensor-ip: '%s' is not a dotted IPv4 address\n", kProgram,
                      o.sensorIp.c_str());

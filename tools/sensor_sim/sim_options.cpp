@@ -49,6 +49,10 @@ about once a second to the equipment port, and configuration packets taken on --
   --sensor-ip A      address reported as the sensor's own (default 127.0.0.2 when --dest is
                      a loopback address, so that a viewer on this machine reaches the
                      simulator there; otherwise 192.168.1.200)
+  --source-ip A      send from the local address A (a loopback address of its own, such as
+                     127.0.0.3, so that several simulators on one machine are told apart as
+                     sensors are) and take configuration packets there; it is also the
+                     address reported, unless --sensor-ip says otherwise
   --rpm N            motor speed, 60-3600 (default 600: 40 periods, 10 frames a second)
   --dual             dual-echo layout (100 records of 12 bytes) instead of single-echo
   --step DEG         azimuth step, a multiple of 0.01 from 0.01 to 30 (default 0.1)
@@ -98,7 +102,7 @@ ParseOutcome parseOptions(int argc, const char* const* argv, SimOptions& o, std:
         }
         static const char* const kValued[] = {"--dest",  "--data-port", "--equip-port", "--bind-port",
                                               "--rpm",   "--step",      "--pps",        "--seed",
-                                              "--seconds", "--pcap",    "--sensor-ip", "--refuse"};
+                                              "--seconds", "--pcap",    "--sensor-ip", "--refuse", "--source-ip"};
         bool known = false;
         for (const char* k : kValued) known = known || name == k;
         if (!known) {
@@ -112,9 +116,10 @@ ParseOutcome parseOptions(int argc, const char* const* argv, SimOptions& o, std:
 
         long long n = 0;
         double d = 0;
-        if (name == "--dest" || name == "--sensor-ip" || name == "--pcap") {
+        if (name == "--dest" || name == "--sensor-ip" || name == "--pcap" || name == "--source-ip") {
             if (value.empty()) return fail("needs a value");
-            (name == "--dest" ? o.dest : name == "--pcap" ? o.pcapPath : o.sensorIp) = value;
+            (name == "--dest" ? o.dest : name == "--pcap" ? o.pcapPath : name == "--source-ip" ? o.sourceIp : o.sensorIp) =
+                value;
         } else if (name == "--refuse") {
             std::size_t pos = 0;
             while (true) {

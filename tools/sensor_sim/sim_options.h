@@ -18,7 +18,8 @@ struct SimOptions {
     double stepDeg = 0.1;
     double pps = 0;          // 0 = the rate the motor speed implies
     std::uint32_t seed = 1;
-    std::string sensorIp;    // empty = 127.0.0.2 for a loopback --dest, else 192.168.1.200
+    std::string sensorIp;    // empty = --source-ip, else 127.0.0.2 for a loopback --dest, else 192.168.1.200
+    std::string sourceIp;    // the local address to send from (and take configuration packets on)
     unsigned refusedFields = 0;  // RefusedField bits: settings a configuration packet cannot change
 };
 

@@ -1,0 +1,60 @@
+// Where a sensor is mounted: its pose in the vehicle's frame, and the points of several sensors
+// told apart. A sensor-frame point p becomes R p + t with R = Rz(yaw) Ry(pitch) Rx(roll)
+// (rotations about the fixed x, y and z axes, in that order) and t = (x, y, z). Plain C++.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "point_geometry.h"
+
+namespace kv {
+
+struct Pose {
+    double xM = 0, yM = 0, zM = 0;
+    double rollDeg = 0, pitchDeg = 0, yawDeg = 0;
+    bool isIdentity() const { return xM == 0 && yM == 0 && zM == 0 && rollDeg == 0 && pitchDeg == 0 && yawDeg == 0; }
+    bool operator==(const Pose& o) const {
+        return xM == o.xM && yM == o.yM && zM == o.zM && rollDeg == o.rollDeg && pitchDeg == o.pitchDeg &&
+               yawDeg == o.yawDeg;
+    }
+    bool operator!=(const Pose& o) const { return !(*this == o); }
+};
+
+// A pose ready to apply. The identity leaves a point untouched, bit for bit.
+class PoseTransform {
+public:
+    PoseTransform() = default;
+    explicit PoseTransform(const Pose& pose);
+    bool identity() const { return identity_; }
+    PointM apply(const PointM& p) const {
+        if (identity_) return p;
+        const double x = p.xM, y = p.yM, z = p.zM;
+        return {float(r_[0] * x + r_[1] * y + r_[2] * z + t_[0]), float(r_[3] * x + r_[4] * y + r_[5] * z + t_[1]),
+                float(r_[6] * x + r_[7] * y + r_[8] * z + t_[2])};
+    }
+
+private:
+    std::array<double, 9> r_{{1, 0, 0, 0, 1, 0, 0, 0, 1}};  // row-major
+    std::array<double, 3> t_{{0, 0, 0}};
+    bool identity_ = true;
+};
+
+// "x,y,z,roll,pitch,yaw" (metres and degrees; spaces allowed around the numbers). False with
+// `error` naming what is wrong.
+bool parsePose(const std::string& text, Pose& pose, std::string& error);
+// The same form, each number as short as it reads back exactly.
+std::string poseText(const Pose& pose);
+
+// The transforms of the sensors of a frame, by the sensor index its points carry (none: every
+// point is in the sensor's own frame).
+using SensorPoses = std::vector<PoseTransform>;
+
+inline const PoseTransform& poseOf(const SensorPoses& poses, std::size_t sensor) {
+    static const PoseTransform identity;
+    return sensor < poses.size() ? poses[sensor] : identity;
+}
+
+}  // namespace kv

@@ -33,6 +33,13 @@ std::shared_ptr<const GetSet::Snapshot> GetSet::lastStatus() const {
     return last_;
 }
 
+std::shared_ptr<const GetSet::Snapshot> GetSet::lastStatusOf(std::uint32_t ip) const {
+    std::lock_guard<std::mutex> lock(lastMutex_);
+    for (const auto& s : lastBySender_)
+        if (s->sourceIp == ip) return s;
+    return nullptr;
+}
+
 void GetSet::followSensor(std::uint32_t ip) {
     sensorFilterIp.store(ip);
     std::shared_ptr<const Snapshot> last;

@@ -81,6 +81,8 @@ public:
     // Follows the sensor at `ip` (0: any): from now on only its status packets reach the
     // dialogs, starting with the last one it sent, handed over again at once when there is one.
     void followSensor(std::uint32_t ip);
+    // The last status packet from `ip`, followed or not; null when none came.
+    std::shared_ptr<const Snapshot> lastStatusOf(std::uint32_t ip) const;
 
 signals:
     void SendLidarStatusToSettingUI(SettingData* data, std::vector<int> Mac);

@@ -172,9 +172,12 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
     };
     sensorHooks.follow = [this](std::uint32_t ip) { getSet_->followSensor(ip); };
     sensorHooks.say = [this](const QString& text) { statusBar()->showMessage(text, 10000); };
+    sensorHooks.refit = [this] { cloudView_->fitCameraToNextFrame(); };
     sensors_ = std::make_unique<SensorsPanel>(this, std::move(sensorHooks));
     health_ = std::make_unique<HealthPanel>(this, ui_.screen, ui_.lineEdit_portNumber, getMuch_, getSet_,
                                             [this] { refreshHealth(); });
+    // Under the health readout, each the window's whole width: the window does not widen.
+    splitDockWidget(health_->dock(), sensors_->dock(), Qt::Vertical);
     refreshHealth();
 }
 

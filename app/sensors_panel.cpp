@@ -168,6 +168,7 @@ void SensorsPanel::refresh() {
         if (hooks_.changed) hooks_.changed();
         if (table_->currentRow() < 0) table_->selectRow(0);
         selectionChanged();  // a second sensor: the dialogs follow the selected one from now on
+        if (book_.size() > 1 && hooks_.refit) hooks_.refit();
         if (book_.size() > 1 && !shownOnce_) {
             shownOnce_ = true;
             dock_->show();
@@ -192,6 +193,7 @@ void SensorsPanel::rowEdited(int r, int c) {
             return;
         }
         book_.setPose(i, pose);
+        if (hooks_.refit) hooks_.refit();
     } else if (c == kShown) {
         book_.setVisible(i, item->checkState() == Qt::Checked);
         if (hooks_.merge) hooks_.merge(lead_->currentIndex() < 0 ? 0 : lead_->currentIndex(), book_.hiddenMask());

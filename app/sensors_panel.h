@@ -35,6 +35,9 @@ struct SensorsHooks {
     std::function<void(std::uint32_t ip)> follow;
     // A message for the status bar.
     std::function<void(const QString&)> say;
+    // A sensor joined (a stream of its own), or a pose moved a sensor's points: the view fits
+    // the points again, as it fits a stream's first frame.
+    std::function<void()> refit;
 };
 
 class SensorsPanel : public QObject {

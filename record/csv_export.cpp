@@ -280,13 +280,14 @@ bool CsvFile::writeFrame(const MuchLidarData& frame, const BeamGeometry& geometr
     }
     const std::size_t n = std::min(std::min(frame.channel.size(), frame.azimuth.size()),
                                    std::min(frame.distance.size(), frame.intensity.size()));
+    const PoseTable poses(filter.poses);
     for (std::size_t i = 0; i < n; ++i) {
         const int line = frame.channel[i];
         const float azimuth = frame.azimuth[i];
         const float distance = frame.distance[i];
         if (!filter.accepts(line, azimuth, distance)) continue;
         const std::size_t sensor = frame.sensorOf(i);
-        const PointM p = poseOf(filter.poses, sensor).apply(computePoint(geometry, line, azimuth, distance));
+        const PointM p = posedPoint(geometry, line, azimuth, distance, poses.any ? poses.byIndex[sensor & 0xFF] : nullptr);
         if (filter.boxActive && !filter.box.contains(p)) continue;
         if (!addRow(frameNumber, line, p, distance, azimuth, frame.intensity[i], sensor)) return false;
     }

@@ -2,7 +2,8 @@
 # Renders the README's pictures under docs/ in one run, from the simulated sensor under a
 # virtual display: the live view with the receiver health readout, a picked region with its
 # table, a measurement with the ruler, the last frames drawn together, the colour bar of the
-# azimuth colours, a capture replay, a PCD replay and the laser configuration dialog. Everything goes over loopback; the simulator streams data off port 2368
+# azimuth colours, a capture replay, a PCD replay, the laser configuration dialog and two sensors on
+# one data port (a second simulator, started by kv-screenshot). Everything goes over loopback; the simulator streams data off port 2368
 # and nothing is ever sent to it.
 set -euo pipefail
 cd "$(dirname "$0")/.."

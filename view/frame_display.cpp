@@ -31,6 +31,8 @@ void computeFramePoints(const MuchLidarData& frame, const BeamGeometry& geometry
     const float* azimuths = frame.azimuth.data();
     const float* distances = frame.distance.data();
     const int* intensities = frame.intensity.data();
+    const PoseTable poses(filter.poses);
+    const std::uint8_t* sensors = frame.sensor.size() >= n ? frame.sensor.data() : nullptr;
 
     for (std::size_t i = 0; i < n; ++i) {
         const int line = lines[i];
@@ -41,8 +43,8 @@ void computeFramePoints(const MuchLidarData& frame, const BeamGeometry& geometry
         const float distance = distances[i];
         if (!(distance > 0.0f)) continue;
 
-        const std::size_t sensor = frame.sensorOf(i);
-        const PointM p = poseOf(filter.poses, sensor).apply(computePoint(geometry, line, azimuth, distance));
+        const std::size_t sensor = sensors ? sensors[i] : 0;
+        const PointM p = posedPoint(geometry, line, azimuth, distance, poses.any ? poses.byIndex[sensor] : nullptr);
         const ColouredPoint cp{p.xM, p.yM, p.zM,
                                pointColour(filter.colourMode, intensities[i], p.zM, azimuths[i], line, sensor)};
         if (!filter.selectionActive && out.tableRows.size() < std::size_t(kPointTableRows))

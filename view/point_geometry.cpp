@@ -21,15 +21,17 @@ BeamGeometry BeamGeometry::forLineType(int lidarLineType) {
     return g;
 }
 
-PointM computePoint(const BeamGeometry& g, int line, double azimuthDeg, double distanceCm) {
+PointD computePointD(const BeamGeometry& g, int line, double azimuthDeg, double distanceCm) {
     const double theta = azimuthDeg * kPi / 180.0;
     const double h = g.horizontal[line];
     const double rangeM = distanceCm / 100.0;
-    PointM p;
-    p.xM = float(std::cos(theta) * h * rangeM);
-    p.yM = float(std::sin(theta) * h * rangeM);
-    p.zM = float(std::cos(azimuthDeg * kPi / 360.0) * 2.0 * double(g.elevation[line]) * rangeM);
-    return p;
+    return {std::cos(theta) * h * rangeM, std::sin(theta) * h * rangeM,
+            std::cos(azimuthDeg * kPi / 360.0) * 2.0 * double(g.elevation[line]) * rangeM};
+}
+
+PointM computePoint(const BeamGeometry& g, int line, double azimuthDeg, double distanceCm) {
+    const PointD d = computePointD(g, line, azimuthDeg, distanceCm);
+    return {float(d.x), float(d.y), float(d.z)};
 }
 
 float pointRangeCm(const PointM& p) {

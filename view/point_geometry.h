@@ -29,6 +29,11 @@ struct PointM {
 // (line 0-3, azimuth in degrees, distance in centimetres) to metres; x and y horizontal,
 // z up, azimuth 0 along +x and 90 along +y. The caller checks the line is a model line.
 PointM computePoint(const BeamGeometry& g, int line, double azimuthDeg, double distanceCm);
+// The same point before it is rounded to single precision (computePoint() rounds each of these).
+struct PointD {
+    double x, y, z;
+};
+PointD computePointD(const BeamGeometry& g, int line, double azimuthDeg, double distanceCm);
 
 // What a point that carries only its coordinates (a replayed PCD cloud) tells of itself: its
 // range from the sensor's origin in centimetres, and its azimuth in degrees in [0, 360), 0 along

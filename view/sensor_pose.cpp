@@ -19,6 +19,12 @@ PoseTransform::PoseTransform(const Pose& pose) : identity_(pose.isIdentity()) {
     t_ = {pose.xM, pose.yM, pose.zM};
 }
 
+PointM posedPoint(const BeamGeometry& g, int line, double azimuthDeg, double distanceCm, const PoseTransform* pose) {
+    if (!pose) return computePoint(g, line, azimuthDeg, distanceCm);
+    const PointD d = computePointD(g, line, azimuthDeg, distanceCm);
+    return pose->move(d.x, d.y, d.z);
+}
+
 bool parsePose(const std::string& text, Pose& pose, std::string& error) {
     static const char* const kNames[6] = {"x", "y", "z", "roll", "pitch", "yaw"};
     double v[6];

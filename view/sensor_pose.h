@@ -29,9 +29,10 @@ public:
     PoseTransform() = default;
     explicit PoseTransform(const Pose& pose);
     bool identity() const { return identity_; }
-    PointM apply(const PointM& p) const {
-        if (identity_) return p;
-        const double x = p.xM, y = p.yM, z = p.zM;
+    PointM apply(const PointM& p) const { return identity_ ? p : move(p); }
+    // apply() for a pose known not to be the identity.
+    PointM move(const PointM& p) const { return move(p.xM, p.yM, p.zM); }
+    PointM move(double x, double y, double z) const {
         return {float(r_[0] * x + r_[1] * y + r_[2] * z + t_[0]), float(r_[3] * x + r_[4] * y + r_[5] * z + t_[1]),
                 float(r_[6] * x + r_[7] * y + r_[8] * z + t_[2])};
     }
@@ -56,5 +57,23 @@ inline const PoseTransform& poseOf(const SensorPoses& poses, std::size_t sensor)
     static const PoseTransform identity;
     return sensor < poses.size() ? poses[sensor] : identity;
 }
+
+// A point as computePoint() gives it, then moved by `pose` (null: not moved, the same bits as
+// computePoint()). The pose moves the point before it is rounded to single precision.
+PointM posedPoint(const BeamGeometry& g, int line, double azimuthDeg, double distanceCm, const PoseTransform* pose);
+
+// The poses by sensor index as a table of 256 (the index a point carries is a byte): null where
+// the pose is the identity, so that a loop over points pays one test for an unposed sensor.
+struct PoseTable {
+    std::array<const PoseTransform*, 256> byIndex{};
+    bool any = false;
+    explicit PoseTable(const SensorPoses& poses) {
+        for (std::size_t i = 0; i < poses.size() && i < byIndex.size(); ++i)
+            if (!poses[i].identity()) {
+                byIndex[i] = &poses[i];
+                any = true;
+            }
+    }
+};
 
 }  // namespace kv

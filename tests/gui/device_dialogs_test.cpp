@@ -3,6 +3,8 @@
 // the simulated sensor, the advanced dialog's reset packet and parameter file, the code dialog
 // and the About window through the main window.
 #include <QComboBox>
+#include <QDockWidget>
+#include <QTableWidget>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
@@ -14,11 +16,13 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "about.h"
 #include "capture_permission.h"
@@ -26,6 +30,9 @@
 #include "codedialog.h"
 #include "config_packet.h"
 #include "device_helpers.h"
+#include "frame_display.h"
+#include "sensors_file.h"
+#include "sensors_panel.h"
 #include "getset.h"
 #include "gui_helpers.h"
 #include "hex_dump.h"
@@ -780,6 +787,103 @@ TEST_F(DeviceDialogs, RoundTripThroughTheSimulatedSensor) {
         EXPECT_EQ(lineWhenSent, "Sensor check: waiting for the sensor's status packets") << script.texts().toStdString();
         sim.terminate();
         sim.waitForFinished(3000);
+    }
+}
+
+// Two and three simulated sensors on one data port, each sending from a loopback address of its
+// own: the dock lists each, the frame on screen holds one whole frame of each sensor (four marker
+// periods, never two sensors' periods in one), a pose moves only its own sensor's points, and
+// the dialog fills from and writes to the selected sensor only, naming it.
+TEST_F(DeviceDialogs, SeveralSensorsOnOnePortEachCutAloneAndTheDialogFollowsTheSelected) {
+    REQUIRE_LOOPBACK_ONLY();
+    constexpr std::size_t kFramePoints = 4 * 1801;  // four periods of 0-180 deg at 0.1 deg
+    for (int count : {2, 3}) {
+        SCOPED_TRACE(count);
+        const int dataPort = kvtest::freeUdpPort(), equipPort = kvtest::freeUdpPort();
+        std::vector<std::unique_ptr<QProcess>> sims;
+        for (int k = 0; k < count; ++k) {
+            sims.push_back(std::make_unique<QProcess>());
+            sims.back()->start(QString(KV_BIN_DIR) + "/kv-sensor-sim",
+                               {"--dest", "127.0.0.1", "--data-port", QString::number(dataPort), "--equip-port",
+                                QString::number(equipPort), "--bind-port", "2368", "--source-ip",
+                                QString("127.0.0.%1").arg(2 + k), "--seconds", "40", "--seed", QString::number(k + 1)});
+            ASSERT_TRUE(sims.back()->waitForStarted());
+        }
+        auto w = makeWindow();
+        w->ui().lineEdit_portNumber->setText(QString::number(dataPort));
+        w->ui().lineEdit_portNumber_2->setText(QString::number(equipPort));
+        QTest::mouseClick(w->ui().toolButton_Lidar, Qt::LeftButton);
+        kv::window::SensorsPanel& panel = w->sensorsPanel();
+        ASSERT_TRUE(waitUntil([&] { return panel.book().size() == std::size_t(count); }, 8000));
+        EXPECT_FALSE(panel.dock()->isHidden());
+        const auto perSensor = [&] {
+            std::vector<std::size_t> n(std::size_t(count), 0);
+            const MuchLidarData& f = w->lastFrame();
+            for (std::size_t i = 0; i < f.size(); ++i) ++n[std::min(f.sensorOf(i), std::size_t(count - 1))];
+            return n;
+        };
+        const std::uint64_t start = w->framesHandled();
+        ASSERT_TRUE(waitUntil([&] { return w->framesHandled() >= start + 5; }, 8000));
+        EXPECT_EQ(perSensor(), std::vector<std::size_t>(std::size_t(count), kFramePoints));
+
+        // A pose 5 m up for sensor 1 lifts its points and no other's.
+        const auto heights = [&] {
+            kv::DisplayFilter filter;
+            filter.lineShown = {{true, true, true, true}};
+            filter.poses = panel.poses();
+            std::vector<double> sum(std::size_t(count), 0);
+            const MuchLidarData& f = w->lastFrame();
+            for (std::size_t i = 0; i < f.size(); ++i)
+                if (f.distance[i] > 0)
+                    sum[f.sensorOf(i)] += kv::poseOf(filter.poses, f.sensorOf(i))
+                                              .apply(kv::computePoint(kv::BeamGeometry::forLineType(1), f.channel[i],
+                                                                      f.azimuth[i], f.distance[i]))
+                                              .zM;
+            return sum;
+        };
+        panel.table()->item(1, 6)->setText("0,0,5,0,0,0");
+        EXPECT_EQ(panel.book().at(1).pose, (kv::Pose{0, 0, 5, 0, 0, 0}));
+        EXPECT_TRUE(panel.book().at(0).pose.isIdentity());
+        const std::vector<double> z = heights();
+        EXPECT_NEAR(z[0], 0.0, 1e-3);
+        EXPECT_GT(z[1], 5.0 * 1000);
+        EXPECT_TRUE(kv::readSensorsFile(kv::sensorsFilePath()).sensors.size() >= std::size_t(count));
+
+        // The dialog follows the selected sensor: its state, then its write.
+        // The last simulator started, wherever the receiver listed it.
+        const QString address = QString("127.0.0.%1").arg(1 + count);
+        int chosen = -1;
+        for (std::size_t i = 0; i < panel.book().size(); ++i)
+            if (QString::fromStdString(panel.book().at(i).source).startsWith(address + ":")) chosen = int(i);
+        ASSERT_GE(chosen, 0);
+        panel.table()->selectRow(chosen);
+        InteractionMuchSet* d = w->interactionSet();
+        QTest::mouseClick(w->ui().toolButton, Qt::LeftButton);
+        ModalScript script;
+        script.choose = [](const QMessageBox& b) { return b.windowTitle() == "Question" ? QMessageBox::Cancel : QMessageBox::Ok; };
+        ASSERT_TRUE(waitUntil([&] { return d->refreshAllowed() && d->statusReceived(); }, 5000));
+        d->pushButton_LidarRefresh->click();
+        EXPECT_EQ(d->lineEdit_DefaultIP->text(), address);
+        d->comboBox_rotateSpeed->setCurrentText(" 120 Frame");
+        d->pushButton_OK->click();
+        EXPECT_TRUE(script.texts().contains("Write to the sensor at " + address)) << script.texts().toStdString();
+        EXPECT_TRUE(script.saw("Setup completed")) << script.texts().toStdString();
+        std::uint32_t ip = 0;
+        ASSERT_TRUE(kv::parseIpv4(address.toStdString(), ip));
+        ASSERT_TRUE(waitUntil([&] {
+            const auto s = w->statusReceiver()->lastStatusOf(ip);
+            return s && s->record.motorSpeed == 1800;
+        }, 8000));
+        for (int k = 0; k < count - 1; ++k) {
+            const auto other = w->statusReceiver()->lastStatusOf(0x7F000002u + std::uint32_t(k));
+            ASSERT_TRUE(other);
+            EXPECT_EQ(other->record.motorSpeed, 600) << "sensor " << k << " was written to";
+        }
+        d->close();
+        for (auto& sim : sims) {
+            sim->terminate();
+            sim->waitForFinished(3000);
+        }
     }
 }
 

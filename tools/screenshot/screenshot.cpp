@@ -6,7 +6,8 @@
 // rubber band, its table and statistics), replay.png (capture replay paused mid-way),
 // pcd-replay.png (frames the window recorded from the capture, replayed as a folder),
 // laser-config.png (the laser configuration dialog filled from the sensor's status packets) and
-// legend.png (the colour bar of the azimuth colours, chosen with clicks in the colour selector).
+// legend.png (the colour bar of the azimuth colours, chosen with clicks in the colour selector)
+// and sensors.png (two sensors on one data port, one posed in the "Sensors" dock).
 // Nothing here presses "Set" or "Restore Laser set": nothing is sent to the sensor.
 #include <QAbstractItemView>
 #include <QApplication>
@@ -15,7 +16,10 @@
 #include <QMessageBox>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTabBar>
 #include <QSurfaceFormat>
 #include <QTimer>
@@ -33,6 +37,7 @@
 #include "playback.h"
 #include "ruler_and_trail.h"
 #include "ruler_view.h"
+#include "sensors_panel.h"
 #include "settings.h"
 
 namespace {
@@ -293,6 +298,55 @@ bool laserConfigScene(const Args& a) {
 
 }  // namespace
 
+// Two sensors on one data port, back to back: a second simulated sensor sending from 127.0.0.3
+// joins the running one, its pose is typed into the "Sensors" dock (turned 180 degrees, 0.5 m
+// behind) and the points take the Sensor colours, so that the two halves of the circle show
+// whose they are.
+bool sensorsScene(const Args& a) {
+    QProcess second;
+    second.start(QCoreApplication::applicationDirPath() + "/kv-sensor-sim",
+                 {"--dest", "127.0.0.1", "--data-port", a.dataPort, "--equip-port", a.equipPort, "--bind-port", "0",
+                  "--source-ip", "127.0.0.3", "--seconds", "60", "--seed", "3"});
+    if (!second.waitForStarted()) return fail("sensors", "the second simulated sensor did not start");
+    auto w = newWindow();
+    w->ui().toolButton_MeaGrid->click();
+    if (!startLive(*w, a, "sensors")) return false;
+    kv::window::SensorsPanel& panel = w->sensorsPanel();
+    if (!waitUntil([&] { return panel.book().size() == 2; }, 8000)) return fail("sensors", "the second sensor was not seen");
+    QTableWidget* table = panel.table();
+    int row = -1;
+    for (int r = 0; r < table->rowCount(); ++r)
+        if (table->item(r, 2)->text().startsWith("127.0.0.3:")) row = r;
+    if (row < 0) return fail("sensors", "no row for 127.0.0.3");
+    // Typed into the cells, as a user edits them: a click on the cell, F2 opens its editor.
+    auto type = [&](int column, const QString& text) {
+        const QRect cell = table->visualItemRect(table->item(row, column));
+        click(table->viewport(), cell.center());
+        QKeyEvent f2(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier);
+        QApplication::sendEvent(table, &f2);
+        spin(100);
+        auto* editor = table->viewport()->findChild<QLineEdit*>();
+        if (!editor) editor = table->findChild<QLineEdit*>();
+        if (!editor) return false;
+        editor->selectAll();
+        editor->insert(text);
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(editor, &enter);
+        spin(100);
+        return true;
+    };
+    if (!type(1, "rear") || !type(6, "-0.5,0,0,0,0,180")) return fail("sensors", "the dock took no edit");
+    clickTab(*w, w->ui().tab_ZQ09A);
+    if (!chooseColour(*w, "Sensor")) return fail("sensors", "the colour selector did not take \"Sensor\"");
+    clickTab(*w, w->ui().tab_Lidar);
+    w->view();  // the preset again (from above), the whole circle in view
+    spin(2000);
+    const bool saved = save(*w, a, "sensors.png");
+    second.terminate();
+    second.waitForFinished(3000);
+    return saved;
+}
+
 int main(int argc, char* argv[]) {
     if (argc < 6) {
         std::fprintf(stderr, "usage: kv-screenshot DOCS_DIR DATA_PORT EQUIP_PORT CAPTURE.pcap PCD_DIR\n");
@@ -313,6 +367,7 @@ int main(int argc, char* argv[]) {
     if (argc > 6 && QString(argv[6]) == "trail") return trailScene(a) ? 0 : 1;
     if (argc > 6 && QString(argv[6]) == "pick") return pickScene(a) ? 0 : 1;
     if (argc > 6 && QString(argv[6]) == "legend") return legendScene(a) ? 0 : 1;
+    if (argc > 6 && QString(argv[6]) == "sensors") return sensorsScene(a) ? 0 : 1;
     bool ok = liveScene(a);
     ok = pickScene(a) && ok;
     ok = legendScene(a) && ok;
@@ -320,6 +375,7 @@ int main(int argc, char* argv[]) {
     ok = captureReplayScene(a) && ok;
     ok = measureScene(a) && ok;
     ok = trailScene(a) && ok;
+    ok = sensorsScene(a) && ok;
     ok = recordPcdFrames(a) && pcdReplayScene(a) && ok;
     return ok ? 0 : 1;
 }

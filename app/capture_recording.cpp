@@ -30,20 +30,22 @@ void CaptureRecording::showProgress() {
         if (!recorder_->running()) showEnd();
         return;
     }
-    if (!hooks_.showStatus) return;
-    const QFileInfo file(fileName_);
-    hooks_.showStatus(QString::fromStdString(captureRecordingText(fileName_.toStdString(), recorder_->framesWritten(),
-                                                                  std::uint64_t(file.exists() ? file.size() : 0), true)),
-                      0);
+    say(true);
 }
 
 void CaptureRecording::showEnd() {
     progress_.stop();
+    say(false);
+}
+
+// The file, the packets and the bytes so far: until replaced while running, for a while at the end.
+void CaptureRecording::say(bool running) {
     if (!hooks_.showStatus) return;
     const QFileInfo file(fileName_);
-    hooks_.showStatus(QString::fromStdString(captureRecordingText(fileName_.toStdString(), recorder_->framesWritten(),
-                                                                  std::uint64_t(file.exists() ? file.size() : 0), false)),
-                      15000);
+    const std::uint64_t bytes = file.exists() ? std::uint64_t(file.size()) : 0;
+    hooks_.showStatus(QString::fromStdString(
+                          captureRecordingText(fileName_.toStdString(), recorder_->framesWritten(), bytes, running)),
+                      running ? 0 : 15000);
 }
 
 void CaptureRecording::pressed() {

@@ -60,6 +60,7 @@ signals:
 private:
     void showProgress();
     void showEnd();
+    void say(bool running);
 
     QToolButton* button_;
     RecordHooks hooks_;

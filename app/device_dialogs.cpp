@@ -17,7 +17,11 @@ DeviceDialogs::DeviceDialogs(GetSet* statusReceiver, const DeviceButtons& button
       codeDialog_(new CodeDialog()),
       advancedSet_(new ACWPSetMuch()),
       about_(new About()) {
-    advancedSet_->setStatusSourceProvider([statusReceiver] { return statusReceiver->lastSourceIp.load(); });
+    // The followed sensor's adapter when several sensors send; the last sender's otherwise.
+    advancedSet_->setStatusSourceProvider([statusReceiver] {
+        const std::uint32_t followed = statusReceiver->sensorFilterIp.load();
+        return followed != 0 ? followed : statusReceiver->lastSourceIp.load();
+    });
     QObject::connect(buttons.parameter, &QAbstractButton::clicked, interactionSet_, &QWidget::show);
     QObject::connect(buttons.distance, &QAbstractButton::clicked, codeDialog_, &QWidget::show);
     QObject::connect(buttons.about, &QAbstractButton::clicked, about_, &QWidget::show);
@@ -28,6 +32,12 @@ DeviceDialogs::~DeviceDialogs() {
     delete codeDialog_;
     delete advancedSet_;
     delete about_;
+}
+
+void DeviceDialogs::followSensor(std::uint32_t ip) {
+    if (ip == statusReceiver_->sensorFilterIp.load()) return;
+    interactionSet_->forgetStatus();
+    statusReceiver_->followSensor(ip);  // hands over that sensor's last status packet, if any
 }
 
 void DeviceDialogs::followStatus() {

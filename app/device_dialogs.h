@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 
 class ACWPSetMuch;
 class About;
@@ -37,6 +38,8 @@ public:
     About* about() const { return about_; }
 
     // The status receiver's reports to the windows that show them; again is harmless.
+    // The dialogs act on the sensor at `ip` (0: any sender, as with one sensor).
+    void followSensor(std::uint32_t ip);
     void followStatus();
     // The code dialog's answer: the access code opens the advanced settings, any other is
     // refused in a box over `parent`.

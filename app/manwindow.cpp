@@ -170,7 +170,7 @@ manwindow::manwindow(QWidget* parent) : QMainWindow(parent) {
         getMuch_->hiddenSensors = hidden;
         replay_->hiddenStreams = hidden;
     };
-    sensorHooks.follow = [this](std::uint32_t ip) { getSet_->followSensor(ip); };
+    sensorHooks.follow = [this](std::uint32_t ip) { dialogs_->followSensor(ip); };
     sensorHooks.say = [this](const QString& text) { statusBar()->showMessage(text, 10000); };
     sensorHooks.refit = [this] { cloudView_->fitCameraToNextFrame(); };
     sensors_ = std::make_unique<SensorsPanel>(this, std::move(sensorHooks));
@@ -243,7 +243,7 @@ void manwindow::startReception() {
     connect(getSet_, SIGNAL(SendError(QString)), this, SLOT(showErrorMessage(QString)), Qt::UniqueConnection);
     dialogs_->followStatus();
     sensors_->followLive();
-    getSet_->followSensor(0);
+    dialogs_->followSensor(0);
     receivers_->start(ui_.lineEdit_2->text().toStdString(), ui_.lineEdit_portNumber->text().toInt(nullptr, 10),
                       ui_.lineEdit_portNumber_2->text().toInt(nullptr, 10));
     health_->restart();

@@ -84,6 +84,8 @@ void SensorsPanel::followLive() {
     filling_ = true;
     table_->setRowCount(0);
     lead_->clear();
+    lead_->setEnabled(true);
+    lead_->setToolTip(QString());
     filling_ = false;
 }
 
@@ -101,6 +103,9 @@ void SensorsPanel::useStreams(const std::vector<std::string>& streams, std::size
         lead_->addItem(QString::fromStdString(book_.label(i)));
     }
     lead_->setCurrentIndex(int(lead));
+    // A replay's frames are numbered by its leading stream, chosen when the capture opens.
+    lead_->setEnabled(false);
+    lead_->setToolTip(tr("A capture's frames follow the stream with the most data packets"));
     filling_ = false;
     if (streams.size() > 1) dock_->show();
     if (hooks_.merge) hooks_.merge(int(lead), book_.hiddenMask());

@@ -72,10 +72,11 @@ void PresentFrame(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kFramePoints);
 }
 
-void BareVisualiser(benchmark::State& state) {
+// The point library's own remove, add and render of a ready-made cloud of `points`.
+void bareView(benchmark::State& state, const std::vector<kv::ColouredPoint>& points) {
     Screen& s = screen();
     kv::Cloud::Ptr cloud(new kv::Cloud);
-    kv::fillCloud(syntheticPoints(), *cloud);
+    kv::fillCloud(points, *cloud);
     auto& v = *s.view->impl().viewer;
     for (auto _ : state) {
         v.removePointCloud("bare");
@@ -84,8 +85,10 @@ void BareVisualiser(benchmark::State& state) {
         s.view->renderNow();
     }
     v.removeAllPointClouds();
-    state.SetItemsProcessed(state.iterations() * kFramePoints);
+    state.SetItemsProcessed(state.iterations() * std::int64_t(cloud->size()));
 }
+
+void BareVisualiser(benchmark::State& state) { bareView(state, syntheticPoints()); }
 
 constexpr int kTrailFrames = 10;
 constexpr int kTrailFramePoints = 20000;
@@ -241,19 +244,20 @@ void PresentFourSensors(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * std::int64_t(pts.size()));
 }
 
-void BareFourSensors(benchmark::State& state) {
-    Screen& s = screen();
-    kv::Cloud::Ptr cloud(new kv::Cloud);
-    kv::fillCloud(fourSensorPoints(), *cloud);
-    auto& v = *s.view->impl().viewer;
-    for (auto _ : state) {
-        v.removePointCloud("bare");
-        pcl::visualization::PointCloudColorHandlerRGBField<pcl::PointXYZRGB> own(cloud);
-        v.addPointCloud<pcl::PointXYZRGB>(cloud, own, "bare");
-        s.view->renderNow();
-    }
-    v.removeAllPointClouds();
-    state.SetItemsProcessed(state.iterations() * std::int64_t(cloud->size()));
+void BareFourSensors(benchmark::State& state) { bareView(state, fourSensorPoints()); }
+
+// "Lidar" on a free data port (its status port the next one up), once the receiver listens.
+int listenOnAFreePort(manwindow& w) {
+    kv::UdpSocket probe;
+    probe.open();
+    probe.bindAny(0);
+    const int port = probe.localPort();
+    probe.close();
+    w.ui().lineEdit_portNumber->setText(QString::number(port));
+    w.ui().lineEdit_portNumber_2->setText(QString::number(port + 1));
+    w.ui().toolButton_Lidar->click();
+    while (!w.dataReceiver()->listening) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    return port;
 }
 
 // Four simulated sensors, each from a loopback address of its own at the sensor's rate, into
@@ -264,15 +268,7 @@ void FourSensorsLive(benchmark::State& state) {
         kv::installSettings(kv::AppSettings());
         manwindow w;
         w.show();
-        kv::UdpSocket probe;
-        probe.open();
-        probe.bindAny(0);
-        const int port = probe.localPort();
-        probe.close();
-        w.ui().lineEdit_portNumber->setText(QString::number(port));
-        w.ui().lineEdit_portNumber_2->setText(QString::number(port + 1));
-        w.ui().toolButton_Lidar->click();
-        while (!w.dataReceiver()->listening) QApplication::processEvents(QEventLoop::AllEvents, 10);
+        const int port = listenOnAFreePort(w);
         std::vector<std::unique_ptr<QProcess>> sims;
         for (int k = 0; k < 4; ++k) {
             sims.push_back(std::make_unique<QProcess>());
@@ -308,14 +304,7 @@ void LiveViewer(benchmark::State& state) {
         kv::installSettings(kv::AppSettings());
         manwindow w;
         w.show();
-        kv::UdpSocket probe;
-        probe.open();
-        probe.bindAny(0);
-        const int port = probe.localPort();
-        probe.close();
-        w.ui().lineEdit_portNumber->setText(QString::number(port));
-        w.ui().toolButton_Lidar->click();
-        while (!w.dataReceiver()->listening) QApplication::processEvents(QEventLoop::AllEvents, 10);
+        const int port = listenOnAFreePort(w);
 
         QProcess sim;
         sim.start(QString(KV_BIN_DIR) + "/kv-sensor-sim",

@@ -69,6 +69,10 @@ public:
     QPushButton* pushButton_OK = nullptr;
     QPushButton* pushButton_Cancel = nullptr;
 
+    // Another sensor is followed: what was shown is not its state, and neither "Refresh" nor
+    // "Set" may use it until its status packets have come.
+    void forgetStatus() { statusReceived_ = refreshAllowed_ = setAllowed_ = false; }
+
     // State, for tests and diagnostics.
     bool statusReceived() const { return statusReceived_; }
     bool refreshAllowed() const { return refreshAllowed_; }

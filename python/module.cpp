@@ -256,6 +256,13 @@ private:
 
 const Frame& frameOf(const py::object& o) { return o.cast<const Frame&>(); }
 
+// A read-only array property of Frame over one of its vectors.
+template <class T>
+void arrayField(py::class_<Frame, std::shared_ptr<Frame>>& cls, const char* name, std::vector<T> Frame::*member,
+                const char* doc) {
+    cls.def_property_readonly(name, [member](py::object self) { return view(self, frameOf(self).*member); }, doc);
+}
+
 // Writes `frame`'s cloud through kv-export's PCD or PLY writer. False: the frame has no point
 // with a return, and no file is written.
 bool writeCloud(const std::string& path, const Frame& frame, bool binary, const std::string& colour,
@@ -350,26 +357,19 @@ PYBIND11_MODULE(_kvcloudscope, m) {
         }
     });
 
-    py::class_<Frame, std::shared_ptr<Frame>>(m, "Frame", "One frame's points, as the CSV export writes them.")
-        .def_readonly("number", &Frame::number, "the frame's number, from 1, as kv-export counts")
-        .def("__len__", [](const Frame& f) { return f.x.size(); })
-        .def_property_readonly("x", [](py::object self) { return view(self, frameOf(self).x); },
-                               "metres, float32")
-        .def_property_readonly("y", [](py::object self) { return view(self, frameOf(self).y); },
-                               "metres, float32")
-        .def_property_readonly("z", [](py::object self) { return view(self, frameOf(self).z); },
-                               "metres, float32 (up)")
-        .def_property_readonly("distance", [](py::object self) { return view(self, frameOf(self).distance); },
-                               "the measured range in metres, float32; 0 for a point without a return")
-        .def_property_readonly("azimuth", [](py::object self) { return view(self, frameOf(self).azimuth); },
-                               "degrees, float32")
-        .def_property_readonly("intensity", [](py::object self) { return view(self, frameOf(self).intensity); },
-                               "reflectivity 0-255, uint8")
-        .def_property_readonly("line", [](py::object self) { return view(self, frameOf(self).line); },
-                               "the laser line 0-3, uint8")
-        .def_property_readonly("time", [](py::object self) { return view(self, frameOf(self).time); },
-                               "the capture (or receive) time of the point's packet, seconds since the epoch, float64")
-        .def("__repr__", [](const Frame& f) {
+    py::class_<Frame, std::shared_ptr<Frame>> frame(m, "Frame", "One frame's points, as the CSV export writes them.");
+    frame.def_readonly("number", &Frame::number, "the frame's number, from 1, as kv-export counts")
+        .def("__len__", [](const Frame& f) { return f.x.size(); });
+    arrayField(frame, "x", &Frame::x, "metres, float32");
+    arrayField(frame, "y", &Frame::y, "metres, float32");
+    arrayField(frame, "z", &Frame::z, "metres, float32 (up)");
+    arrayField(frame, "distance", &Frame::distance, "the measured range in metres, float32; 0 for a point without a return");
+    arrayField(frame, "azimuth", &Frame::azimuth, "degrees, float32");
+    arrayField(frame, "intensity", &Frame::intensity, "reflectivity 0-255, uint8");
+    arrayField(frame, "line", &Frame::line, "the laser line 0-3, uint8");
+    arrayField(frame, "time", &Frame::time,
+               "the capture (or receive) time of the point's packet, seconds since the epoch, float64");
+    frame        .def("__repr__", [](const Frame& f) {
             return "<kvcloudscope.Frame " + std::to_string(f.number) + ": " + std::to_string(f.x.size()) + " points>";
         });
 

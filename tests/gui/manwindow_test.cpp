@@ -268,8 +268,9 @@ TEST(ManWindow, PresentedFrameIsOnScreen) {
     EXPECT_LT(litPixels(), with - 200);
 }
 
-// The viewer as a program: its options answer and exit without a window, and without a
-// display it says so in one line instead of aborting.
+// The viewer as a program: its options answer and exit without a window, what it does not know
+// is refused with status 2 before it looks for a display, and without a display it says so in
+// one line instead of aborting.
 TEST(ViewerProgram, OptionsAndNoDisplay) {
     const struct {
         QStringList args;
@@ -283,6 +284,10 @@ TEST(ViewerProgram, OptionsAndNoDisplay) {
         {{"--version"}, false, 0, "kv-cloudscope 0.1.0\n", ""},
         {{}, false, 1, "", "kv-cloudscope: cannot open a display"},
         {{}, true, 1, "", "kv-cloudscope: cannot open a display"},  // a display that is not there
+        {{"--bogus"}, false, 2, "", "kv-cloudscope: unknown option '--bogus'"},
+        {{"--bogus"}, true, 2, "", "kv-cloudscope: unknown option '--bogus'"},
+        {{"a.pcap", "b.pcap"}, true, 2, "", "kv-cloudscope: more than one file given"},
+        {{"capture.pcap", "-style"}, false, 2, "", "kv-cloudscope: -style needs a value"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString() + (c.display ? " with DISPLAY" : " without"));

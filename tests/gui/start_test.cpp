@@ -12,7 +12,6 @@
 #include <vtkNew.h>
 #include <vtkPNGReader.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -158,37 +157,6 @@ TEST(ViewerStart, VtkWarningsStayOffTheTerminalAndErrorsReachIt) {
         EXPECT_NE(text.find("kv-start-test.png"), std::string::npos) << text;
     }
     kv::window::showVtkWarnings(false);
-}
-
-// The program refuses an option it does not know, or two files, on one line and with status
-// 2, before it looks for a display.
-TEST(ViewerProgram, RefusesWhatItDoesNotKnowWithStatus2) {
-    const struct {
-        QStringList args;
-        bool display;
-        const char* err;
-    } cases[] = {
-        {{"--bogus"}, false, "kv-cloudscope: unknown option '--bogus'"},
-        {{"--bogus"}, true, "kv-cloudscope: unknown option '--bogus'"},
-        {{"a.pcap", "b.pcap"}, true, "kv-cloudscope: more than one file given"},
-        {{"capture.pcap", "-style"}, false, "kv-cloudscope: -style needs a value"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.join(' ').toStdString() + (c.display ? " with DISPLAY" : " without"));
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
-        if (c.display) env.insert("DISPLAY", ":8765");  // no server listens there
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.start(QString(KV_BIN_DIR) + "/kv-cloudscope", c.args);
-        ASSERT_TRUE(p.waitForFinished(20000));
-        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(p.exitCode(), 2);
-        const std::string err = p.readAllStandardError().toStdString();
-        EXPECT_EQ(err.rfind(c.err, 0), 0u) << err;
-        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-        EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
-    }
 }
 
 // The program itself hands the path on its command line to "Open" or "OpenPCD": what they

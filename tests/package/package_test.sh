@@ -94,6 +94,9 @@ desktop=$root/usr/share/applications/kv-cloudscope.desktop
 if [ -f "$desktop" ]; then
     desktop-file-validate "$desktop" || fail "desktop-file-validate rejects the .desktop entry"
     exec_cmd=$(sed -n 's/^Exec=//p' "$desktop" | cut -d' ' -f1)
+    # "Open with" from a file manager: the entry takes a file and names the capture types.
+    grep -q '^Exec=.* %f$' "$desktop" || fail "the .desktop entry takes no file (%f)"
+    grep -q '^MimeType=.*application/vnd.tcpdump.pcap' "$desktop" || fail "the .desktop entry declares no capture MIME type"
     [ -x "$root/usr/bin/$exec_cmd" ] || fail "the .desktop entry runs $exec_cmd, which is not in /usr/bin"
     icon=$(sed -n 's/^Icon=//p' "$desktop")
     svg=$root/usr/share/icons/hicolor/scalable/apps/$icon.svg

@@ -29,6 +29,7 @@
 #include "much_lidar_data.h"
 #include "pcd_io.h"
 #include "point_geometry.h"
+#include "sensor_streams.h"
 #include "settings.h"
 #include "udp_socket.h"
 
@@ -56,6 +57,7 @@ ex::ExportOptions parseWords(const std::vector<std::string>& words) {
 // keep, those without a return too), in parallel arrays; and the frame as cut, for the writers.
 struct Frame {
     std::uint32_t number = 0;
+    std::string source;  // live: the sender, "ADDR:PORT"; a capture: its stream
     MuchLidarData cut;
     kv::BeamGeometry geometry;
     ex::ExportOptions options;
@@ -135,6 +137,7 @@ public:
         ex::ExportOptions o = words.empty() ? options_ : parseWords(words);
         auto f = std::make_shared<Frame>();
         f->number = number;
+        f->source = stream();
         f->geometry = geometry_;
         f->options = o;
         std::string error;
@@ -163,8 +166,10 @@ private:
     std::vector<std::int64_t> timesNs_;  // guarded by readerMutex_
 };
 
-// The data port as the viewer's receiver reads it: datagrams of exactly one data packet, cut
-// into frames by the live frame rule, each point timed by the receive clock.
+// The data port as the viewer's receiver reads it: datagrams of exactly one data packet, each
+// sender's cut into frames by a live frame rule of its own (no frame mixes two senders), each
+// point timed by the receive clock. Frames are handed over one sender's at a time, in the order
+// they close, naming their sender.
 class Live {
 public:
     Live(int port, const std::string& group, double timeoutS, int lineType)
@@ -198,9 +203,11 @@ public:
                 const double now = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
                 for (int i = 0; i < n; ++i) {
                     if (datagrams_[i].truncated || datagrams_[i].length != kv::datapkt::kPacketBytes) continue;
-                    feedTimes_.push_back(now);
-                    rule_.feed(buffers_.data() + std::size_t(i) * kSlot, [&] { return o.echo; },
-                               [&](MuchLidarData&& cut) { closeFrame(std::move(cut), o); });
+                    Sender* sender = senderOf({datagrams_[i].sourceIp, datagrams_[i].sourcePort});
+                    if (!sender) continue;  // a sender beyond the receiver's bound
+                    sender->feedTimes.push_back(now);
+                    sender->rule.feed(buffers_.data() + std::size_t(i) * kSlot, [&] { return o.echo; },
+                                      [&](MuchLidarData&& cut) { closeFrame(*sender, std::move(cut), o); });
                 }
             }
             if (PyErr_CheckSignals() != 0) throw py::error_already_set();  // Ctrl-C
@@ -219,25 +226,44 @@ private:
     static constexpr int kBatch = 32;
     static constexpr int kPollMs = 100;
 
-    void closeFrame(MuchLidarData&& cut, const ex::ExportOptions& o) {
+    struct Sender {
+        kv::SensorSource source;
+        std::string text;
+        kv::FrameRule rule{kv::FramePolicy::kLive};
+        std::deque<double> feedTimes;  // receive time of each feed from firstFeed on
+        std::uint64_t firstFeed = 0;
+    };
+
+    Sender* senderOf(const kv::SensorSource& source) {
+        for (auto& s : senders_)
+            if (s->source == source) return s.get();
+        if (senders_.size() >= kv::SensorStreams::kMaxSensors) return nullptr;
+        senders_.push_back(std::make_unique<Sender>());
+        senders_.back()->source = source;
+        senders_.back()->text = kv::sourceText(source);
+        return senders_.back().get();
+    }
+
+    void closeFrame(Sender& s, MuchLidarData&& cut, const ex::ExportOptions& o) {
         auto f = std::make_shared<Frame>();
         f->cut = std::move(cut);
         f->number = ++frames_;
+        f->source = s.text;
         f->geometry = geometry_;
         f->options = o;
         std::vector<std::uint64_t> feeds;
-        const bool traced = kv::pointFeeds(rule_.closingTrace(), f->cut.size(), feeds);
-        const double fallback = feedTimes_.empty() ? 0.0 : feedTimes_.back();
+        const bool traced = kv::pointFeeds(s.rule.closingTrace(), f->cut.size(), feeds);
+        const double fallback = s.feedTimes.empty() ? 0.0 : s.feedTimes.back();
         f->fill([&](std::size_t i) {
-            if (!traced || feeds[i] < firstFeed_ || feeds[i] - firstFeed_ >= feedTimes_.size()) return fallback;
-            return feedTimes_[std::size_t(feeds[i] - firstFeed_)];
+            if (!traced || feeds[i] < s.firstFeed || feeds[i] - s.firstFeed >= s.feedTimes.size()) return fallback;
+            return s.feedTimes[std::size_t(feeds[i] - s.firstFeed)];
         });
         ready_.push_back(std::move(f));
         // The packet being fed may begin the next frame; the ones before it are done with.
-        const std::uint64_t current = rule_.feeds() - 1;
-        while (firstFeed_ < current && !feedTimes_.empty()) {
-            feedTimes_.pop_front();
-            ++firstFeed_;
+        const std::uint64_t current = s.rule.feeds() - 1;
+        while (s.firstFeed < current && !s.feedTimes.empty()) {
+            s.feedTimes.pop_front();
+            ++s.firstFeed;
         }
     }
 
@@ -245,11 +271,9 @@ private:
     kv::BeamGeometry geometry_;
     ex::ExportOptions options_;
     kv::UdpSocket socket_;
-    kv::FrameRule rule_{kv::FramePolicy::kLive};
+    std::vector<std::unique_ptr<Sender>> senders_;
     std::vector<std::uint8_t> buffers_;
     kv::UdpSocket::Datagram datagrams_[kBatch];
-    std::deque<double> feedTimes_;  // receive time of each feed from firstFeed_ on
-    std::uint64_t firstFeed_ = 0;
     std::uint32_t frames_ = 0;
     std::deque<std::shared_ptr<Frame>> ready_;
 };
@@ -359,6 +383,8 @@ PYBIND11_MODULE(_kvcloudscope, m) {
 
     py::class_<Frame, std::shared_ptr<Frame>> frame(m, "Frame", "One frame's points, as the CSV export writes them.");
     frame.def_readonly("number", &Frame::number, "the frame's number, from 1, as kv-export counts")
+        .def_readonly("source", &Frame::source,
+                      "the sensor: a capture's stream (\"ADDR:PORT>PORT\"), or a live sender (\"ADDR:PORT\")")
         .def("__len__", [](const Frame& f) { return f.x.size(); });
     arrayField(frame, "x", &Frame::x, "metres, float32");
     arrayField(frame, "y", &Frame::y, "metres, float32");

@@ -17,6 +17,8 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+# The pictures' sensor names and poses stay out of the user's sensors.ini.
+export XDG_CONFIG_HOME="$work/config"
 # A capture of eight simulated seconds for the replay pictures.
 build/bin/kv-sensor-sim --pcap "$work/drive.pcap" --seconds 8 --seed 7 >/dev/null
 build/bin/kv-sensor-sim --dest 127.0.0.1 --data-port $data --equip-port $equip --bind-port 0 --seconds 120 &

@@ -167,9 +167,11 @@ def open(path, stream=None, port=None, line_type=None):  # noqa: A001 - the modu
 
 
 class Live:
-    """Frames from the data port as the viewer's receiver cuts them, each point timed by the
-    receive clock; as in the viewer, the first frame after the start also holds what came
-    before the first marker. Iteration ends when closed, or when nothing arrives for ``timeout`` seconds
+    """Frames from the data port as the viewer's receiver cuts them: each sender's (a sensor's)
+    frames by a frame rule of its own, so that no frame mixes two sensors, handed over in the
+    order they close and numbered so, ``frame.source`` naming the sender ("ADDR:PORT"). Each
+    point is timed by the receive clock; as in the viewer, a sender's first frame also holds
+    what came before its first marker. Iteration ends when closed, or when nothing arrives for ``timeout`` seconds
     (None: it waits until closed or interrupted); Ctrl-C interrupts it."""
 
     def __init__(self, port=2368, group=None, timeout=1.0, echo=None, lines=None, min_angle=None, max_angle=None,

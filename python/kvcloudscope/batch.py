@@ -19,7 +19,7 @@ import warnings
 # kv-export's options that apply to every capture, with whether they take a value.
 _EXPORT_OPTIONS = {"--frames": True, "--echo": True, "--lines": True, "--min-angle": True, "--max-angle": True,
                    "--colour": True, "--color": True, "--line-type": True, "--stream": True, "--port": True,
-                   "--binary": False}
+                   "--binary": False, "--all-streams": False, "--lead": True, "--pose": True, "--sensors": True}
 _FORMATS = ("csv", "pcd", "ply", "npz")
 
 

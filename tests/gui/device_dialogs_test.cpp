@@ -797,8 +797,16 @@ TEST_F(DeviceDialogs, RoundTripThroughTheSimulatedSensor) {
 TEST_F(DeviceDialogs, SeveralSensorsOnOnePortEachCutAloneAndTheDialogFollowsTheSelected) {
     REQUIRE_LOOPBACK_ONLY();
     constexpr std::size_t kFramePoints = 4 * 1801;  // four periods of 0-180 deg at 0.1 deg
+    const QByteArray userConfig = qgetenv("XDG_CONFIG_HOME");
+    struct Restore {
+        QByteArray value;
+        ~Restore() { qputenv("XDG_CONFIG_HOME", value); }
+    } restore{userConfig};
     for (int count : {2, 3}) {
         SCOPED_TRACE(count);
+        // Simulators send from fixed ports and are remembered: each round starts without sensors.ini.
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
         const int dataPort = kvtest::freeUdpPort(), equipPort = kvtest::freeUdpPort();
         std::vector<std::unique_ptr<QProcess>> sims;
         for (int k = 0; k < count; ++k) {

@@ -130,10 +130,13 @@ def test_what_cannot_be_read_is_said_in_kv_exports_words(captures, tmp_path):
 
 
 def test_live_frames_come_through_the_receivers_rule_and_end_on_silence():
+    # Two simulated sensors on one port, the second from an address of its own: each sender is
+    # cut on its own, so every frame after a sender's first holds exactly four periods of it.
     port = free_udp_port()
-    sim = subprocess.Popen([os.path.join(BIN, "kv-sensor-sim"), "--dest", "127.0.0.1", "--data-port", str(port),
-                            "--equip-port", str(free_udp_port()), "--bind-port", "0", "--seconds", "2"],
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    sims = [subprocess.Popen([os.path.join(BIN, "kv-sensor-sim"), "--dest", "127.0.0.1", "--data-port", str(port),
+                              "--equip-port", str(free_udp_port()), "--bind-port", "0", "--seconds", "2", *extra],
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            for extra in ([], ["--source-ip", "127.0.0.3", "--seed", "3"])]
     try:
         with kvcloudscope.live(port, timeout=1.5) as stream:
             frames = []
@@ -141,14 +144,20 @@ def test_live_frames_come_through_the_receivers_rule_and_end_on_silence():
             for f in stream:
                 frames.append(f)
             ended = time.time()
-        assert len(frames) >= 8  # ten frames a second for two seconds, the first perhaps lost
         assert [f.number for f in frames] == list(range(1, len(frames) + 1))
-        whole = [f for f in frames[1:] if len(f)]
-        assert all(start - 1 <= f.time.min() <= f.time.max() <= ended for f in whole)
+        by_source = {}
+        for f in frames:
+            by_source.setdefault(f.source, []).append(f)
+        assert len(by_source) == 2 and "127.0.0.3:2368" in by_source, list(by_source)
+        for source, own in by_source.items():
+            assert len(own) >= 8, source  # ten frames a second for two seconds, the first perhaps lost
+            assert {len(f) for f in own[1:]} == {4 * 1801}, source
+            assert all(start - 1 <= f.time.min() <= f.time.max() <= ended for f in own[1:])
         assert ended - start < 2 + 1.5 + 2  # the silence ended it
     finally:
-        sim.kill()
-        sim.wait()
+        for sim in sims:
+            sim.kill()
+            sim.wait()
     # close() from another thread ends a wait that has no time-out.
     stream = kvcloudscope.live(free_udp_port(), timeout=None)
     threading.Timer(0.3, stream.close).start()

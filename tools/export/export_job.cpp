@@ -486,8 +486,13 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
                                        : "no frame";
     for (const auto& s : sinks) summary += "; " + s->summary();
     char timing[160];
-    std::snprintf(timing, sizeof timing, "; read %u data packets in %.2f s, exported in %.2f s", store.packetCount,
-                  readSeconds, exportSeconds);
+    std::uint64_t packets = store.packetCount;
+    if (o.allStreams) {  // every stream's
+        packets = 0;
+        for (const auto& st : load.streams) packets += st.packets;
+    }
+    std::snprintf(timing, sizeof timing, "; read %llu data packets in %.2f s, exported in %.2f s",
+                  static_cast<unsigned long long>(packets), readSeconds, exportSeconds);
     summary += timing;
     if (csv && exportSeconds > 0) {
         std::snprintf(timing, sizeof timing, " (%.0f rows/s)", double(csv->rows()) / exportSeconds);

@@ -193,8 +193,13 @@ int runLive(const SimOptions& o, DataStream& stream, StatusState& state, std::ui
     }
     std::uint32_t sourceIp = 0;
     if (!o.sourceIp.empty()) kv::parseIpv4(o.sourceIp, sourceIp);  // checked at the start
-    if (sourceIp != 0 && !tx.bindTo(sourceIp, 0)) {
-        std::fprintf(stderr, "%s: cannot send from %s: %s\n", kProgram, o.sourceIp.c_str(), std::strerror(errno));
+    // From an address of its own, the simulator sends as a sensor does, from one fixed port (its
+    // configuration port, or 2368 when it takes none): the same source at every run, so that
+    // the viewer keeps its name and pose. That socket also takes the configuration packets.
+    const int sourcePort = o.bindPort != 0 ? o.bindPort : kv::configpkt::kSensorPort;
+    if (sourceIp != 0 && !tx.bindTo(sourceIp, sourcePort)) {
+        std::fprintf(stderr, "%s: cannot send from %s:%d: %s\n", kProgram, o.sourceIp.c_str(), sourcePort,
+                     std::strerror(errno));
         return 1;
     }
     if (wire::isMulticast(destIp)) {
@@ -202,8 +207,8 @@ int runLive(const SimOptions& o, DataStream& stream, StatusState& state, std::ui
         tx.setMulticastLoopback(true);
     }
     kv::UdpSocket rx;
-    if (o.bindPort != 0) {
-        if (!rx.open() || !(sourceIp != 0 ? rx.bindTo(sourceIp, o.bindPort) : rx.bindAny(o.bindPort))) {
+    if (o.bindPort != 0 && sourceIp == 0) {
+        if (!rx.open() || !rx.bindAny(o.bindPort)) {
             std::fprintf(stderr,
                          "%s: cannot take configuration packets on port %d (in use?); "
                          "choose another with --bind-port, or --bind-port 0 not to listen\n",
@@ -272,9 +277,12 @@ int runLive(const SimOptions& o, DataStream& stream, StatusState& state, std::ui
         timespec ts{};
         ts.tv_sec = time_t(wait);
         ts.tv_nsec = long((wait - double(ts.tv_sec)) * 1e9);
-        pollfd pfd{rx.fd(), POLLIN, 0};
-        const int ready = ::ppoll(rx.isOpen() ? &pfd : nullptr, rx.isOpen() ? 1 : 0, &ts, &waitMask);
-        if (ready > 0 && (pfd.revents & POLLIN)) takeConfigPackets(rx, configBuffers, state);
+        kv::UdpSocket& config = sourceIp != 0 ? tx : rx;
+        const bool listening = sourceIp != 0 ? o.bindPort != 0 : rx.isOpen();
+        pollfd pfd{config.fd(), POLLIN, 0};
+        const int ready = ::ppoll(listening ? &pfd : nullptr, listening ? 1 : 0, &ts, &waitMask);
+        // Ready to read: the receive returns at once, blocking socket or not.
+        if (ready > 0 && (pfd.revents & POLLIN)) takeConfigPackets(config, configBuffers, state);
     }
     totals.seconds = elapsed();
     sigprocmask(SIG_UNBLOCK, &stopSignals, nullptr);

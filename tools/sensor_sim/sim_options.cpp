@@ -51,8 +51,9 @@ about once a second to the equipment port, and configuration packets taken on --
                      simulator there; otherwise 192.168.1.200)
   --source-ip A      send from the local address A (a loopback address of its own, such as
                      127.0.0.3, so that several simulators on one machine are told apart as
-                     sensors are) and take configuration packets there; it is also the
-                     address reported, unless --sensor-ip says otherwise
+                     sensors are), from port B (2368 with --bind-port 0), the same at every
+                     run, and take configuration packets there; it is also the address
+                     reported, unless --sensor-ip says otherwise
   --rpm N            motor speed, 60-3600 (default 600: 40 periods, 10 frames a second)
   --dual             dual-echo layout (100 records of 12 bytes) instead of single-echo
   --step DEG         azimuth step, a multiple of 0.01 from 0.01 to 30 (default 0.1)

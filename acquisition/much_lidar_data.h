@@ -65,6 +65,14 @@ struct MuchLidarData {
         intensity.insert(intensity.end(), other.intensity.begin(), other.intensity.end());
     }
 
+    // Appends all of `other` (one sensor's frame) as the points of sensor `index`.
+    void appendSensor(const MuchLidarData& other, std::uint8_t index) {
+        const std::size_t before = size();
+        appendAll(other);
+        sensor.resize(before, 0);
+        sensor.resize(size(), index);
+    }
+
     bool operator==(const MuchLidarData& o) const {
         return channel == o.channel && azimuth == o.azimuth && distance == o.distance &&
                intensity == o.intensity && sensor == o.sensor;

@@ -75,10 +75,7 @@ void SensorStreams::merge(std::size_t from, MuchLidarData&& frame, std::vector<M
     }
     for (std::size_t k = 0; k < sensors_.size(); ++k) {
         const Sensor& s = sensors_[k];
-        if (k == lead || !s.visible || !s.hasLatest) continue;
-        MuchLidarData part = s.latest;
-        part.sensor.assign(part.size(), std::uint8_t(k));
-        merged.appendAll(part);
+        if (k != lead && s.visible && s.hasLatest) merged.appendSensor(s.latest, std::uint8_t(k));
     }
     out.push_back(std::move(merged));
 }

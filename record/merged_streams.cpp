@@ -31,37 +31,40 @@ std::uint32_t MergedStreams::frameAt(std::size_t s, std::uint32_t number) const 
     return lo;
 }
 
-std::vector<std::unique_ptr<PacketReader>> MergedStreams::makeReaders() const {
-    std::vector<std::unique_ptr<PacketReader>> readers;
-    for (const CaptureStore& st : stores_) readers.push_back(std::make_unique<PacketReader>(st));
+StreamReaders MergedStreams::makeReaders() const {
+    StreamReaders readers(stores_.size());
+    for (std::size_t s = 0; s < stores_.size(); ++s) readers[s].packets = std::make_unique<PacketReader>(stores_[s]);
     return readers;
 }
 
-bool MergedStreams::read(std::uint32_t number, int echo, std::vector<std::unique_ptr<PacketReader>>& readers,
-                         MuchLidarData& out) const {
+bool MergedStreams::read(std::uint32_t number, int echo, StreamReaders& readers, MuchLidarData& out) const {
     out.clear();
     if (number < 1 || number > frameCount() || readers.size() != stores_.size()) return false;
-    if (!readFrame(stores_[lead_], number, echo, *readers[lead_], out)) return false;
+    if (!readFrame(stores_[lead_], number, echo, *readers[lead_].packets, out)) return false;
     std::uint64_t hidden = 0;
     for (std::size_t s = 0; s < visible_.size() && s < 64; ++s)
         if (!visible_[s]) hidden |= std::uint64_t(1) << s;
     return addOthers(number, echo, hidden, readers, out);
 }
 
-bool MergedStreams::addOthers(std::uint32_t number, int echo, std::uint64_t hidden,
-                              std::vector<std::unique_ptr<PacketReader>>& readers, MuchLidarData& leadFrame) const {
+bool MergedStreams::addOthers(std::uint32_t number, int echo, std::uint64_t hidden, StreamReaders& readers,
+                              MuchLidarData& leadFrame) const {
     if (readers.size() != stores_.size()) return false;
     auto shown = [&](std::size_t s) { return s >= 64 || !((hidden >> s) & 1u); };
     if (shown(lead_)) leadFrame.sensor.assign(leadFrame.size(), std::uint8_t(lead_));
     else leadFrame.clear();
-    MuchLidarData part;
     for (std::size_t s = 0; s < stores_.size(); ++s) {
         if (s == lead_ || !shown(s)) continue;
         const std::uint32_t f = frameAt(s, number);
         if (f == 0) continue;
-        if (!readFrame(stores_[s], f, echo, *readers[s], part)) return false;
-        part.sensor.assign(part.size(), std::uint8_t(s));
-        leadFrame.appendAll(part);
+        StreamReader& r = readers[s];
+        if (r.number != f || r.echo != echo) {
+            r.number = 0;
+            if (!readFrame(stores_[s], f, echo, *r.packets, r.frame)) return false;
+            r.number = f;
+            r.echo = echo;
+        }
+        leadFrame.appendSensor(r.frame, std::uint8_t(s));
     }
     leadFrame.number = number;
     return true;

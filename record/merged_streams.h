@@ -12,6 +12,16 @@
 
 namespace kv::capture {
 
+// The reading side of a merge, one per stream: its packet reader and the frame it read last. A
+// slower stream's frame is merged into several frames of the lead; it is read once.
+struct StreamReader {
+    std::unique_ptr<PacketReader> packets;
+    std::uint32_t number = 0;  // of `frame`; 0: none yet
+    int echo = -1;
+    MuchLidarData frame;
+};
+using StreamReaders = std::vector<StreamReader>;
+
 class MergedStreams {
 public:
     // `stores` by sensor index (the index the merged frames' points carry); `lead` among them.
@@ -33,17 +43,17 @@ public:
     std::uint32_t frameAt(std::size_t s, std::uint32_t number) const;
 
     // Merged frame `number`: the lead's frame, then each other visible stream's frameAt(), each
-    // point carrying its stream's index. False when a packet cannot be read (readers[s].error()).
+    // point carrying its stream's index. False when a packet cannot be read
+    // (readers[s].packets->error()).
     // An invisible lead gives the frame without its points.
-    bool read(std::uint32_t number, int echo, std::vector<std::unique_ptr<PacketReader>>& readers,
-              MuchLidarData& out) const;
+    bool read(std::uint32_t number, int echo, StreamReaders& readers, MuchLidarData& out) const;
     // The other streams' frames merged into the lead's frame `number`, read by the caller:
     // tags `leadFrame`'s points with the lead's index (none when the lead is hidden) and appends
     // each other shown stream's frameAt(). `hidden` has a bit per stream not shown.
-    bool addOthers(std::uint32_t number, int echo, std::uint64_t hidden,
-                   std::vector<std::unique_ptr<PacketReader>>& readers, MuchLidarData& leadFrame) const;
-    // One reader per stream, for read().
-    std::vector<std::unique_ptr<PacketReader>> makeReaders() const;
+    bool addOthers(std::uint32_t number, int echo, std::uint64_t hidden, StreamReaders& readers,
+                   MuchLidarData& leadFrame) const;
+    // One reader per stream, for read() and addOthers().
+    StreamReaders makeReaders() const;
 
 private:
     struct Key {

@@ -41,7 +41,7 @@ void ReadLiveOffData::run() {
     if (store) reader = std::make_unique<kv::capture::PacketReader>(*store);
     kv::FrameRule rule(kv::FramePolicy::kReplay);
     const std::shared_ptr<const kv::capture::MergedStreams> merged = merged_;
-    std::vector<std::unique_ptr<kv::capture::PacketReader>> otherReaders;
+    kv::capture::StreamReaders otherReaders;
     if (merged) otherReaders = merged->makeReaders();
     const std::uint64_t droppedBefore = pointsDropped.load();
     auto echo = [this] { return echoSelection_.load(std::memory_order_relaxed); };
@@ -67,7 +67,7 @@ void ReadLiveOffData::run() {
     auto interrupted = [&] { return seekPending || stopRequested || orders.replayRewind == 1; };
     auto emitFrame = [&](MuchLidarData&& frame) {
         if (interrupted()) return;
-        // The other streams' frames of this moment; one that cannot be read leaves them out.
+        // The other streams' frames of this moment; one that cannot be read ends them there.
         if (merged) merged->addOthers(next, echo(), hiddenStreams.load(std::memory_order_relaxed), otherReaders, frame);
         frame.number = next;
         shown = next++;

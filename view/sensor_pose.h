@@ -53,11 +53,6 @@ std::string poseText(const Pose& pose);
 // point is in the sensor's own frame).
 using SensorPoses = std::vector<PoseTransform>;
 
-inline const PoseTransform& poseOf(const SensorPoses& poses, std::size_t sensor) {
-    static const PoseTransform identity;
-    return sensor < poses.size() ? poses[sensor] : identity;
-}
-
 // A point as computePoint() gives it, then moved by `pose` (null: not moved, the same bits as
 // computePoint()). The pose moves the point before it is rounded to single precision.
 PointM posedPoint(const BeamGeometry& g, int line, double azimuthDeg, double distanceCm, const PoseTransform* pose);

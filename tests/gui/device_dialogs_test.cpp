@@ -836,16 +836,14 @@ TEST_F(DeviceDialogs, SeveralSensorsOnOnePortEachCutAloneAndTheDialogFollowsTheS
 
         // A pose 5 m up for sensor 1 lifts its points and no other's.
         const auto heights = [&] {
-            kv::DisplayFilter filter;
-            filter.lineShown = {{true, true, true, true}};
-            filter.poses = panel.poses();
+            const kv::SensorPoses poses = panel.poses();
+            const kv::PoseTable table(poses);
             std::vector<double> sum(std::size_t(count), 0);
             const MuchLidarData& f = w->lastFrame();
             for (std::size_t i = 0; i < f.size(); ++i)
                 if (f.distance[i] > 0)
-                    sum[f.sensorOf(i)] += kv::poseOf(filter.poses, f.sensorOf(i))
-                                              .apply(kv::computePoint(kv::BeamGeometry::forLineType(1), f.channel[i],
-                                                                      f.azimuth[i], f.distance[i]))
+                    sum[f.sensorOf(i)] += kv::posedPoint(kv::BeamGeometry::forLineType(1), f.channel[i], f.azimuth[i],
+                                                         f.distance[i], table.byIndex[f.sensorOf(i)])
                                               .zM;
             return sum;
         };

@@ -434,7 +434,7 @@ int exportMain(int argc, const char* const* argv, const Environment& env) {
         for (std::uint32_t k = o.firstFrame; k <= last; ++k) {
             if (!merged.read(k, o.echo, readers, frame)) {
                 for (const auto& r : readers)
-                    if (!r->error().empty()) readError = r->error();
+                    if (!r.packets->error().empty()) readError = r.packets->error();
                 break;
             }
             if (!onFrame(k, std::move(frame), 0)) break;

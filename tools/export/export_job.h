@@ -14,7 +14,6 @@
 #include "csv_export.h"
 #include "export_options.h"
 #include "much_lidar_data.h"
-#include "pcd_recording.h"
 #include "point_geometry.h"
 
 namespace kv::exporter {
